@@ -10,14 +10,6 @@ namespace {
 
 constexpr std::string_view kCommandPrefix = "command=";
 
-bool BeginsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-bool Contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
-
 // Info reply fields, counted from just after the first "OK".
 constexpr size_t kInfoPowerOffset = 0;
 constexpr size_t kInfoLampOffset = 1;
@@ -57,6 +49,14 @@ constexpr int AlertSettings::*kAlertFlags[] = {
 };
 
 }  // namespace
+
+bool ReplyBeginsWith(std::string_view reply, std::string_view prefix) {
+    return reply.substr(0, prefix.size()) == prefix;
+}
+
+bool ReplyContains(std::string_view reply, std::string_view tag) {
+    return reply.find(tag) != std::string_view::npos;
+}
 
 std::string QueryBody(QueryTopic topic) {
     switch (topic) {
@@ -121,7 +121,7 @@ std::string BuildNetworkRecord(const NetworkConfig& config) {
 
 std::optional<std::string> BuildNetworkRecordKeepingAddresses(bool dhcp,
                                                               std::string_view networkReply) {
-    if (!Contains(networkReply, kNetworkTag))
+    if (!ReplyContains(networkReply, kNetworkTag))
         return std::nullopt;
     std::string body = "set=network";
     body += dhcp ? '1' : '0';
@@ -155,11 +155,11 @@ std::string BuildAlertRecord(const AlertSettings& alert) {
 }
 
 bool BeginsWithOk(std::string_view reply) {
-    return BeginsWith(reply, kResultOkReply);
+    return ReplyBeginsWith(reply, kResultOkReply);
 }
 
 bool ContainsOk(std::string_view reply) {
-    return Contains(reply, kResultOkReply);
+    return ReplyContains(reply, kResultOkReply);
 }
 
 bool ParseInfoReply(std::string_view reply, Info& info) {
@@ -198,7 +198,7 @@ GroupNames ReadGroupNames(std::string_view reply) {
 }
 
 bool ParseGroupReply(std::string_view reply, Info& info) {
-    if (!BeginsWith(reply, kGroupReplyPrefix))
+    if (!ReplyBeginsWith(reply, kGroupReplyPrefix))
         return false;
     GroupNames names = ReadGroupNames(reply);
     info.groupName = std::move(names.groupName);
@@ -207,13 +207,13 @@ bool ParseGroupReply(std::string_view reply, Info& info) {
 }
 
 std::optional<std::string> ParseModelReply(std::string_view reply) {
-    if (!BeginsWith(reply, kModelReplyPrefix))
+    if (!ReplyBeginsWith(reply, kModelReplyPrefix))
         return std::nullopt;
     return std::string(FieldAt(reply, kModelCodeOffset, 1));
 }
 
 bool IsControlReply(std::string_view reply) {
-    return BeginsWith(reply, kControlReplyPrefix);
+    return ReplyBeginsWith(reply, kControlReplyPrefix);
 }
 
 ControlReply ReadControlReply(std::string_view reply) {
@@ -225,7 +225,7 @@ ControlReply ReadControlReply(std::string_view reply) {
 }
 
 std::optional<NetworkReply> ParseNetworkReply(std::string_view reply) {
-    if (!Contains(reply, kNetworkTag))
+    if (!ReplyContains(reply, kNetworkTag))
         return std::nullopt;
     NetworkReply network;
     network.complete = reply.size() >= kNetworkReplyLength;
@@ -243,13 +243,13 @@ std::optional<NetworkReply> ParseNetworkReply(std::string_view reply) {
 }
 
 std::optional<UserReply> ParseUserReply(std::string_view reply) {
-    if (!Contains(reply, kUserTag))
+    if (!ReplyContains(reply, kUserTag))
         return std::nullopt;
     return UserReply{IntAt(reply, kUserAdminOffset, 1), IntAt(reply, kUserUserOffset, 1)};
 }
 
 std::optional<AlertSettings> ParseAlertReply(std::string_view reply) {
-    if (!Contains(reply, kAlertTag))
+    if (!ReplyContains(reply, kAlertTag))
         return std::nullopt;
     AlertSettings alert;
     size_t offset = kAlertTextOffset;

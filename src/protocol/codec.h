@@ -115,6 +115,11 @@ inline constexpr std::string_view kAlertTag = "<alert>";
 inline constexpr std::string_view kTimeoutText = "<result>timeout";
 inline constexpr std::string_view kTimeoutElement = "<result>timeout</result>";
 
+// Tag tests as the pages use them: some require a reply to begin with its envelope, others
+// accept the tag anywhere (a time-out text, "<result>timeout", can sit anywhere).
+bool ReplyBeginsWith(std::string_view reply, std::string_view prefix);
+bool ReplyContains(std::string_view reply, std::string_view tag);
+
 // A reply that begins "<return>\n<result>OK": the command or set was carried out.
 bool BeginsWithOk(std::string_view reply);
 // A reply that contains "<return>\n<result>OK" anywhere.

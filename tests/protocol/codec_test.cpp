@@ -316,6 +316,8 @@ TEST(Replies, OkIsRecognisedAtTheStartOrAnywhere) {
     EXPECT_FALSE(BeginsWithOk(""));
     EXPECT_TRUE(ContainsOk(" <return>\n<result>OK"));
     EXPECT_FALSE(ContainsOk("<result>OK"));
+    EXPECT_TRUE(ReplyContains("<return>\n<result>timeout</result>", kTimeoutElement));
+    EXPECT_FALSE(ReplyBeginsWith("<return>\n<contr", kControlReplyPrefix));
 }
 
 // ---- Model and control replies -------------------------------------------------------------
