@@ -1,0 +1,109 @@
+// The polling thread: keeps the status fields of every live projector current by asking
+// it "query=info" and "query=group" at most every 15 seconds, and stores the decoded
+// replies in the projector table. It never holds the table lock across a request.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "monitor/poll_transport.h"
+#include "protocol/console.h"
+
+namespace vistrel {
+
+inline constexpr uint32_t kPollThreshold = 3;  // polled while freshness is above this
+
+struct PollerOptions {
+    // Pause before every pass.
+    std::chrono::milliseconds pause{1000};
+    // Sleep between looks at refreshNow while auto search is off.
+    std::chrono::milliseconds idleSleep{5000};
+    // Least time between two successful info polls of one projector.
+    uint32_t minIntervalMs = 15000;
+    // Projectors polled at the same time within one pass; each projector still gets its
+    // info request and then its group request, and a pass ends when all lanes are done.
+    // 1 polls strictly one projector after another.
+    size_t lanes = 64;
+    // Limits of one exchange; the port is replaced by the profile's HTTP port.
+    HttpOptions http{};
+};
+
+// What one pass did, for tests and measurements.
+struct PollPassStats {
+    uint64_t pass = 0;                              // 1 for the first pass
+    size_t snapshot = 0;                            // records with freshness above the threshold
+    size_t polled = 0;                              // projectors sent "query=info"
+    size_t infoStored = 0;                          // non-empty info replies stored
+    std::chrono::steady_clock::duration elapsed{};  // from snapshot to the end of the pass
+};
+
+class StatusPoller {
+  public:
+    using PassObserver = std::function<void(const PollPassStats&)>;
+
+    // With no transport, polls over HTTP on console.profile.httpPort.
+    explicit StatusPoller(Console& console, PollerOptions options = {},
+                          std::shared_ptr<PollTransport> transport = nullptr);
+    ~StatusPoller();
+    StatusPoller(const StatusPoller&) = delete;
+    StatusPoller& operator=(const StatusPoller&) = delete;
+
+    // Starts the thread. Once per object.
+    void StartPolling();
+    // Signals the stop event, cancels the requests in flight and waits for the thread.
+    // Returns promptly even when a projector hangs. Safe to call more than once.
+    void Stop();
+    bool Running() const { return thread_.joinable(); }
+
+    // While paused (a settings dialog is open) no request is started and no reply is
+    // stored. Checked between requests, never while the table lock is held.
+    void Pause();
+    void Resume();
+    bool Paused() const;
+
+    // Called on the polling thread at the end of every pass that took a snapshot, with no
+    // lock held. Set before StartPolling.
+    void SetPassObserver(PassObserver observer) { observer_ = std::move(observer); }
+
+    uint64_t Passes() const { return passes_.load(); }
+
+  private:
+    void Run();
+    void RunPass(const std::vector<Info>& snapshot, PollPassStats& stats);
+    void PollLane(const std::vector<Info>& snapshot, std::atomic<size_t>& next,
+                  std::atomic<size_t>& polled, std::atomic<size_t>& stored);
+    bool PollOne(const Info& entry);
+    bool Due(const Info& entry) const;
+    // Waits `duration` unless stopped; false when stopped.
+    bool SleepFor(std::chrono::milliseconds duration);
+    // Waits while paused; false when stopped.
+    bool WaitWhilePaused();
+    bool StopSignalled() const;
+
+    Console& console_;
+    PollerOptions options_;
+    std::shared_ptr<PollTransport> transport_;
+    std::shared_ptr<CancelToken> cancel_;
+    PassObserver observer_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool pollStopEvent_ = false;  // manual reset, signalled once at shutdown
+    bool paused_ = false;
+    std::atomic<bool> stopFlag_{false};  // pollStopEvent_ readable without the mutex
+
+    std::atomic<uint64_t> passes_{0};
+    std::thread thread_;
+};
+
+}  // namespace vistrel
