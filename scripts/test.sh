@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds, runs the core tests under
-# AddressSanitizer+UBSan and ThreadSanitizer, then the full suite with warnings as errors.
+# AddressSanitizer+UBSan and ThreadSanitizer, a short run of every fuzz target, then the full
+# suite with warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,6 +32,11 @@ echo "== ThreadSanitizer: concurrent tests =="
 configure_and_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DVISTREL_SANITIZE=thread \
     -DVISTREL_BUILD_GUI=OFF -DVISTREL_BUILD_BENCH=OFF
 ctest --test-dir build-tsan -L concurrent --output-on-failure --timeout 300
+
+echo "== Fuzz targets: short run =="
+# Bounded: a fixed number of executions per target, with a time cap per target. The long
+# run is the same script with other bounds (see scripts/fuzz.sh).
+bash scripts/fuzz.sh --build build-fuzz --runs 20000 --time 60
 
 echo "== Full suite =="
 configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
