@@ -134,7 +134,6 @@ class RegStore {
       private:
         RegStore& store_;
         bool outer_;
-        bool done_ = false;
     };
 
     // The last problem met (empty when none), and a handler told of each new one.
