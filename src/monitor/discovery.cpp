@@ -103,6 +103,27 @@ bool Discovery::HandleAnswer() {
     return false;
 }
 
+size_t Discovery::HandleAnswersFor(std::chrono::milliseconds window) {
+    if (!socket_.IsOpen())
+        return 0;
+    using SteadyClock = std::chrono::steady_clock;
+    const auto deadline = SteadyClock::now() + window;
+    size_t handled = 0;
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
+        if (left.count() <= 0)
+            return handled;
+        if (!socket_.WaitReadable(static_cast<int>(left.count())))
+            continue;
+        if (!HandleAnswer())
+            return handled;  // readable yet nothing to read: a socket error
+        ++handled;
+        while (HandleAnswer())
+            ++handled;
+    }
+}
+
 void Discovery::ProcessAnswer(std::string_view datagram, const std::string& sender) {
     // The datagram is read as text: it ends at its first NUL byte.
     std::string_view text = datagram.substr(0, datagram.find('\0'));

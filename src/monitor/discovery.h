@@ -4,6 +4,7 @@
 // that owns the socket (the GUI thread in the console, the main thread in the CLI).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,6 +63,9 @@ class Discovery {
     // Reads one datagram and acts on it. Returns false when nothing could be read (no
     // datagram waiting, or no socket), so a caller may drain with `while (HandleAnswer())`.
     bool HandleAnswer();
+    // For callers without an event loop: handles every datagram that arrives within
+    // `window`, returning how many were read.
+    size_t HandleAnswersFor(std::chrono::milliseconds window);
     // The handling of one received datagram text from `sender` (dotted quad).
     void ProcessAnswer(std::string_view datagram, const std::string& sender);
 

@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -172,6 +173,22 @@ bool UdpSocket::SendTo(const std::string& address, uint16_t port, std::string_vi
         return false;
     }
     return static_cast<size_t>(sent) == data.size();
+}
+
+bool UdpSocket::WaitReadable(int timeoutMs) const {
+    if (fd_ == kInvalidSocket)
+        return false;
+#ifdef _WIN32
+    WSAPOLLFD watch{fd_, POLLRDNORM, 0};
+    return ::WSAPoll(&watch, 1, timeoutMs) > 0;
+#else
+    pollfd watch{fd_, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&watch, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+#endif
 }
 
 UdpSocket::ReceiveStatus UdpSocket::Receive(std::string& data, std::string& senderAddress,

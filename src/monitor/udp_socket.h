@@ -49,6 +49,9 @@ class UdpSocket {
     // Sends one datagram to a dotted-quad address. False when not all of it was sent.
     bool SendTo(const std::string& address, uint16_t port, std::string_view data);
 
+    // Waits up to `timeoutMs` for a datagram to be readable (or an error to be pending).
+    bool WaitReadable(int timeoutMs) const;
+
     // Reads one datagram without waiting.
     ReceiveStatus Receive(std::string& data, std::string& senderAddress, uint16_t& senderPort);
 

@@ -9,6 +9,7 @@
 namespace vistrel {
 namespace {
 
+using namespace std::chrono_literals;
 using test::LoopbackProfile;
 using test::ManualClock;
 using test::WaitUntil;
@@ -157,6 +158,21 @@ TEST_F(DiscoveryOverLoopback, ReadableDescriptorNeedsNoPollingLoop) {
     EXPECT_EQ(Size(), 1u);
 }
 
+TEST_F(DiscoveryOverLoopback, HandleAnswersForCollectsWhatArrivesWithinTheWindow) {
+    ASSERT_TRUE(discovery->OpenDiscovery());
+    const uint16_t consolePort = discovery->LocalPort();
+    std::thread late([&] {
+        std::this_thread::sleep_for(50ms);
+        projector.SendTo("127.0.3.1", consolePort, "Hello 13.#-BBBBBBBBBBBB");
+    });
+    ASSERT_TRUE(projector.SendTo("127.0.3.1", consolePort, "Hello 13.#-AAAAAAAAAAAA"));
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(discovery->HandleAnswersFor(300ms), 2u);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 300ms);
+    late.join();
+    EXPECT_EQ(Size(), 2u);
+}
+
 TEST(DiscoveryUnavailable, ReportedOnceAndTheRestIsHarmless) {
     ManualClock clock;
     Console console(LoopbackProfile("192.0.2.231", "127.0.3.2", 25001), clock);
@@ -166,6 +182,7 @@ TEST(DiscoveryUnavailable, ReportedOnceAndTheRestIsHarmless) {
     EXPECT_FALSE(discovery.IsOpen());
     EXPECT_FALSE(discovery.Broadcast());
     EXPECT_FALSE(discovery.HandleAnswer());
+    EXPECT_EQ(discovery.HandleAnswersFor(std::chrono::milliseconds(10)), 0u);
     discovery.AutoDiscoveryCycle();
     discovery.RefreshAllProjectors();
     EXPECT_FALSE(discovery.OpenDiscovery());
