@@ -1,0 +1,180 @@
+#include "protocol/batch_sender.h"
+
+#include <deque>
+#include <list>
+
+namespace vistrel {
+
+BatchResult::BatchResult(std::vector<MsgCmd> entries)
+    : size_(entries.size()), entries_(std::move(entries)), answered_(size_, false) {}
+
+MsgCmd BatchResult::Entry(size_t index) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_.at(index);
+}
+
+std::string BatchResult::Reply(size_t index) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_.at(index).reply;
+}
+
+bool BatchResult::Answered(size_t index) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return answered_.at(index);
+}
+
+size_t BatchResult::AnsweredCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return answeredCount_;
+}
+
+bool BatchResult::WaitAll(std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return answeredCv_.wait_for(lock, timeout, [this] { return answeredCount_ == size_; });
+}
+
+MsgCmd BatchResult::Request(size_t index) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_[index];
+}
+
+std::shared_ptr<ReplySink> BatchResult::Complete(size_t index, std::string reply,
+                                                 uint32_t& message) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    MsgCmd& entry = entries_[index];
+    entry.reply = std::move(reply);
+    if (!answered_[index]) {
+        answered_[index] = true;
+        ++answeredCount_;
+    }
+    answeredCv_.notify_all();
+    message = entry.message;
+    return entry.owner.lock();
+}
+
+namespace {
+
+struct Job {
+    std::shared_ptr<BatchResult> batch;
+    size_t index;
+};
+
+// How long Stop waits for cancelled sends to return before it leaves their threads behind.
+constexpr std::chrono::milliseconds kCancelWait{1000};
+
+}  // namespace
+
+// Shared by the sender and its threads, so a thread that outlives the sender still has
+// everything it touches.
+struct BatchSender::Pool {
+    Pool(RequestSender s, size_t max) : sender(std::move(s)), maxThreads(max) {}
+
+    const RequestSender sender;
+    const size_t maxThreads;
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::deque<Job> queue;
+    // Batches with a send in progress, once per send, so Stop can cancel them.
+    std::list<std::shared_ptr<BatchResult>> active;
+    size_t alive = 0;
+    size_t running = 0;
+    bool stopping = false;
+};
+
+BatchSender::BatchSender(RequestSender sender, size_t maxThreads)
+    : pool_(std::make_shared<Pool>(std::move(sender), maxThreads == 0 ? 1 : maxThreads)) {}
+
+BatchSender::~BatchSender() {
+    Stop(std::chrono::steady_clock::now());
+}
+
+std::shared_ptr<BatchResult> BatchSender::Send(std::vector<MsgCmd> entries, const std::string& body,
+                                               const std::weak_ptr<ReplySink>& owner) {
+    for (MsgCmd& entry : entries) {
+        entry.body = body;
+        entry.message = kMsgReply;
+        entry.owner = owner;
+    }
+    auto batch = std::make_shared<BatchResult>(std::move(entries));
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    if (pool_->stopping)
+        return batch;
+    for (size_t i = 0; i < batch->Size(); ++i)
+        pool_->queue.push_back(Job{batch, i});
+    // Start threads only while queued jobs outnumber the threads that are free for them.
+    size_t free = pool_->alive - pool_->running;
+    while (pool_->alive < pool_->maxThreads && free < pool_->queue.size()) {
+        threads_.emplace_back(&BatchSender::Run, pool_);
+        ++pool_->alive;
+        ++free;
+    }
+    pool_->cv.notify_all();
+    return batch;
+}
+
+void BatchSender::Run(std::shared_ptr<Pool> pool) {
+    std::unique_lock<std::mutex> lock(pool->mutex);
+    for (;;) {
+        pool->cv.wait(lock, [&] { return pool->stopping || !pool->queue.empty(); });
+        if (pool->stopping)
+            break;
+        Job job = std::move(pool->queue.front());
+        pool->queue.pop_front();
+        ++pool->running;
+        auto activeIt = pool->active.insert(pool->active.end(), job.batch);
+        lock.unlock();
+
+        MsgCmd request = job.batch->Request(job.index);
+        std::string reply;
+        pool->sender(request.ip, request.body, reply, job.batch->cancel_);
+
+        lock.lock();
+        bool notify = !pool->stopping;
+        lock.unlock();
+        if (notify) {
+            uint32_t message = 0;
+            std::shared_ptr<ReplySink> owner =
+                job.batch->Complete(job.index, std::move(reply), message);
+            if (owner)
+                owner->Post(message, job.index, 0);
+        }
+        lock.lock();
+        pool->active.erase(activeIt);
+        --pool->running;
+        pool->cv.notify_all();
+    }
+    --pool->alive;
+    pool->cv.notify_all();
+}
+
+void BatchSender::Stop(std::chrono::steady_clock::time_point deadline) {
+    bool allEnded;
+    {
+        std::unique_lock<std::mutex> lock(pool_->mutex);
+        pool_->cv.wait_until(lock, deadline,
+                             [&] { return pool_->queue.empty() && pool_->running == 0; });
+        pool_->stopping = true;
+        pool_->queue.clear();
+        for (const auto& batch : pool_->active)
+            batch->cancel_->Cancel();
+        pool_->cv.notify_all();
+        allEnded = pool_->cv.wait_for(lock, kCancelWait, [&] { return pool_->alive == 0; });
+    }
+    // A sender that ignores cancellation keeps its thread; the thread owns a share of the
+    // pool, so leaving it behind touches nothing freed.
+    for (std::thread& thread : threads_) {
+        if (allEnded) {
+            thread.join();
+        } else {
+            thread.detach();
+        }
+    }
+    threads_.clear();
+}
+
+size_t BatchSender::ThreadCount() const {
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    return pool_->alive;
+}
+
+}  // namespace vistrel

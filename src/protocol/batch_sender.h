@@ -1,0 +1,82 @@
+// Sends one body to many projectors at once. Each batch is a copy of the caller's entries,
+// so a batch in flight never sees a rebuilt array. Sends run on a small shared pool, so a
+// batch of a thousand projectors does not start a thousand threads.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/records.h"
+#include "protocol/reply_sink.h"
+#include "protocol/request_sender.h"
+
+namespace vistrel {
+
+// The entries of one batch and their replies. The owner keeps the pointer that SendBatch
+// returns and, when kMsgReply arrives with wparam i, reads Entry(i). Safe from any thread.
+class BatchResult {
+  public:
+    explicit BatchResult(std::vector<MsgCmd> entries);
+
+    size_t Size() const { return size_; }
+    // A copy of entry `index`; its reply is filled once the entry has been answered.
+    MsgCmd Entry(size_t index) const;
+    std::string Reply(size_t index) const;
+    bool Answered(size_t index) const;
+    size_t AnsweredCount() const;
+    // True when every entry has been answered before the time ran out.
+    bool WaitAll(std::chrono::milliseconds timeout) const;
+
+  private:
+    friend class BatchSender;
+    // Stores the reply of entry `index`; returns the owner to notify.
+    std::shared_ptr<ReplySink> Complete(size_t index, std::string reply, uint32_t& message);
+    MsgCmd Request(size_t index) const;
+
+    const size_t size_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable answeredCv_;
+    std::vector<MsgCmd> entries_;
+    std::vector<bool> answered_;
+    size_t answeredCount_ = 0;
+    // One token for the whole batch: stopping the sender abandons what is in flight.
+    std::shared_ptr<CancelToken> cancel_ = std::make_shared<CancelToken>();
+};
+
+inline constexpr size_t kBatchThreads = 32;
+
+class BatchSender {
+  public:
+    explicit BatchSender(RequestSender sender, size_t maxThreads = kBatchThreads);
+    ~BatchSender();
+    BatchSender(const BatchSender&) = delete;
+    BatchSender& operator=(const BatchSender&) = delete;
+
+    // Sends `body` to the ip of every entry, in parallel. Every entry gets body, kMsgReply and
+    // `owner`; once answered, whether the send succeeded or not, the owner (when it still
+    // exists) receives kMsgReply with the entry's index as wparam and 0 as lparam.
+    std::shared_ptr<BatchResult> Send(std::vector<MsgCmd> entries, const std::string& body,
+                                      const std::weak_ptr<ReplySink>& owner);
+
+    // Lets sends in progress finish until `deadline`, then abandons the rest unnotified and
+    // returns; never hangs. After Stop nothing is sent or posted any more.
+    void Stop(std::chrono::steady_clock::time_point deadline);
+
+    // Pool threads started so far (never more than the limit given at construction).
+    size_t ThreadCount() const;
+
+  private:
+    struct Pool;
+    static void Run(std::shared_ptr<Pool> pool);
+
+    std::shared_ptr<Pool> pool_;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace vistrel
