@@ -1,5 +1,7 @@
 #include "store/reg_store.h"
 
+#include <atomic>
+
 #include "store/reg_text.h"
 
 namespace vistrel {
@@ -7,6 +9,13 @@ namespace vistrel {
 namespace {
 
 constexpr int kLockTimeoutMs = 10000;
+
+// Generations are unique across stores, so a handle never mistakes another store's node
+// for its own.
+uint64_t NextGeneration() {
+    static std::atomic<uint64_t> counter{1};
+    return ++counter;
+}
 constexpr std::string_view kHive = "HKEY_CURRENT_USER";
 
 constexpr const char* kTaskEnabled = "TaskEanbled";
@@ -23,7 +32,8 @@ RegStore::RegStore(std::filesystem::path file, std::string appName, const Clock&
       appName_(std::move(appName)),
       appKeyPath_("Software\\" + std::string(kMakerWord) + "\\" + appName_),
       clock_(clock),
-      root_(std::make_unique<RegNode>()) {}
+      root_(std::make_unique<RegNode>()),
+      generation_(NextGeneration()) {}
 
 RegStore::~RegStore() = default;
 
@@ -59,6 +69,7 @@ void RegStore::Reload() {
     std::string parseError;
     if (!id.exists || ParseReg(text, *fresh, &parseError)) {
         root_ = std::move(fresh);
+        generation_ = NextGeneration();
         identity_ = id;
         lastText_ = id.exists ? std::move(text) : std::string();
         loaded_ = true;
@@ -82,6 +93,7 @@ void RegStore::Reload() {
         ReportError(file_.Path().string() + " could not be read (" + parseError + "); kept as " +
                     aside.string() + ", starting from an empty store");
         root_ = std::make_unique<RegNode>();
+        generation_ = NextGeneration();
         identity_ = file_.Stat();
         lastText_.clear();
         loaded_ = true;
@@ -91,6 +103,7 @@ void RegStore::Reload() {
         ReportError(file_.Path().string() + " could not be read (" + parseError + ") and " + error +
                     "; changes are not saved");
         root_ = std::make_unique<RegNode>();
+        generation_ = NextGeneration();
         identity_ = id;
         lastText_.clear();
         loaded_ = true;
@@ -195,6 +208,16 @@ RegNode* RegStore::Find(const Path& path) {
     return node;
 }
 
+RegNode* RegStore::Find(const RegKey& key) {
+    if (key.owner_ == this && key.generation_ == generation_ && key.node_)
+        return key.node_;
+    RegNode* node = Find(key.path_);
+    key.owner_ = this;
+    key.node_ = node;
+    key.generation_ = generation_;
+    return node;
+}
+
 // ---- paths and keys ---------------------------------------------------------------------
 
 std::optional<RegStore::Path> RegStore::AppPath() const {
@@ -296,7 +319,7 @@ std::optional<uint32_t> RegStore::QueryDword(const RegKey& key, std::string_view
         return std::nullopt;
     std::lock_guard lock(mutex_);
     Refresh();
-    const RegNode* node = Find(key.Path());
+    const RegNode* node = Find(key);
     if (!node)
         return std::nullopt;
     const RegValue* v = node->FindValue(name);
@@ -313,7 +336,7 @@ long RegStore::SetDword(const RegKey& key, std::string_view name, uint32_t value
     Batch batch(*this);
     if (!batch.Ok())
         return kRegWriteFault;
-    RegNode* node = Find(key.Path());
+    RegNode* node = Find(key);
     if (!node)
         return kRegKeyDeleted;
     if (node->SetDword(name, value))
@@ -326,7 +349,7 @@ long RegStore::EnumKey(const RegKey& key, size_t index, std::string& name) {
         return kRegInvalidHandle;
     std::lock_guard lock(mutex_);
     Refresh();
-    const RegNode* node = Find(key.Path());
+    const RegNode* node = Find(key);
     if (!node)
         return kRegKeyDeleted;
     if (index >= node->subkeys.size())
@@ -343,7 +366,7 @@ long RegStore::EnumValue(const RegKey& key, size_t index, std::string& name) {
         return kRegInvalidHandle;
     std::lock_guard lock(mutex_);
     Refresh();
-    const RegNode* node = Find(key.Path());
+    const RegNode* node = Find(key);
     if (!node)
         return kRegKeyDeleted;
     if (index >= node->values.size())
@@ -361,7 +384,7 @@ long RegStore::DeleteValue(const RegKey& key, std::string_view name) {
     Batch batch(*this);
     if (!batch.Ok())
         return kRegWriteFault;
-    RegNode* node = Find(key.Path());
+    RegNode* node = Find(key);
     if (!node)
         return kRegKeyDeleted;
     if (!node->RemoveValue(name))
@@ -376,7 +399,7 @@ long RegStore::DeleteKey(const RegKey& parent, std::string_view name) {
     Batch batch(*this);
     if (!batch.Ok())
         return kRegWriteFault;
-    RegNode* node = Find(parent.Path());
+    RegNode* node = Find(parent);
     if (!node)
         return kRegKeyDeleted;
     const RegNode* child = node->FindChild(name);
@@ -385,6 +408,7 @@ long RegStore::DeleteKey(const RegKey& parent, std::string_view name) {
     if (!child->subkeys.empty())
         return kRegAccessDenied;
     node->RemoveChild(name);
+    generation_ = NextGeneration();
     dirty_ = true;
     return batch.Commit() ? kRegSuccess : kRegWriteFault;
 }

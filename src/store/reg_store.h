@@ -59,8 +59,13 @@ class RegKey {
     const std::vector<std::string>& Path() const { return path_; }
 
   private:
+    friend class RegStore;
     std::vector<std::string> path_;
     bool open_ = false;
+    // Where the key was last found, valid while the store's tree generation is unchanged.
+    mutable const void* owner_ = nullptr;
+    mutable RegNode* node_ = nullptr;
+    mutable uint64_t generation_ = 0;
 };
 
 class RegStore {
@@ -161,6 +166,7 @@ class RegStore {
     long DeleteKey(const RegKey& parent, std::string_view name);
 
     RegNode* Find(const Path& path);
+    RegNode* Find(const RegKey& key);
     // Brings the cache up to date with the file (reloading only when it changed).
     void Refresh();
     void Reload();
@@ -177,6 +183,7 @@ class RegStore {
     RegFile::Identity identity_;
     std::string lastText_;  // the file's text as last read or written
     bool loaded_ = false;
+    uint64_t generation_;   // changes whenever a node may have gone away
     bool blocked_ = false;  // the file is unreadable and could not be moved aside
 
     mutable std::recursive_mutex mutex_;
