@@ -52,6 +52,12 @@ bool IsWouldBlock(int code) {
 }
 #endif
 
+// Best effort: a smaller buffer only means that a burst of answers may overflow it.
+void SetReceiveBuffer(NativeSocket fd) {
+    int wanted = kReceiveBufferBytes;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&wanted), sizeof wanted);
+}
+
 bool ParseAddress(const std::string& text, sockaddr_in& out, uint16_t port) {
     std::memset(&out, 0, sizeof out);
     out.sin_family = AF_INET;
@@ -120,6 +126,7 @@ bool UdpSocket::Open(const std::string& bindAddress, uint16_t port) {
         Fail("socket");
         return false;
     }
+    SetReceiveBuffer(fd_);
     int on = 1;
     const char* onValue = reinterpret_cast<const char*>(&on);
     if (::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, onValue, sizeof on) != 0) {
@@ -173,6 +180,17 @@ bool UdpSocket::SendTo(const std::string& address, uint16_t port, std::string_vi
         return false;
     }
     return static_cast<size_t>(sent) == data.size();
+}
+
+int UdpSocket::ReceiveBufferBytes() const {
+    if (fd_ == kInvalidSocket)
+        return 0;
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&size), &length) != 0) {
+        return 0;
+    }
+    return size;
 }
 
 bool UdpSocket::WaitReadable(int timeoutMs) const {

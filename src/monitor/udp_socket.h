@@ -19,6 +19,9 @@ inline constexpr NativeSocket kInvalidSocket = -1;
 
 // Largest datagram text handed to callers; a longer datagram is dropped whole.
 inline constexpr size_t kMaxDatagramBytes = 4095;
+// Receive buffer asked for: room for the answers of a thousand projectors to one probe while
+// the reading thread is busy elsewhere. The system may grant less.
+inline constexpr int kReceiveBufferBytes = 2 * 1024 * 1024;
 
 class UdpSocket {
   public:
@@ -36,7 +39,8 @@ class UdpSocket {
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
 
-    // Creates the socket with SO_REUSEADDR and SO_BROADCAST, non-blocking, and binds it to
+    // Creates the socket with SO_REUSEADDR and SO_BROADCAST, non-blocking, with a receive
+    // buffer of up to kReceiveBufferBytes, and binds it to
     // bindAddress:port (port 0 picks a free one; see LocalPort). On failure the socket
     // stays closed and LastError()/LastErrorText() say why.
     bool Open(const std::string& bindAddress, uint16_t port);
@@ -45,6 +49,8 @@ class UdpSocket {
 
     NativeSocket Descriptor() const { return fd_; }
     uint16_t LocalPort() const;
+    // The receive buffer the system granted, in bytes (0 when closed).
+    int ReceiveBufferBytes() const;
 
     // Sends one datagram to a dotted-quad address. False when not all of it was sent.
     bool SendTo(const std::string& address, uint16_t port, std::string_view data);

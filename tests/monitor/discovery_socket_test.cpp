@@ -2,6 +2,9 @@
 // wire, what the console sends, and how it survives datagrams that are not answers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "monitor/discovery.h"
 #include "monitor/monitor_fakes.h"
 #include "monitor/udp_socket.h"
@@ -171,6 +174,25 @@ TEST_F(DiscoveryOverLoopback, HandleAnswersForCollectsWhatArrivesWithinTheWindow
     EXPECT_GE(std::chrono::steady_clock::now() - started, 300ms);
     late.join();
     EXPECT_EQ(Size(), 2u);
+}
+
+TEST_F(DiscoveryOverLoopback, BurstOfAThousandAnswersWaitsWhileTheReaderIsBusy) {
+    ASSERT_TRUE(discovery->OpenDiscovery());
+    int rmemMax = 0;
+    std::ifstream("/proc/sys/net/core/rmem_max") >> rmemMax;
+    if (rmemMax < kReceiveBufferBytes) {
+        GTEST_SKIP() << "the system caps receive buffers at " << rmemMax
+                     << " bytes (net.core.rmem_max)";
+    }
+    // Nobody reads while the whole fleet answers, as when the GUI thread is busy.
+    for (int i = 0; i < 1000; ++i) {
+        char mac[13];
+        std::snprintf(mac, sizeof mac, "%012d", i);
+        ASSERT_TRUE(projector.SendTo("127.0.3.1", discovery->LocalPort(),
+                                     std::string("Hello 13.#-") + mac));
+    }
+    discovery->HandleAnswersFor(200ms);
+    EXPECT_EQ(Size(), 1000u);
 }
 
 TEST(DiscoveryUnavailable, ReportedOnceAndTheRestIsHarmless) {
