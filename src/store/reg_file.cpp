@@ -228,8 +228,14 @@ bool RegFile::MoveAside(std::filesystem::path& aside, std::string* error) {
             ::unlink(path_.c_str());
             return true;
         }
-        if (errno != EEXIST)
-            break;
+        if (errno == EEXIST)
+            continue;
+        // Without hard links (some network or FUSE file systems) a rename has to do.
+        if ((errno == EPERM || errno == ENOTSUP || errno == ENOSYS) &&
+            ::access(aside.c_str(), F_OK) != 0 && ::rename(path_.c_str(), aside.c_str()) == 0) {
+            return true;
+        }
+        break;
     }
     if (error)
         *error = Errno("cannot move " + path_.string() + " aside");

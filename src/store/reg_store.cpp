@@ -8,7 +8,9 @@ namespace vistrel {
 
 namespace {
 
-constexpr int kLockTimeoutMs = 10000;
+// Writers hold the lock for milliseconds; waiting longer means something is stuck, and
+// the console's GUI thread must not freeze for long.
+constexpr int kLockTimeoutMs = 3000;
 
 // Generations are unique across stores, so a handle never mistakes another store's node
 // for its own.
@@ -492,19 +494,29 @@ int RegStore::SetProjectorDword(std::string_view mac, int kind, int index, std::
 // ---- tasks ------------------------------------------------------------------------------
 
 int RegStore::ReadTask(const RegKey& key, SchedTask* task) {
-    task->enabled = static_cast<int32_t>(GetDword(key, kTaskEnabled, 0));
-    task->period = static_cast<int32_t>(GetDword(key, kTaskPeriod, 0));
+    // The six values come from one look at the file, never half from an older version.
+    std::lock_guard lock(mutex_);
+    Refresh();
+    const RegNode* node = key ? Find(key) : nullptr;
+    auto read = [&](const char* name) -> std::optional<uint32_t> {
+        const RegValue* v = node ? node->FindValue(name) : nullptr;
+        if (!v || !v->isDword)
+            return std::nullopt;
+        return v->dword;
+    };
+    task->enabled = static_cast<int32_t>(read(kTaskEnabled).value_or(0));
+    task->period = static_cast<int32_t>(read(kTaskPeriod).value_or(0));
     // One reading of the clock for all three defaults. Stored times are the low 32 bits,
     // read back as unsigned.
     const int64_t now = clock_.Now();
     auto readTime = [&](const char* name) -> int64_t {
-        const auto v = key ? QueryDword(key, name) : std::nullopt;
+        const auto v = read(name);
         return v ? static_cast<int64_t>(*v) : now;
     };
     task->time = readTime(kTaskTime);
     task->date = readTime(kTaskDate);
     task->start = readTime(kTaskStart);
-    task->command = static_cast<int32_t>(GetDword(key, kTaskCmd, 0));
+    task->command = static_cast<int32_t>(read(kTaskCmd).value_or(0));
     return 1;
 }
 
@@ -528,14 +540,12 @@ int RegStore::WriteTask(const RegKey& key, const SchedTask* task) {
 int RegStore::ReadGroupTask(std::string_view group, int index, SchedTask* task) {
     if (group.empty() || !task)
         return 0;
-    Batch batch(*this);
     return ReadTask(OpenGroupKey(group, kGroupKeyScheduler, index), task);
 }
 
 int RegStore::ReadProjectorTask(std::string_view mac, int index, SchedTask* task) {
     if (mac.empty() || !task)
         return 0;
-    Batch batch(*this);
     return ReadTask(OpenProjectorKey(mac, kProjectorKeyScheduler, index), task);
 }
 

@@ -141,7 +141,9 @@ class RegStore {
         bool outer_;
     };
 
-    // The last problem met (empty when none), and a handler told of each new one.
+    // The last problem met (empty when none), and a handler told of each new one. The
+    // handler runs on the thread of the failing operation with the store locked: it may
+    // call the store from that thread but must not wait for other threads that use it.
     std::string LastError() const;
     void SetErrorHandler(std::function<void(const std::string&)> handler);
     // Number of times the file was written by this object (for tests and benchmarks).
