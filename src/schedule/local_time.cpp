@@ -1,10 +1,5 @@
 #include "schedule/local_time.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <mutex>
-#include <optional>
-
 namespace vistrel {
 
 namespace {
@@ -25,33 +20,6 @@ bool LocalCompose(std::tm fields, int64_t& value) {
     return true;
 }
 
-std::mutex& TzMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-// Sets TZ for its lifetime and puts the previous setting back.
-class ScopedTz {
-  public:
-    explicit ScopedTz(const std::string& zone) {
-        if (const char* old = std::getenv("TZ"))
-            previous_ = old;
-        ::setenv("TZ", zone.c_str(), 1);
-        ::tzset();
-    }
-    ~ScopedTz() {
-        if (previous_) {
-            ::setenv("TZ", previous_->c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-
-  private:
-    std::optional<std::string> previous_;
-};
-
 }  // namespace
 
 bool SystemLocalTime::Breakdown(int64_t value, std::tm& fields) const {
@@ -65,30 +33,6 @@ bool SystemLocalTime::Compose(std::tm fields, int64_t& value) const {
 const SystemLocalTime& SystemLocalTime::Instance() {
     static const SystemLocalTime instance;
     return instance;
-}
-
-ZoneLocalTime::ZoneLocalTime(std::string zone) : zone_(std::move(zone)) {
-    const char* dir = std::getenv("TZDIR");
-    const std::filesystem::path base = dir && dir[0] ? dir : "/usr/share/zoneinfo";
-    std::error_code ec;
-    valid_ = !zone_.empty() && zone_.find("..") == std::string::npos &&
-             std::filesystem::is_regular_file(base / zone_, ec);
-}
-
-bool ZoneLocalTime::Breakdown(int64_t value, std::tm& fields) const {
-    if (!valid_)
-        return false;
-    std::lock_guard lock(TzMutex());
-    ScopedTz tz(zone_);
-    return LocalBreakdown(value, fields);
-}
-
-bool ZoneLocalTime::Compose(std::tm fields, int64_t& value) const {
-    if (!valid_)
-        return false;
-    std::lock_guard lock(TzMutex());
-    ScopedTz tz(zone_);
-    return LocalCompose(fields, value);
 }
 
 }  // namespace vistrel

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <ctime>
-#include <string>
 
 namespace vistrel {
 
@@ -23,24 +22,6 @@ class SystemLocalTime final : public LocalTime {
     bool Breakdown(int64_t value, std::tm& fields) const override;
     bool Compose(std::tm fields, int64_t& value) const override;
     static const SystemLocalTime& Instance();
-};
-
-// A named zone of the system's time-zone database (e.g. "Europe/Berlin"). Each conversion
-// switches the process's TZ under a process-wide mutex and switches it back, so it suits
-// tests and single-threaded tools; in the console, which has other threads reading local
-// time, use SystemLocalTime.
-class ZoneLocalTime final : public LocalTime {
-  public:
-    explicit ZoneLocalTime(std::string zone);
-    // False when the zone is not in the database (the C library would silently use UTC).
-    bool Valid() const { return valid_; }
-    const std::string& Zone() const { return zone_; }
-    bool Breakdown(int64_t value, std::tm& fields) const override;
-    bool Compose(std::tm fields, int64_t& value) const override;
-
-  private:
-    std::string zone_;
-    bool valid_ = false;
 };
 
 }  // namespace vistrel

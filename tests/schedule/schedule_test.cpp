@@ -4,6 +4,7 @@
 #include "protocol/console.h"
 #include "schedule/schedule_runner.h"
 #include "schedule/task_timing.h"
+#include "schedule/zone_local_time.h"
 #include "store/reg_store.h"
 
 namespace vistrel {
