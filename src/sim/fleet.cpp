@@ -388,6 +388,7 @@ Fleet::Fleet(FleetOptions options) : options_(std::move(options)), io_(std::make
 
 Fleet::~Fleet() {
     Stop();
+    ReleaseIo();
 }
 
 bool Fleet::Start(std::string* error) {
@@ -670,16 +671,21 @@ void Fleet::Stop() {
         thread.join();
     }
     io_->threads.clear();
+    ReleaseIo();
+    io_ = std::make_unique<Io>();
+}
+
+void Fleet::ReleaseIo() {
     // No thread runs now: close and drop every I/O object, then the context, which also
-    // destroys the connections still waiting in it.
+    // destroys the connections still waiting in it. Strands must not outlive their context.
     for (auto& p : projectors_) {
         CloseSockets(*p);
         p->acceptor.reset();
         p->datagram.reset();
         p->relocateTimer.reset();
+        p->strand.reset();
     }
-    io_->broadcast.reset();
-    io_ = std::make_unique<Io>();
+    io_.reset();
 }
 
 bool Fleet::Running() const {

@@ -84,6 +84,7 @@ class Fleet {
     void AnswerProbe(Projector& p, const Sender& sender);
     void Relocate(Projector& p, const std::string& address);
     bool BindAll(std::string* error);
+    void ReleaseIo();
 
     FleetOptions options_;
     std::vector<std::unique_ptr<Projector>> projectors_;
