@@ -280,8 +280,13 @@ RegKey RegStore::OpenOrCreate(const std::optional<Path>& path) {
         return {};
     std::lock_guard lock(mutex_);
     Refresh();
-    if (Find(*path))
-        return RegKey(*path);
+    if (RegNode* found = Find(*path)) {
+        RegKey key(*path);
+        key.owner_ = this;
+        key.node_ = found;
+        key.generation_ = generation_;
+        return key;
+    }
     Batch batch(*this);
     if (!batch.Ok())
         return {};
