@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "protocol/clock.h"
@@ -22,7 +23,14 @@ class ProjectorTable {
 public:
     class Guard {
     public:
-        explicit Guard(ProjectorTable& table) : table_(table), lock_(table.mutex_) {}
+        explicit Guard(ProjectorTable& table) : table_(table), lock_(table.mutex_) {
+            ++heldByThisThread_;
+        }
+        Guard(Guard&& other) noexcept : table_(other.table_), lock_(std::move(other.lock_)) {}
+        ~Guard() {
+            if (lock_.owns_lock())
+                --heldByThisThread_;
+        }
 
         // Copies the record out; false when the mac is unknown.
         bool Lookup(const std::string& mac, Info& out) const;
@@ -44,7 +52,12 @@ public:
 
     Guard Lock() { return Guard(*this); }
 
+    // True while the calling thread holds a projector table's lock. Network code checks it
+    // (in tests and soaks): the lock is never to be held across a request.
+    static bool HeldByThisThread() { return heldByThisThread_ > 0; }
+
 private:
+    inline static thread_local int heldByThisThread_ = 0;
     std::mutex mutex_;
     std::vector<Info> records_;
     std::unordered_map<std::string, size_t> index_;
