@@ -28,10 +28,30 @@ configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DVISTREL_SANITIZE=addre
     -DVISTREL_BUILD_GUI=OFF -DVISTREL_BUILD_BENCH=OFF
 ctest --test-dir build-asan -L core --output-on-failure --timeout 300
 
+# The fault soak, bounded in time (see tests/soak): its figures on success, the end of its
+# log (with any sanitizer report) on failure.
+soak_seconds=${VISTREL_SOAK_SECONDS:-75}
+run_soak() {
+    local dir=$1 log=$1/soak.log
+    if VISTREL_SOAK_SECONDS=$soak_seconds ctest --test-dir "$dir" -L soak -V --timeout 400 \
+        >"$log" 2>&1; then
+        grep -E 'soak:|requests:|tests passed' "$log"
+    else
+        tail -n 150 "$log"
+        return 1
+    fi
+}
+
+echo "== AddressSanitizer + UBSan: fault soak (${soak_seconds} s) =="
+run_soak build-asan
+
 echo "== ThreadSanitizer: concurrent tests =="
 configure_and_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DVISTREL_SANITIZE=thread \
     -DVISTREL_BUILD_GUI=OFF -DVISTREL_BUILD_BENCH=OFF
 ctest --test-dir build-tsan -L concurrent --output-on-failure --timeout 300
+
+echo "== ThreadSanitizer: fault soak (${soak_seconds} s) =="
+run_soak build-tsan
 
 echo "== Fuzz targets: short run =="
 # Bounded: a fixed number of executions per target, with a time cap per target. The long
@@ -39,5 +59,6 @@ echo "== Fuzz targets: short run =="
 bash scripts/fuzz.sh --build build-fuzz --runs 20000 --time 60
 
 echo "== Full suite =="
+# The soak ran twice above under the sanitizers; the full suite leaves it out.
 configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ctest --test-dir build --output-on-failure --timeout 300
+ctest --test-dir build -LE soak --output-on-failure --timeout 300
