@@ -1,0 +1,59 @@
+// What the main window drives besides its widgets: the store, the discovery socket, the
+// polling thread, the request worker and the schedules. The console runs on CoreBackend
+// (core_backend.h); tests may put a recording double in its place to watch the order of
+// start-up and shutdown.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocol/console.h"
+
+namespace vistrel {
+
+class ConsoleBackend {
+  public:
+    virtual ~ConsoleBackend() = default;
+
+    // Store.
+    virtual std::vector<std::string> LoadGroupNames() = 0;
+    virtual uint32_t GetAppDword(const std::string& name, uint32_t fallback) = 0;
+    virtual bool SetAppDword(const std::string& name, uint32_t value) = 0;
+    virtual uint32_t GetProjectorDword(const std::string& mac, const std::string& name,
+                                       uint32_t fallback) = 0;
+    virtual bool SetProjectorDword(const std::string& mac, const std::string& name,
+                                   uint32_t value) = 0;
+
+    // Discovery. OpenDiscovery creates the socket and sends the first probe.
+    struct DiscoveryStatus {
+        bool open = false;
+        int descriptor = -1;  // readable-notification source while open
+        std::string reason;   // why it could not open
+        std::string remedy;   // what the operator can do about it
+    };
+    virtual DiscoveryStatus OpenDiscovery() = 0;
+    // Reads and handles one waiting datagram; false when none was waiting.
+    virtual bool HandleAnswer() = 0;
+    virtual void Broadcast() = 0;
+    // Timer 1: while auto search is on, age every projector and probe.
+    virtual void DiscoveryCycle() = 0;
+    virtual void CloseDiscovery() = 0;
+
+    // Polling thread.
+    virtual void StartPolling() = 0;
+    virtual void PausePolling(bool paused) = 0;
+    // Returns true when the thread ended within the grace.
+    virtual bool StopPolling(std::chrono::milliseconds grace) = 0;
+
+    // Request worker.
+    virtual void StartRequestWorker() = 0;
+    virtual void WatchdogTick() = 0;
+    virtual bool StopRequestWorker(std::chrono::milliseconds grace) = 0;
+
+    // Schedule check; the caller holds the table lock.
+    virtual void RunSchedules(ProjectorTable::Guard& guard) = 0;
+};
+
+}  // namespace vistrel

@@ -1,0 +1,204 @@
+#include "app/projector_list_model.h"
+
+#include <algorithm>
+
+namespace vistrel {
+
+namespace {
+
+constexpr uint32_t kListThreshold = 3;
+
+const std::string& ScheduleText(const Info& info) {
+    static const std::string kOn = "ON";
+    static const std::string kOff = "OFF";
+    const bool any = std::any_of(info.tasks.begin(), info.tasks.end(),
+                                 [](const SchedTask& t) { return t.enabled != 0; });
+    return any ? kOn : kOff;
+}
+
+}  // namespace
+
+const std::array<ProjectorListModel::ColumnSpec, ProjectorListModel::kColumnCount>&
+ProjectorListModel::Columns() {
+    static const std::array<ColumnSpec, kColumnCount> kColumns{{
+        {"Mac", 120, true},
+        {"IP", 120, true},
+        {"Group Name", 100, true},
+        {"Projector Name", 120, true},
+        {"Power", 100, true},
+        {"Source", 100, true},
+        {"Lamp Hour", 100, true},
+        {"Display Mode", 100, true},
+        {"FW Version", 80, true},
+        {"Schedule", 80, true},
+    }};
+    return kColumns;
+}
+
+ProjectorListModel::ProjectorListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ProjectorListModel::SetCheckStore(CheckedReader reader, CheckedWriter writer) {
+    readChecked_ = std::move(reader);
+    writeChecked_ = std::move(writer);
+}
+
+void ProjectorListModel::Refresh(const std::vector<Info>& records, const std::string* groupFilter) {
+    for (const Info& info : records) {
+        if (groupFilter && info.groupName != *groupFilter)
+            continue;
+        int row = FindRow(info.mac);
+        if (row < 0) {
+            if (info.freshness <= kListThreshold)
+                continue;
+            row = AppendRow(info.mac);
+        } else if (info.freshness < kListThreshold) {
+            RemoveRow(row);
+            continue;
+        }
+        UpdateRow(row, info);
+    }
+}
+
+int ProjectorListModel::FindRow(const std::string& mac) const {
+    auto it = index_.find(mac);
+    return it == index_.end() ? -1 : it->second;
+}
+
+int ProjectorListModel::AppendRow(const std::string& mac) {
+    const int row = RowCount();
+    beginInsertRows({}, row, row);
+    Row added;
+    added.cells[kMac] = mac;
+    rows_.push_back(std::move(added));
+    index_.emplace(mac, row);
+    endInsertRows();
+    // A row that was just inserted takes its tick from the store; nothing is written back.
+    if (readChecked_ && readChecked_(mac)) {
+        rows_[row].checked = true;
+        ++checkedCount_;
+        const QModelIndex cell = index(row, kMac);
+        emit dataChanged(cell, cell, {Qt::CheckStateRole});
+    }
+    emit ticksChanged();
+    return row;
+}
+
+void ProjectorListModel::RemoveRow(int row) {
+    if (row < 0 || row >= RowCount())
+        return;
+    beginRemoveRows({}, row, row);
+    if (rows_[row].checked)
+        --checkedCount_;
+    index_.erase(rows_[row].cells[kMac]);
+    rows_.erase(rows_.begin() + row);
+    Reindex(row);
+    endRemoveRows();
+    emit ticksChanged();
+}
+
+void ProjectorListModel::Clear() {
+    if (rows_.empty())
+        return;
+    beginResetModel();
+    rows_.clear();
+    index_.clear();
+    checkedCount_ = 0;
+    endResetModel();
+    emit ticksChanged();
+}
+
+void ProjectorListModel::Reindex(int fromRow) {
+    for (int r = fromRow; r < RowCount(); ++r)
+        index_[rows_[r].cells[kMac]] = r;
+}
+
+void ProjectorListModel::SetCell(int row, int column, const std::string& text) {
+    std::string& cell = rows_[row].cells[column];
+    if (cell == text)
+        return;
+    cell = text;
+    ++cellsChanged_;
+    const QModelIndex at = index(row, column);
+    emit dataChanged(at, at, {Qt::DisplayRole});
+}
+
+void ProjectorListModel::UpdateRow(int row, const Info& info) {
+    SetCell(row, kIp, info.ip);
+    SetCell(row, kPower, info.power);
+    SetCell(row, kLampHour, info.lampHour);
+    SetCell(row, kSource, info.source);
+    SetCell(row, kFwVersion, info.fwVersion);
+    SetCell(row, kDisplayMode, info.displayMode);
+    SetCell(row, kGroupName, info.groupName);
+    SetCell(row, kProjectorName, info.projectorName);
+    SetCell(row, kSchedule, ScheduleText(info));
+}
+
+void ProjectorListModel::SetChecked(int row, bool checked) {
+    if (row < 0 || row >= RowCount() || rows_[row].checked == checked)
+        return;
+    rows_[row].checked = checked;
+    checkedCount_ += checked ? 1 : -1;
+    if (writeChecked_)
+        writeChecked_(rows_[row].cells[kMac], checked);
+    const QModelIndex cell = index(row, kMac);
+    emit dataChanged(cell, cell, {Qt::CheckStateRole});
+    emit ticksChanged();
+}
+
+int ProjectorListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : RowCount();
+}
+
+int ProjectorListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant ProjectorListModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return {};
+    }
+    const Row& row = rows_[index.row()];
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole:
+            return QString::fromStdString(row.cells[index.column()]);
+        case Qt::CheckStateRole:
+            if (index.column() == kMac)
+                return row.checked ? Qt::Checked : Qt::Unchecked;
+            return {};
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+        default:
+            return {};
+    }
+}
+
+QVariant ProjectorListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
+        return {};
+    if (role == Qt::DisplayRole)
+        return QString::fromLatin1(Columns()[section].header);
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+    }
+    return {};
+}
+
+Qt::ItemFlags ProjectorListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (index.column() == kMac)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+bool ProjectorListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != kMac)
+        return false;
+    SetChecked(index.row(), value.toInt() == Qt::Checked);
+    return true;
+}
+
+}  // namespace vistrel

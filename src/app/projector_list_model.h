@@ -1,0 +1,97 @@
+// The rows of the projector list: one per shown projector, keyed by MAC through a hash
+// index, in the order they were added (never sorted). A refresh rewrites only the cells
+// whose text changed and tells the view about exactly those cells.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <array>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "protocol/records.h"
+
+namespace vistrel {
+
+class ProjectorListModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    enum Column {
+        kMac,
+        kIp,
+        kGroupName,
+        kProjectorName,
+        kPower,
+        kSource,
+        kLampHour,
+        kDisplayMode,
+        kFwVersion,
+        kSchedule,
+        kColumnCount
+    };
+    struct ColumnSpec {
+        const char* header;
+        int width;
+        bool visible;
+    };
+    static const std::array<ColumnSpec, kColumnCount>& Columns();
+
+    // Reads the persisted tick of a MAC (for a row's first insertion) and writes a changed one.
+    using CheckedReader = std::function<bool(const std::string& mac)>;
+    using CheckedWriter = std::function<void(const std::string& mac, bool checked)>;
+
+    explicit ProjectorListModel(QObject* parent = nullptr);
+    void SetCheckStore(CheckedReader reader, CheckedWriter writer);
+
+    // The list walk over the projector table (records in table order). With `groupFilter`
+    // set only records of that group (exact match) are shown. Rows appear for freshness
+    // above 3 and go below 3; exactly 3 keeps a row and adds none.
+    void Refresh(const std::vector<Info>& records, const std::string* groupFilter);
+
+    int FindRow(const std::string& mac) const;
+    int AppendRow(const std::string& mac);
+    void RemoveRow(int row);
+    void Clear();
+    // Rewrites the changed cells of `row` from `info`; the "Schedule" cell is always written.
+    void UpdateRow(int row, const Info& info);
+
+    const std::string& Cell(int row, int column) const { return rows_[row].cells[column]; }
+    bool IsChecked(int row) const { return rows_[row].checked; }
+    // Ticks or unticks a row and persists the change.
+    void SetChecked(int row, bool checked);
+    int CheckedCount() const { return checkedCount_; }
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+
+    // Counters for the refresh benchmark and tests.
+    uint64_t CellsChanged() const { return cellsChanged_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+  signals:
+    // Any tick changed, or a row was inserted (its persisted tick applied); the window
+    // re-evaluates its commands.
+    void ticksChanged();
+
+  private:
+    struct Row {
+        std::array<std::string, kColumnCount> cells;
+        bool checked = false;
+    };
+    void SetCell(int row, int column, const std::string& text);
+    void Reindex(int fromRow);
+
+    std::vector<Row> rows_;
+    std::unordered_map<std::string, int> index_;
+    CheckedReader readChecked_;
+    CheckedWriter writeChecked_;
+    int checkedCount_ = 0;
+    uint64_t cellsChanged_ = 0;
+};
+
+}  // namespace vistrel

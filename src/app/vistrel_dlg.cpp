@@ -1,0 +1,683 @@
+#include "app/vistrel_dlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSocketNotifier>
+#include <QTableView>
+
+#include "app/about_dlg.h"
+#include "app/all_projectors_button.h"
+#include "app/projector_list_model.h"
+#include "app/source_labels.h"
+#include "controls/gradient.h"
+#include "controls/grp_list.h"
+#include "controls/icons.h"
+#include "controls/my_button.h"
+#include "controls/static_text.h"
+
+namespace vistrel {
+
+namespace {
+
+// Geometry of the window's controls at its designed client size. The resize rules move
+// the right-hand and bottom edges from here.
+constexpr int kInitialClientWidth = 1250;
+constexpr int kInitialClientHeight = 620;
+constexpr int kMargin = 10;
+constexpr int kBarTop = 8;
+constexpr int kBarHeight = 36;
+constexpr int kPanelWidth = 190;  // top-left panel, group pane and "All Projectors"
+constexpr int kPanelGap = 4;      // between the top-left panel and the top bar
+constexpr int kButtonSize = 24;
+constexpr int kButtonStep = 28;
+constexpr int kLogoWidth = 132;
+constexpr int kPaneTop = kBarTop + kBarHeight + 6;
+constexpr int kAllButtonHeight = 24;
+constexpr int kComboWidth = 100;
+constexpr int kSourceCaptionWidth = 52;
+constexpr int kDiscoveryDrain = 64;  // datagrams handled per readable notification
+
+const char* const kCheckedValue = "Checked";
+const char* const kIntervalValue = "Interval";
+
+}  // namespace
+
+// The window's client area: paints the two title gradients and hands resizes to the window.
+class CVistrelDlg::ClientArea : public QWidget {
+  public:
+    explicit ClientArea(CVistrelDlg* owner) : QWidget(owner), owner_(owner) {}
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        owner_->PaintClient(painter);
+    }
+    void resizeEvent(QResizeEvent*) override { owner_->LayoutClient(size()); }
+
+  private:
+    CVistrelDlg* owner_;
+};
+
+// The group title: black text cut with an ellipsis at the end, over the list's colour in
+// "All Projectors" mode and the window's own background in group mode.
+class ElidedTitle : public QWidget {
+  public:
+    explicit ElidedTitle(QWidget* parent) : QWidget(parent) {}
+    void SetText(const QString& text) {
+        text_ = text;
+        update();
+    }
+    QString Text() const { return text_; }
+    void SetBack(const QColor& color) {
+        back_ = color;
+        update();
+    }
+    QColor Back() const { return back_; }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        if (back_.isValid())
+            painter.fillRect(rect(), back_);
+        painter.setPen(Qt::black);
+        const QRect r = rect().adjusted(4, 0, -4, 0);
+        painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         painter.fontMetrics().elidedText(text_, Qt::ElideRight, r.width()));
+    }
+
+  private:
+    QString text_;
+    QColor back_;
+};
+
+CVistrelDlg::CVistrelDlg(Console& console, ConsoleBackend& backend, QWidget* parent)
+    : QMainWindow(parent), console_(console), backend_(backend) {
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QStringLiteral("Vistrel"));
+    setWindowIcon(AppIcon(IconId::kApp));
+    BuildMenu();
+    BuildControls();
+    Initialise();
+}
+
+CVistrelDlg::~CVistrelDlg() {
+    Shutdown();
+}
+
+// --- construction -------------------------------------------------------------------------
+
+void CVistrelDlg::BuildMenu() {
+    auto add = [this](QMenu* menu, int id, const QString& text) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QStringLiteral("cmd%1").arg(id));
+        action->setData(id);
+        actions_[id] = action;
+        return action;
+    };
+    QMenuBar* bar = menuBar();
+    groupMenu_ = bar->addMenu(QStringLiteral("&Group"));
+    QMenu* goTo = groupMenu_->addMenu(QStringLiteral("&Go To..."));
+    add(goTo, kCmdGoToAll, QStringLiteral("&All Projectors"));
+    add(goTo, kCmdGoToOthers, QStringLiteral("&Others..."));
+    add(groupMenu_, kCmdNew, QStringLiteral("&New"));
+    add(groupMenu_, kCmdDelete, QStringLiteral("&Delete"));
+    add(groupMenu_, kCmdRename, QStringLiteral("&Rename"));
+    groupMenu_->addSeparator();
+    add(groupMenu_, kCmdSetting, QStringLiteral("Se&tting"));
+    groupMenu_->addSeparator();
+    add(groupMenu_, kCmdExit, QStringLiteral("E&xit"));
+
+    projectorMenu_ = bar->addMenu(QStringLiteral("&Projector"));
+    add(projectorMenu_, kCmdMoveToGroup, QStringLiteral("&Move To Group"));
+    projectorMenu_->addSeparator();
+    add(projectorMenu_, kCmdCheckAll, QStringLiteral("&Check All"));
+    add(projectorMenu_, kCmdUncheckAll, QStringLiteral("&Uncheck All"));
+    projectorMenu_->addSeparator();
+    add(projectorMenu_, kCmdProperty, QStringLiteral("&Property"));
+
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+    QAction* autoSearch = add(tools, kCmdAutoSearch, QStringLiteral("&Auto  Search Projector"));
+    autoSearch->setCheckable(true);
+    autoSearch->setChecked(console_.autoSearchEnabled.load());
+    add(tools, kCmdSetInterval, QStringLiteral("Set &Interval"));
+
+    QAction* about = bar->addAction(QStringLiteral("&About"));
+    about->setObjectName(QStringLiteral("cmd%1").arg(kCmdAbout));
+    about->setData(kCmdAbout);
+    actions_[kCmdAbout] = about;
+
+    connect(about, &QAction::triggered, this, [this] {
+        CAboutDlg dialog(this);
+        dialog.exec();
+    });
+    connect(actions_[kCmdExit], &QAction::triggered, this, &QWidget::close);
+    connect(actions_[kCmdGoToAll], &QAction::triggered, this, &CVistrelDlg::ShowAllProjectors);
+    // The check mark is the flag: the menu item shows it while auto search is on.
+    connect(autoSearch, &QAction::toggled, this,
+            [this](bool on) { console_.autoSearchEnabled.store(on); });
+}
+
+void CVistrelDlg::BuildControls() {
+    client_ = new ClientArea(this);
+    client_->setObjectName(QStringLiteral("clientArea"));
+    setCentralWidget(client_);
+
+    separator_ = new QFrame(client_);
+    separator_->setObjectName(QStringLiteral("separator"));
+    separator_->setFrameShape(QFrame::HLine);
+    separator_->setFrameShadow(QFrame::Sunken);
+
+    // The two gradient bands are painted by the client area; these mark their rectangles.
+    topLeftPanel_ = new QWidget(client_);
+    topLeftPanel_->setObjectName(QStringLiteral("topLeftPanel"));
+    topLeftPanel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    topBar_ = new QWidget(client_);
+    topBar_->setObjectName(QStringLiteral("topBar"));
+    topBar_->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    logo_ = new QLabel(client_);
+    logo_->setObjectName(QStringLiteral("logo"));
+    logo_->setPixmap(AppIcon(IconId::kLogo).pixmap(QSize(kLogoWidth, kBarHeight)));
+    logo_->setFixedSize(kLogoWidth, kBarHeight);
+
+    groupCaption_ = new CStaticText(QStringLiteral("Group:"), client_);
+    groupCaption_->setObjectName(QStringLiteral("groupCaption"));
+    sourceCaption_ = new CStaticText(QStringLiteral("Source:"), client_);
+    sourceCaption_->setObjectName(QStringLiteral("sourceCaption"));
+    for (CStaticText* caption : {groupCaption_, sourceCaption_}) {
+        caption->setStyle(QColor(255, 255, 255), QColor(255, 255, 255), 400);
+    }
+
+    title_ = new ElidedTitle(client_);
+    title_->setObjectName(QStringLiteral("groupTitle"));
+
+    struct ButtonSpec {
+        int id;
+        IconId icon;
+        const char* tip;
+    };
+    const ButtonSpec specs[] = {
+        {kCmdAddGroup, IconId::kAddGroup, "add new group"},
+        {kCmdDeleteGroup, IconId::kDeleteGroup, "delete group"},
+        {kCmdGroupPane, IconId::kGroupPane, "close or show group list"},
+        {kCmdRefreshAll, IconId::kRefresh, "refresh all projetors"},
+        {kCmdCheckAllButton, IconId::kCheckAll, "check all projectors"},
+        {kCmdUncheckAllButton, IconId::kUncheckAll, "uncheck all projectors"},
+        {kCmdPowerOn, IconId::kPowerOn, "power on projectors"},
+        {kCmdPowerOff, IconId::kPowerOff, "power off projectors"},
+        {kCmdGroupSettingButton, IconId::kGroupSetting, "group setting"},
+    };
+    for (const ButtonSpec& spec : specs) {
+        auto* button = new CMyButton(client_);
+        button->setObjectName(QStringLiteral("button%1").arg(spec.id));
+        button->setIconId(AppIcon(spec.icon));
+        button->setToolTip(QString::fromLatin1(spec.tip));
+        button->resize(kButtonSize, kButtonSize);
+        buttons_[spec.id] = button;
+    }
+    connect(buttons_[kCmdGroupPane], &CMyButton::clicked, this, &CVistrelDlg::ToggleGroupPane);
+
+    sourceSelector_ = new QComboBox(client_);
+    sourceSelector_->setObjectName(QStringLiteral("sourceSelector"));
+    sourceSelector_->setFocusPolicy(Qt::StrongFocus);
+
+    allButton_ = new AllProjectorsButton(client_);
+    allButton_->setObjectName(QStringLiteral("allProjectorsButton"));
+    connect(allButton_, &QPushButton::clicked, this, &CVistrelDlg::ShowAllProjectors);
+
+    groupList_ = new CGrpList(client_);
+    groupList_->setObjectName(QStringLiteral("groupList"));
+    groupList_->setContextSource(groupMenu_);
+    connect(groupList_, &CGrpList::selectionCommand, this, &CVistrelDlg::ShowGroup);
+    connect(groupList_, &CGrpList::contextMenuAboutToShow, this,
+            [this] { SetCommandEnabled(kCmdSetting, model_->CheckedCount() > 0); });
+    connect(groupList_, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { emit groupActivated(groupList_->row(item)); });
+
+    model_ = new ProjectorListModel(this);
+    model_->SetCheckStore(
+        [this](const std::string& mac) {
+            return backend_.GetProjectorDword(mac, kCheckedValue, 0) != 0;
+        },
+        [this](const std::string& mac, bool checked) {
+            backend_.SetProjectorDword(mac, kCheckedValue, checked ? 1 : 0);
+        });
+    projectorList_ = new QTableView(client_);
+    projectorList_->setObjectName(QStringLiteral("projectorList"));
+    projectorList_->setModel(model_);
+    projectorList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    projectorList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    projectorList_->setShowGrid(true);
+    projectorList_->setSortingEnabled(false);
+    projectorList_->setDragEnabled(false);
+    projectorList_->setWordWrap(false);
+    projectorList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    projectorList_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    projectorList_->verticalHeader()->hide();
+    projectorList_->verticalHeader()->setDefaultSectionSize(projectorList_->fontMetrics().height() +
+                                                            6);
+    QHeaderView* header = projectorList_->horizontalHeader();
+    header->setSectionsMovable(false);
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignCenter);
+    header->setStretchLastSection(false);
+    for (int c = 0; c < ProjectorListModel::kColumnCount; ++c) {
+        const auto& spec = ProjectorListModel::Columns()[c];
+        header->resizeSection(c, spec.width);
+        projectorList_->setColumnHidden(c, !spec.visible);
+    }
+    connect(model_, &ProjectorListModel::ticksChanged, this,
+            &CVistrelDlg::OnTicksOrSelectionChanged);
+    connect(projectorList_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        OnTicksOrSelectionChanged();
+        if (SelectedRowCount() > 0)
+            SetCommandEnabled(kCmdProperty, true);
+    });
+    connect(projectorList_, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) {
+                if (index.isValid())
+                    emit projectorActivated(index.row());
+            });
+
+    connect(&timer1_, &QTimer::timeout, this, &CVistrelDlg::OnTimer1);
+    connect(&timer2_, &QTimer::timeout, this, &CVistrelDlg::OnTimer2);
+    connect(&timer4_, &QTimer::timeout, this, &CVistrelDlg::OnTimer4);
+    connect(&timer5_, &QTimer::timeout, this, &CVistrelDlg::OnTimer5);
+}
+
+void CVistrelDlg::PlaceInitialControls() {
+    const int width = kInitialClientWidth;
+    const int barLeft = kMargin + kPanelWidth + kPanelGap;
+    const int logoLeft = width - kMargin - kLogoWidth;
+    const int buttonTop = kBarTop + (kBarHeight - kButtonSize) / 2;
+
+    topLeftPanel_->setGeometry(kMargin, kBarTop, kPanelWidth, kBarHeight);
+    buttons_[kCmdAddGroup]->move(kMargin + 8, buttonTop);
+    buttons_[kCmdDeleteGroup]->move(kMargin + 8 + kButtonStep, buttonTop);
+    buttons_[kCmdGroupPane]->move(kMargin + 8 + 2 * kButtonStep, buttonTop);
+
+    groupCaption_->setGeometry(barLeft + 8, buttonTop, 48, kButtonSize);
+    groupCaption_->setFormat(Qt::AlignLeft | Qt::AlignVCenter);
+    title_->setGeometry(barLeft + 58, buttonTop + 1, 180, kButtonSize - 2);
+    buttons_[kCmdRefreshAll]->move(barLeft + 246, buttonTop);
+
+    // The right-hand group sits against the top bar's right end, left of the logo.
+    const int comboRight = logoLeft - kMargin;
+    const int comboLeft = comboRight - kComboWidth;
+    sourceSelector_->setGeometry(comboLeft, buttonTop, kComboWidth, kButtonSize);
+    sourceCaption_->setGeometry(comboLeft - kSourceCaptionWidth - 2, buttonTop, kSourceCaptionWidth,
+                                kButtonSize);
+    sourceCaption_->setFormat(Qt::AlignRight | Qt::AlignVCenter);
+    int x = comboLeft - kSourceCaptionWidth - 12 - kButtonSize;
+    for (int id : {kCmdGroupSettingButton, kCmdPowerOff, kCmdPowerOn, kCmdUncheckAllButton,
+                   kCmdCheckAllButton}) {
+        buttons_[id]->move(x, buttonTop);
+        x -= kButtonStep;
+    }
+
+    allButton_->setGeometry(kMargin, kPaneTop, kPanelWidth, kAllButtonHeight);
+    groupList_->setGeometry(kMargin, kPaneTop + kAllButtonHeight + 2, kPanelWidth,
+                            kInitialClientHeight - kMargin - (kPaneTop + kAllButtonHeight + 2));
+    projectorList_->setGeometry(barLeft, kPaneTop, width - kMargin - barLeft,
+                                kInitialClientHeight - kMargin - kPaneTop);
+    LayoutClient(QSize(kInitialClientWidth, kInitialClientHeight));
+}
+
+void CVistrelDlg::Initialise() {
+    PlaceInitialControls();
+    resize(kInitialClientWidth, kInitialClientHeight + menuBar()->sizeHint().height());
+
+    SetListColours(true);
+
+    // Groups known to the store, in its order.
+    groupNames_ = backend_.LoadGroupNames();
+    for (const std::string& name : groupNames_) {
+        groupList_->addItem(QString::fromStdString(name));
+    }
+
+    // Commands that need a selection or ticks start greyed.
+    SetCommandEnabled(kCmdProperty, false);
+    SetCommandEnabled(kCmdSetting, false);
+    for (int id : {kCmdGroupSettingButton, kCmdPowerOff, kCmdPowerOn}) {
+        buttons_[id]->setEnabled(false);
+    }
+    sourceSelector_->setEnabled(false);
+    if (groupList_->count() == 0) {
+        SetCommandEnabled(kCmdGoToAll, false);
+        SetCommandEnabled(kCmdGoToOthers, false);
+        SetCommandEnabled(kCmdMoveToGroup, false);
+        buttons_[kCmdDeleteGroup]->setEnabled(false);
+    }
+    ShowAllProjectors();
+
+    for (const QString& label : SourceLabels())
+        sourceSelector_->addItem(label);
+    sourceSelector_->setCurrentIndex(sourceIndex_);
+
+    const ConsoleBackend::DiscoveryStatus status = backend_.OpenDiscovery();
+    discoveryOpen_ = status.open;
+    if (status.open && status.descriptor >= 0) {
+        discovery_ = new QSocketNotifier(status.descriptor, QSocketNotifier::Read, this);
+        connect(discovery_, &QSocketNotifier::activated, this, &CVistrelDlg::OnDiscoveryReadable);
+    } else if (!status.open) {
+        // After the window is up, so the operator sees what the message is about.
+        QTimer::singleShot(0, this, [this, status] { ReportDiscoveryFailure(status); });
+    }
+    refreshInterval_ = backend_.GetAppDword(kIntervalValue, kDefaultInterval);
+    timer1_.start(static_cast<int>(refreshInterval_));
+
+    timer5_.start(kWatchdogTimerMs);
+    backend_.StartPolling();
+    backend_.StartRequestWorker();
+
+    model_->Clear();
+    timer2_.start(kListTimerMs);
+    timer4_.start(kScheduleTimerMs);
+}
+
+// --- layout and painting ------------------------------------------------------------------
+
+void CVistrelDlg::LayoutClient(const QSize& client) {
+    clientSize_ = client;
+    const int width = client.width();
+    const int height = client.height();
+    separator_->setGeometry(0, 3, width, 2);
+
+    QRect list = groupList_->geometry();
+    list.setBottom(height - kMargin - 1);
+    groupList_->setGeometry(list);
+
+    QRect projectors = projectorList_->geometry();
+    if (!groupPaneVisible_)
+        projectors.moveTopLeft(allButton_->geometry().topLeft());
+    projectors.setRight(width - kMargin - 1);
+    projectors.setBottom(height - kMargin - 1);
+    projectorList_->setGeometry(projectors);
+
+    logo_->move(width - kMargin - logo_->width(), kBarTop);
+    const int logoLeft = logo_->x();
+    const int barLeft = kMargin + kPanelWidth + kPanelGap;
+    const int span = logoLeft - barLeft;
+    topBar_->setGeometry(barLeft, kBarTop, std::max(span, 0), kBarHeight);
+    topBar_->setVisible(span > 0);
+
+    // Controls that would reach the logo are hidden instead of overlapping it.
+    auto fits = [logoLeft](const QWidget* w) { return w->geometry().right() < logoLeft; };
+    for (QWidget* control : TopBarControls())
+        control->setVisible(fits(control));
+    sourceCaption_->setVisible(sourceSelector_->isVisibleTo(client_));
+    groupCaption_->setVisible(title_->isVisibleTo(client_));
+    topLeftPanel_->setVisible(fits(topLeftPanel_));
+    client_->update();
+}
+
+std::vector<QWidget*> CVistrelDlg::TopBarControls() const {
+    std::vector<QWidget*> controls{sourceSelector_};
+    for (int id : {kCmdGroupSettingButton, kCmdPowerOff, kCmdPowerOn, kCmdUncheckAllButton,
+                   kCmdCheckAllButton, kCmdRefreshAll}) {
+        controls.push_back(buttons_.at(id));
+    }
+    controls.push_back(title_);
+    for (int id : {kCmdGroupPane, kCmdDeleteGroup, kCmdAddGroup}) {
+        controls.push_back(buttons_.at(id));
+    }
+    return controls;
+}
+
+void CVistrelDlg::PaintClient(QPainter& painter) {
+    if (topLeftPanel_->isVisibleTo(client_)) {
+        PaintGradient(painter, topLeftPanel_->geometry(), PaletteDark(), PaletteLight());
+    }
+    if (topBar_->isVisibleTo(client_)) {
+        PaintGradient(painter, topBar_->geometry(), PaletteDark(), PaletteLight());
+    }
+}
+
+void CVistrelDlg::ToggleGroupPane() {
+    groupPaneVisible_ = !groupPaneVisible_;
+    const int shift = groupList_->width() + kPanelGap;
+    QRect projectors = projectorList_->geometry();
+    projectors.setLeft(projectors.left() + (groupPaneVisible_ ? shift : -shift));
+    projectorList_->setGeometry(projectors);
+    groupList_->setVisible(groupPaneVisible_);
+    allButton_->setVisible(groupPaneVisible_);
+}
+
+void CVistrelDlg::SetListColours(bool allMode) {
+    const QColor back = allMode ? AllModeBack() : GroupModeBack();
+    QPalette pal = projectorList_->palette();
+    pal.setColor(QPalette::Base, back);
+    pal.setColor(QPalette::AlternateBase, back);
+    pal.setColor(QPalette::Text, Qt::black);
+    projectorList_->setPalette(pal);
+    title_->SetBack(allMode ? AllModeBack() : QColor());
+    projectorList_->viewport()->update();
+}
+
+QWidget* CVistrelDlg::TitleWidget() const {
+    return title_;
+}
+QString CVistrelDlg::Title() const {
+    return title_->Text();
+}
+
+// --- modes and the list -------------------------------------------------------------------
+
+std::string CVistrelDlg::SelectedGroupName() const {
+    const QListWidgetItem* item = groupList_->currentItem();
+    if (!item || !item->isSelected())
+        return {};
+    return item->text().toStdString();
+}
+
+void CVistrelDlg::ShowGroup() {
+    const int row = groupList_->currentRow();
+    if (row < 0)
+        return;
+    showAllProjectors_ = false;
+    SetCommandEnabled(kCmdGoToAll, true);
+    SetCommandEnabled(kCmdDelete, true);
+    SetCommandEnabled(kCmdRename, true);
+    buttons_[kCmdDeleteGroup]->setEnabled(true);
+    if (groupList_->count() > 1) {
+        SetCommandEnabled(kCmdGoToOthers, true);
+        SetCommandEnabled(kCmdMoveToGroup, true);
+    }
+    SetListColours(false);
+    title_->SetText(groupList_->item(row)->text());
+    model_->Clear();
+    auto guard = console_.table.Lock();
+    RefreshProjectorList(false, guard);
+}
+
+void CVistrelDlg::ShowAllProjectors() {
+    model_->Clear();
+    showAllProjectors_ = true;
+    SetListColours(true);
+    groupList_->setFocus();
+    projectorList_->setFocus();
+    title_->SetText(QStringLiteral("All Projectors"));
+    SetCommandEnabled(kCmdGoToAll, false);
+    SetCommandEnabled(kCmdDelete, false);
+    SetCommandEnabled(kCmdRename, false);
+    buttons_[kCmdDeleteGroup]->setEnabled(false);
+    auto guard = console_.table.Lock();
+    RefreshProjectorList(true, guard);
+}
+
+void CVistrelDlg::RefreshNow() {
+    auto guard = console_.table.Lock();
+    RefreshProjectorList(showAllProjectors_, guard);
+}
+
+void CVistrelDlg::RefreshProjectorList(bool allProjectors, ProjectorTable::Guard& guard) {
+    const std::string group = allProjectors ? std::string() : SelectedGroupName();
+    if ((!allProjectors && group.empty()) || guard.Size() == 0) {
+        model_->Clear();
+        ApplyEmptyListState();
+        return;
+    }
+    model_->Refresh(guard.Records(), allProjectors ? nullptr : &group);
+    AfterWalkEnabling();
+    emit listRefreshed();
+}
+
+void CVistrelDlg::AfterWalkEnabling() {
+    if (model_->RowCount() == 0) {
+        ApplyEmptyListState();
+        return;
+    }
+    SetCommandEnabled(kCmdCheckAll, true);
+    SetCommandEnabled(kCmdUncheckAll, true);
+    const bool selected = SelectedRowCount() > 0;
+    SetCommandEnabled(kCmdProperty, selected);
+    SetCommandEnabled(kCmdMoveToGroup, selected && groupList_->count() > 0);
+}
+
+void CVistrelDlg::ApplyEmptyListState() {
+    for (int id : {kCmdMoveToGroup, kCmdCheckAll, kCmdUncheckAll, kCmdProperty}) {
+        SetCommandEnabled(id, false);
+    }
+    for (int id : {kCmdCheckAllButton, kCmdUncheckAllButton, kCmdGroupSettingButton, kCmdPowerOff,
+                   kCmdPowerOn}) {
+        buttons_[id]->setEnabled(false);
+    }
+    sourceSelector_->setEnabled(false);
+}
+
+void CVistrelDlg::OnTicksOrSelectionChanged() {
+    const bool ticked = model_->CheckedCount() > 0;
+    SetCommandEnabled(kCmdSetting, ticked);
+    for (int id : {kCmdGroupSettingButton, kCmdPowerOff, kCmdPowerOn}) {
+        buttons_[id]->setEnabled(ticked);
+    }
+    sourceSelector_->setEnabled(ticked);
+    SetCommandEnabled(kCmdMoveToGroup, SelectedRowCount() > 0 && groupList_->count() > 0);
+    buttons_[kCmdCheckAllButton]->setEnabled(true);
+    buttons_[kCmdUncheckAllButton]->setEnabled(true);
+}
+
+int CVistrelDlg::SelectedRowCount() const {
+    return static_cast<int>(projectorList_->selectionModel()->selectedRows().size());
+}
+
+void CVistrelDlg::SetCommandEnabled(int commandId, bool enabled) {
+    if (QAction* action = Action(commandId))
+        action->setEnabled(enabled);
+}
+
+QAction* CVistrelDlg::Action(int commandId) const {
+    auto it = actions_.find(commandId);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+CMyButton* CVistrelDlg::Button(int commandId) const {
+    auto it = buttons_.find(commandId);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+// --- discovery, timers, threads ------------------------------------------------------------
+
+void CVistrelDlg::OnDiscoveryReadable() {
+    // A burst of answers is handled in bounded slices so the window stays responsive.
+    for (int i = 0; i < kDiscoveryDrain; ++i) {
+        if (!backend_.HandleAnswer())
+            break;
+    }
+}
+
+void CVistrelDlg::ReportDiscoveryFailure(const ConsoleBackend::DiscoveryStatus& status) {
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                QStringLiteral("Projector discovery cannot start: %1")
+                                    .arg(QString::fromStdString(status.reason)),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("discoveryFailureBox"));
+    box->setInformativeText(QString::fromStdString(status.remedy));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();  // not blocking: the console keeps working without discovery
+}
+
+void CVistrelDlg::OnTimer1() {
+    backend_.DiscoveryCycle();
+}
+
+void CVistrelDlg::OnTimer2() {
+    auto guard = console_.table.Lock();
+    RefreshProjectorList(showAllProjectors_, guard);
+    backend_.RunSchedules(guard);
+}
+
+void CVistrelDlg::OnTimer4() {
+    auto guard = console_.table.Lock();
+    backend_.RunSchedules(guard);
+}
+
+void CVistrelDlg::OnTimer5() {
+    backend_.WatchdogTick();
+}
+
+bool CVistrelDlg::RestartDiscoveryTimer(uint32_t intervalMs) {
+    const bool wasRunning = timer1_.isActive();
+    timer1_.stop();
+    if (!wasRunning)
+        return false;
+    timer1_.start(static_cast<int>(intervalMs));
+    refreshInterval_ = intervalMs;
+    return true;
+}
+
+void CVistrelDlg::PausePolling() {
+    backend_.PausePolling(true);
+}
+void CVistrelDlg::ResumePolling() {
+    backend_.PausePolling(false);
+}
+
+void CVistrelDlg::Shutdown() {
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    for (QTimer* timer : {&timer1_, &timer2_, &timer4_, &timer5_})
+        timer->stop();
+    backend_.StopPolling(kThreadGrace);
+    backend_.StopRequestWorker(kThreadGrace);
+    if (discovery_) {
+        discovery_->setEnabled(false);
+        delete discovery_;
+        discovery_ = nullptr;
+    }
+    backend_.CloseDiscovery();
+}
+
+void CVistrelDlg::closeEvent(QCloseEvent* event) {
+    Shutdown();
+    event->accept();
+}
+
+void CVistrelDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape never close the console.
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            QMainWindow::keyPressEvent(event);
+    }
+}
+
+void CVistrelDlg::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+}
+
+}  // namespace vistrel

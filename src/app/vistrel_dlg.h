@@ -1,0 +1,196 @@
+// The console's main window: group pane on the left, projector list on the right, a top bar
+// of icon buttons and the source selector. It owns the timers that refresh the list, run
+// discovery and the schedules and watch the request worker, and it starts and stops the
+// polling and worker threads.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/console_backend.h"
+#include "protocol/console.h"
+
+class QComboBox;
+class QFrame;
+#include <QLabel>
+class QMenu;
+class QSocketNotifier;
+class QTableView;
+
+namespace vistrel {
+
+class AllProjectorsButton;
+class CGrpList;
+class CMyButton;
+class CStaticText;
+class ElidedTitle;
+class ProjectorListModel;
+
+// Command identifiers of the menu and the top bar; actions and buttons carry them.
+enum CommandId : int {
+    kCmdAddGroup = 1008,
+    kCmdDeleteGroup = 1009,
+    kCmdGroupPane = 1007,
+    kCmdRefreshAll = 1018,
+    kCmdCheckAllButton = 1014,
+    kCmdUncheckAllButton = 1015,
+    kCmdPowerOn = 1013,
+    kCmdPowerOff = 1010,
+    kCmdGroupSettingButton = 1012,
+    kCmdSourceSelector = 1011,
+    kCmdAllProjectorsButton = 1017,
+    kCmdSetInterval = 32779,
+    kCmdAbout = 32780,
+    kCmdGoToAll = 32781,
+    kCmdGoToOthers = 32782,
+    kCmdDelete = 32788,
+    kCmdCheckAll = 32790,
+    kCmdNew = 32791,
+    kCmdRename = 32794,
+    kCmdSetting = 32795,
+    kCmdMoveToGroup = 32796,
+    kCmdUncheckAll = 32797,
+    kCmdProperty = 32798,
+    kCmdAutoSearch = 32799,
+    kCmdExit = 32800,
+};
+
+class CVistrelDlg : public QMainWindow {
+    Q_OBJECT
+  public:
+    static constexpr std::chrono::milliseconds kThreadGrace{6000};
+    static constexpr int kListTimerMs = 2000;
+    static constexpr int kScheduleTimerMs = 5000;
+    static constexpr int kWatchdogTimerMs = 1000;
+    static constexpr uint32_t kDefaultInterval = 10000;
+    static QColor AllModeBack() { return QColor(230, 230, 155); }
+    static QColor GroupModeBack() { return QColor(210, 210, 210); }
+    static QColor PaletteDark() { return QColor(71, 58, 101); }
+    static QColor PaletteLight() { return QColor(131, 113, 172); }
+
+    CVistrelDlg(Console& console, ConsoleBackend& backend, QWidget* parent = nullptr);
+    ~CVistrelDlg() override;
+
+    // The list walk for the current or given mode. `guard` is the caller's table lock.
+    void RefreshProjectorList(bool allProjectors, ProjectorTable::Guard& guard);
+    // Takes the lock and refreshes for the current mode.
+    void RefreshNow();
+    void ShowGroup();  // the group list's selection
+    void ShowAllProjectors();
+    void ToggleGroupPane();
+    // Stops polling, then the worker, each within its grace. Safe to call twice.
+    void Shutdown();
+
+    // Polling stays paused while a settings dialog is open.
+    void PausePolling();
+    void ResumePolling();
+    // Restarts timer 1 with a new period; false when it was not running.
+    bool RestartDiscoveryTimer(uint32_t intervalMs);
+
+    // Widgets and state for the commands and for tests.
+    QAction* Action(int commandId) const;
+    CMyButton* Button(int commandId) const;
+    QComboBox* SourceSelector() const { return sourceSelector_; }
+    CGrpList* GroupList() const { return groupList_; }
+    QTableView* ProjectorView() const { return projectorList_; }
+    ProjectorListModel* Model() const { return model_; }
+    AllProjectorsButton* AllButton() const { return allButton_; }
+    QWidget* Logo() const { return logo_; }
+    QWidget* TitleWidget() const;
+    QString Title() const;
+    QMenu* GroupMenu() const { return groupMenu_; }
+    QMenu* ProjectorMenu() const { return projectorMenu_; }
+    bool ShowingAllProjectors() const { return showAllProjectors_; }
+    bool GroupPaneVisible() const { return groupPaneVisible_; }
+    uint32_t RefreshInterval() const { return refreshInterval_; }
+    std::vector<std::string>& GroupNames() { return groupNames_; }
+    std::string SelectedGroupName() const;
+    Console& console() { return console_; }
+    ConsoleBackend& backend() { return backend_; }
+    bool DiscoveryOpen() const { return discoveryOpen_; }
+    // The top-bar controls in the order the resize rule tests them, right to left.
+    std::vector<QWidget*> TopBarControls() const;
+    QWidget* TopBar() const { return topBar_; }
+    QWidget* TopLeftPanel() const { return topLeftPanel_; }
+
+  signals:
+    // Double-click on a row (never on empty space): open that projector's settings.
+    void projectorActivated(int row);
+    // Double-click on a group item.
+    void groupActivated(int row);
+    // Timers fired (tests watch the rhythm).
+    void listRefreshed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    class ClientArea;
+    friend class ClientArea;
+
+    void BuildMenu();
+    void BuildControls();
+    void Initialise();
+    void PlaceInitialControls();
+    void LayoutClient(const QSize& client);
+    void PaintClient(QPainter& painter);
+    void SetListColours(bool allMode);
+    void ApplyEmptyListState();
+    void AfterWalkEnabling();
+    void OnTicksOrSelectionChanged();
+    void OnDiscoveryReadable();
+    void ReportDiscoveryFailure(const ConsoleBackend::DiscoveryStatus& status);
+    void OnTimer1();
+    void OnTimer2();
+    void OnTimer4();
+    void OnTimer5();
+    void SetCommandEnabled(int commandId, bool enabled);
+    int SelectedRowCount() const;
+
+    Console& console_;
+    ConsoleBackend& backend_;
+
+    // Widgets, in the order of the window's members.
+    ClientArea* client_ = nullptr;
+    CGrpList* groupList_ = nullptr;
+    QTableView* projectorList_ = nullptr;
+    ProjectorListModel* model_ = nullptr;
+    QSocketNotifier* discovery_ = nullptr;
+    std::vector<std::string> groupNames_;
+    CStaticText* groupCaption_ = nullptr;
+    CStaticText* sourceCaption_ = nullptr;
+    std::map<int, CMyButton*> buttons_;
+    QComboBox* sourceSelector_ = nullptr;
+    QFrame* separator_ = nullptr;
+    QLabel* logo_ = nullptr;
+    QWidget* topBar_ = nullptr;
+    QWidget* topLeftPanel_ = nullptr;
+    ElidedTitle* title_ = nullptr;
+    AllProjectorsButton* allButton_ = nullptr;
+    QMenu* groupMenu_ = nullptr;
+    QMenu* projectorMenu_ = nullptr;
+    std::map<int, QAction*> actions_;
+
+    int sourceIndex_ = -1;
+    bool showAllProjectors_ = true;
+    uint32_t refreshInterval_ = kDefaultInterval;
+    bool groupPaneVisible_ = true;
+    bool discoveryOpen_ = false;
+    bool shutDown_ = false;
+    QSize clientSize_;
+
+    QTimer timer1_;
+    QTimer timer2_;
+    QTimer timer4_;
+    QTimer timer5_;
+};
+
+}  // namespace vistrel
