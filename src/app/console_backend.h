@@ -26,7 +26,8 @@ class ConsoleBackend {
     virtual bool SetProjectorDword(const std::string& mac, const std::string& name,
                                    uint32_t value) = 0;
 
-    // Discovery. OpenDiscovery creates the socket and sends the first probe.
+    // Discovery. OpenDiscovery creates the socket and sends the first probe; the socket
+    // lives as long as the backend.
     struct DiscoveryStatus {
         bool open = false;
         int descriptor = -1;  // readable-notification source while open
@@ -39,7 +40,6 @@ class ConsoleBackend {
     virtual void Broadcast() = 0;
     // Timer 1: while auto search is on, age every projector and probe.
     virtual void DiscoveryCycle() = 0;
-    virtual void CloseDiscovery() = 0;
 
     // Polling thread.
     virtual void StartPolling() = 0;

@@ -597,9 +597,7 @@ void CVistrelDlg::OnDiscoveryReadable() {
 
 void CVistrelDlg::ReportDiscoveryFailure(const ConsoleBackend::DiscoveryStatus& status) {
     auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                QStringLiteral("Projector discovery cannot start: %1")
-                                    .arg(QString::fromStdString(status.reason)),
-                                QMessageBox::Ok, this);
+                                QString::fromStdString(status.reason), QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("discoveryFailureBox"));
     box->setInformativeText(QString::fromStdString(status.remedy));
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -655,7 +653,6 @@ void CVistrelDlg::Shutdown() {
         delete discovery_;
         discovery_ = nullptr;
     }
-    backend_.CloseDiscovery();
 }
 
 void CVistrelDlg::closeEvent(QCloseEvent* event) {

@@ -35,7 +35,6 @@ class RecordingBackend : public ConsoleBackend {
     bool HandleAnswer() override { return false; }
     void Broadcast() override { calls.push_back("Broadcast"); }
     void DiscoveryCycle() override { ++cycles; }
-    void CloseDiscovery() override { calls.push_back("CloseDiscovery"); }
     void StartPolling() override { calls.push_back("StartPolling"); }
     void PausePolling(bool paused) override {
         calls.push_back(paused ? "PausePolling" : "ResumePolling");

@@ -58,7 +58,7 @@ TEST_F(MainWindowTest, StartsUpInOrderAndStopsPollingBeforeTheWorker) {
 
     backend.calls.clear();
     window->close();
-    const std::vector<std::string> stop{"StopPolling", "StopRequestWorker", "CloseDiscovery"};
+    const std::vector<std::string> stop{"StopPolling", "StopRequestWorker"};
     EXPECT_EQ(backend.calls, stop);
     window.reset();  // a second shutdown does nothing more
     EXPECT_EQ(backend.calls, stop);
