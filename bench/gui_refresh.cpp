@@ -58,6 +58,9 @@ class BenchBackend final : public ConsoleBackend {
     bool HandleAnswer() override { return discovery_.HandleAnswer(); }
     void Broadcast() override { discovery_.Broadcast(); }
     void DiscoveryCycle() override {}
+    void RequestRelocationProbe(std::weak_ptr<RelocationWindow> waiter) override {
+        discovery_.RequestRelocationProbe(std::move(waiter));
+    }
     void StartPolling() override {}
     void PausePolling(bool) override {}
     bool StopPolling(std::chrono::milliseconds) override { return true; }

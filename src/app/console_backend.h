@@ -6,9 +6,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "monitor/discovery.h"
 #include "protocol/console.h"
 
 namespace vistrel {
@@ -40,6 +42,8 @@ class ConsoleBackend {
     virtual void Broadcast() = 0;
     // Timer 1: while auto search is on, age every projector and probe.
     virtual void DiscoveryCycle() = 0;
+    // Probe, and tell `waiter` when the relocating projector answers from its new address.
+    virtual void RequestRelocationProbe(std::weak_ptr<RelocationWindow> waiter) = 0;
 
     // Polling thread.
     virtual void StartPolling() = 0;

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QSocketNotifier>
 #include <QTableView>
+#include <algorithm>
 
 #include "app/about_dlg.h"
 #include "app/all_projectors_button.h"
@@ -373,7 +374,7 @@ void CVistrelDlg::Initialise() {
         QTimer::singleShot(0, this, [this, status] { ReportDiscoveryFailure(status); });
     }
     refreshInterval_ = backend_.GetAppDword(kIntervalValue, kDefaultInterval);
-    timer1_.start(static_cast<int>(refreshInterval_));
+    StartDiscoveryTimer(refreshInterval_);
 
     timer5_.start(kWatchdogTimerMs);
     backend_.StartPolling();
@@ -628,9 +629,18 @@ bool CVistrelDlg::RestartDiscoveryTimer(uint32_t intervalMs) {
     timer1_.stop();
     if (!wasRunning)
         return false;
-    timer1_.start(static_cast<int>(intervalMs));
+    StartDiscoveryTimer(intervalMs);
     refreshInterval_ = intervalMs;
     return true;
+}
+
+void CVistrelDlg::StartDiscoveryTimer(uint32_t intervalMs) {
+    constexpr uint32_t kLongest = 600000;  // the interval dialog's 600 s
+    timer1_.start(static_cast<int>(std::clamp(intervalMs, kShortestTimerMs, kLongest)));
+}
+
+void CVistrelDlg::OnRelocationProbe(std::weak_ptr<RelocationWindow> waiter) {
+    backend_.RequestRelocationProbe(std::move(waiter));
 }
 
 void CVistrelDlg::PausePolling() {

@@ -69,6 +69,9 @@ class CVistrelDlg : public QMainWindow {
     static constexpr int kScheduleTimerMs = 5000;
     static constexpr int kWatchdogTimerMs = 1000;
     static constexpr uint32_t kDefaultInterval = 10000;
+    // A stored interval of 0 runs the discovery cycle at the shortest period a window timer
+    // has on the original platform, instead of a timer that never lets the GUI breathe.
+    static constexpr uint32_t kShortestTimerMs = 10;
     static QColor AllModeBack() { return QColor(230, 230, 155); }
     static QColor GroupModeBack() { return QColor(210, 210, 210); }
     static QColor PaletteDark() { return QColor(71, 58, 101); }
@@ -92,6 +95,9 @@ class CVistrelDlg : public QMainWindow {
     void ResumePolling();
     // Restarts timer 1 with a new period; false when it was not running.
     bool RestartDiscoveryTimer(uint32_t intervalMs);
+    // Message 0x590 of a projector network page: probe now and let `waiter` know when the
+    // relocated projector answers from its new address.
+    void OnRelocationProbe(std::weak_ptr<RelocationWindow> waiter);
 
     // Widgets and state for the commands and for tests.
     QAction* Action(int commandId) const;
@@ -109,6 +115,8 @@ class CVistrelDlg : public QMainWindow {
     bool ShowingAllProjectors() const { return showAllProjectors_; }
     bool GroupPaneVisible() const { return groupPaneVisible_; }
     uint32_t RefreshInterval() const { return refreshInterval_; }
+    // Period timer 1 runs with; -1 when stopped.
+    int DiscoveryTimerMs() const { return timer1_.isActive() ? timer1_.interval() : -1; }
     std::vector<std::string>& GroupNames() { return groupNames_; }
     std::string SelectedGroupName() const;
     Console& console() { return console_; }
@@ -152,6 +160,7 @@ class CVistrelDlg : public QMainWindow {
     void OnTimer2();
     void OnTimer4();
     void OnTimer5();
+    void StartDiscoveryTimer(uint32_t intervalMs);
     void SetCommandEnabled(int commandId, bool enabled);
     int SelectedRowCount() const;
 

@@ -35,6 +35,9 @@ class RecordingBackend : public ConsoleBackend {
     bool HandleAnswer() override { return false; }
     void Broadcast() override { calls.push_back("Broadcast"); }
     void DiscoveryCycle() override { ++cycles; }
+    void RequestRelocationProbe(std::weak_ptr<RelocationWindow>) override {
+        calls.push_back("RelocationProbe");
+    }
     void StartPolling() override { calls.push_back("StartPolling"); }
     void PausePolling(bool paused) override {
         calls.push_back(paused ? "PausePolling" : "ResumePolling");

@@ -64,6 +64,28 @@ TEST_F(MainWindowTest, StartsUpInOrderAndStopsPollingBeforeTheWorker) {
     EXPECT_EQ(backend.calls, stop);
 }
 
+TEST_F(MainWindowTest, StoredIntervalDrivesTimerOneAndZeroDoesNotSpin) {
+    backend.appValues["Interval"] = 0;
+    Open();
+    EXPECT_EQ(window->RefreshInterval(), 0u);
+    EXPECT_EQ(window->DiscoveryTimerMs(), static_cast<int>(CVistrelDlg::kShortestTimerMs));
+    EXPECT_TRUE(window->RestartDiscoveryTimer(30000));
+    EXPECT_EQ(window->DiscoveryTimerMs(), 30000);
+    EXPECT_EQ(window->RefreshInterval(), 30000u);
+    // Timer 2 refreshes and then runs the schedule check; timer 5 ticks the watchdog.
+    QTRY_VERIFY_WITH_TIMEOUT(backend.schedulesRun >= 1 && backend.watchdogTicks >= 2, 5000);
+}
+
+TEST_F(MainWindowTest, PollingPausesForADialogAndResumes) {
+    Open();
+    backend.calls.clear();
+    window->PausePolling();
+    window->ResumePolling();
+    window->OnRelocationProbe({});
+    const std::vector<std::string> expected{"PausePolling", "ResumePolling", "RelocationProbe"};
+    EXPECT_EQ(backend.calls, expected);
+}
+
 TEST_F(MainWindowTest, MenuIsCompleteWithItsCheckMarkAndWindowTitle) {
     Open();
     EXPECT_EQ(window->windowTitle(), "Vistrel");

@@ -1,0 +1,54 @@
+#include "app/console_session.h"
+
+#include <QTimer>
+
+#include "store/reg_file.h"
+
+namespace vistrel {
+
+ConsoleSession::ConsoleSession(SessionOptions options) : options_(std::move(options)) {}
+
+ConsoleSession::~ConsoleSession() {
+    window_.reset();
+    backend_.reset();
+    store_.reset();
+    console_.reset();
+    demo_.reset();
+}
+
+std::filesystem::path ConsoleSession::DemoStoreFile() {
+    return DefaultRegistryPath().parent_path() / "demo-registry.reg";
+}
+
+bool ConsoleSession::Start(std::string* error) {
+    NetworkProfile profile;  // the real network's defaults
+    storeFile_ = options_.storeFile;
+    if (options_.demo) {
+        demo_ = std::make_unique<DemoFleet>(*options_.demo);
+        if (!demo_->Start(error))
+            return false;
+        profile = demo_->Profile();
+        if (storeFile_.empty())
+            storeFile_ = DemoStoreFile();
+    } else if (storeFile_.empty()) {
+        storeFile_ = DefaultRegistryPath();
+    }
+    console_ = std::make_unique<Console>(profile);
+    store_ = std::make_unique<RegStore>(storeFile_, options_.appName);
+    if (demo_) {
+        // The demo's groups exist from the first run, so the group pane has something to show.
+        RegStore::Batch batch(*store_);
+        for (const std::string& group : demo_->GroupNames()) {
+            store_->OpenGroupKey(group, kGroupKeyRoot, 0);
+        }
+    }
+    backend_ =
+        std::make_unique<CoreBackend>(*console_, *store_, options_.appName, options_.backend);
+    window_ = std::make_unique<CVistrelDlg>(*console_, *backend_);
+    if (demo_ && demo_->SilentAfter().count() > 0) {
+        QTimer::singleShot(demo_->SilentAfter(), window_.get(), [this] { demo_->SilenceOne(); });
+    }
+    return true;
+}
+
+}  // namespace vistrel

@@ -1,0 +1,122 @@
+#include "app/core_backend.h"
+
+#include <chrono>
+
+#include "schedule/local_time.h"
+
+namespace vistrel {
+
+namespace {
+
+template <typename F>
+bool WithinGrace(std::chrono::milliseconds grace, F&& stop) {
+    const auto start = std::chrono::steady_clock::now();
+    stop();
+    return std::chrono::steady_clock::now() - start <= grace;
+}
+
+}  // namespace
+
+CoreBackend::CoreBackend(Console& console, RegStore& store, const std::string& appName,
+                         CoreBackendOptions options)
+    : console_(console),
+      store_(store),
+      discovery_(console),
+      poller_(console, options.poller),
+      ring_(console, options.ring),
+      role_(ScheduleRole::LockPathFor(store.FilePath(), appName), "console window"),
+      // The main window does not read replies to scheduled commands: they have no owner.
+      runner_(
+          store, console.clock, SystemLocalTime::Instance(),
+          [this](const std::string& body, const std::string& ip) { ring_.Enqueue(body, {}, ip); }) {
+}
+
+CoreBackend::~CoreBackend() {
+    poller_.Stop();
+    ring_.Shutdown();
+}
+
+std::vector<std::string> CoreBackend::LoadGroupNames() {
+    return store_.LoadGroupNames();
+}
+
+uint32_t CoreBackend::GetAppDword(const std::string& name, uint32_t fallback) {
+    return store_.GetAppDword(name, fallback);
+}
+
+bool CoreBackend::SetAppDword(const std::string& name, uint32_t value) {
+    return store_.SetAppDword(name, value) != 0;
+}
+
+uint32_t CoreBackend::GetProjectorDword(const std::string& mac, const std::string& name,
+                                        uint32_t fallback) {
+    return store_.GetProjectorDword(mac, kProjectorKeyRoot, 0, name, fallback);
+}
+
+bool CoreBackend::SetProjectorDword(const std::string& mac, const std::string& name,
+                                    uint32_t value) {
+    return store_.SetProjectorDword(mac, kProjectorKeyRoot, 0, name, value) != 0;
+}
+
+ConsoleBackend::DiscoveryStatus CoreBackend::OpenDiscovery() {
+    DiscoveryStatus status;
+    status.open = discovery_.OpenDiscovery();
+    if (discovery_.IsOpen())
+        status.descriptor = static_cast<int>(discovery_.Descriptor());
+    if (const auto& failure = discovery_.Failure()) {
+        status.reason = failure->reason;
+        status.remedy = failure->remedy;
+    }
+    return status;
+}
+
+bool CoreBackend::HandleAnswer() {
+    return discovery_.HandleAnswer();
+}
+void CoreBackend::Broadcast() {
+    discovery_.Broadcast();
+}
+void CoreBackend::DiscoveryCycle() {
+    discovery_.AutoDiscoveryCycle();
+}
+
+void CoreBackend::RequestRelocationProbe(std::weak_ptr<RelocationWindow> waiter) {
+    discovery_.RequestRelocationProbe(std::move(waiter));
+}
+
+void CoreBackend::StartPolling() {
+    poller_.StartPolling();
+}
+
+void CoreBackend::PausePolling(bool paused) {
+    if (paused) {
+        poller_.Pause();
+    } else {
+        poller_.Resume();
+    }
+}
+
+bool CoreBackend::StopPolling(std::chrono::milliseconds grace) {
+    return WithinGrace(grace, [this] { poller_.Stop(); });
+}
+
+void CoreBackend::StartRequestWorker() {
+    ring_.StartRequestWorker();
+}
+void CoreBackend::WatchdogTick() {
+    ring_.WatchdogTick();
+}
+
+bool CoreBackend::StopRequestWorker(std::chrono::milliseconds grace) {
+    return WithinGrace(grace, [this] { ring_.Shutdown(); });
+}
+
+void CoreBackend::RunSchedules(ProjectorTable::Guard& guard) {
+    // Another program (a headless runner) may be firing this store's tasks; then this
+    // console leaves them to it and tries to take over at a later check.
+    if (!role_.TryAcquire())
+        return;
+    runner_.RunSchedules(guard);
+}
+
+}  // namespace vistrel

@@ -1,0 +1,73 @@
+// The console's real backend: the store file, the discovery socket, the polling thread,
+// the request ring and the schedule check, all over one Console.
+#pragma once
+
+#include <memory>
+
+#include "app/console_backend.h"
+#include "monitor/discovery.h"
+#include "monitor/status_poller.h"
+#include "protocol/request_ring.h"
+#include "schedule/schedule_role.h"
+#include "schedule/schedule_runner.h"
+#include "store/reg_store.h"
+
+namespace vistrel {
+
+struct CoreBackendOptions {
+    PollerOptions poller{};
+    RequestRingOptions ring{};
+};
+
+class CoreBackend final : public ConsoleBackend {
+  public:
+    // `appName` names the schedule role's lock beside the store file: one program fires a
+    // store's tasks at a time.
+    CoreBackend(Console& console, RegStore& store, const std::string& appName,
+                CoreBackendOptions options = {});
+    ~CoreBackend() override;
+
+    std::vector<std::string> LoadGroupNames() override;
+    uint32_t GetAppDword(const std::string& name, uint32_t fallback) override;
+    bool SetAppDword(const std::string& name, uint32_t value) override;
+    uint32_t GetProjectorDword(const std::string& mac, const std::string& name,
+                               uint32_t fallback) override;
+    bool SetProjectorDword(const std::string& mac, const std::string& name,
+                           uint32_t value) override;
+
+    DiscoveryStatus OpenDiscovery() override;
+    bool HandleAnswer() override;
+    void Broadcast() override;
+    void DiscoveryCycle() override;
+    void RequestRelocationProbe(std::weak_ptr<RelocationWindow> waiter) override;
+
+    void StartPolling() override;
+    void PausePolling(bool paused) override;
+    bool StopPolling(std::chrono::milliseconds grace) override;
+
+    void StartRequestWorker() override;
+    void WatchdogTick() override;
+    bool StopRequestWorker(std::chrono::milliseconds grace) override;
+
+    void RunSchedules(ProjectorTable::Guard& guard) override;
+
+    // Whether this console fires the schedules (another program may hold the role).
+    bool HoldsScheduleRole() const { return role_.Held(); }
+
+    // For the main window's commands.
+    Discovery& discovery() { return discovery_; }
+    RequestRing& ring() { return ring_; }
+    RegStore& store() { return store_; }
+    StatusPoller& poller() { return poller_; }
+
+  private:
+    Console& console_;
+    RegStore& store_;
+    Discovery discovery_;
+    StatusPoller poller_;
+    RequestRing ring_;
+    ScheduleRole role_;
+    ScheduleRunner runner_;
+};
+
+}  // namespace vistrel
