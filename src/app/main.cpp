@@ -15,7 +15,6 @@
 #include "app/about_dlg.h"
 #include "app/console_session.h"
 #include "app/vistrel_app.h"
-#include "store/reg_store.h"
 
 namespace {
 
@@ -104,7 +103,7 @@ int main(int argc, char** argv) {
         return 1;
 
     vistrel::SessionOptions options;
-    options.appName = vistrel::RegStore::AppNameFromExecutable(argv[0]);
+    options.appName = theApp.AppName();
     if (args.demo) {
         vistrel::DemoOptions demo;
         demo.count = *args.demo;

@@ -17,6 +17,7 @@
 #include "app/all_projectors_button.h"
 #include "app/gui_test_env.h"
 #include "app/projector_list_model.h"
+#include "app/vistrel_app.h"
 #include "app/vistrel_dlg.h"
 #include "controls/grp_list.h"
 #include "controls/my_button.h"
@@ -29,7 +30,7 @@ class MainWindowTest : public ::testing::Test {
     void Open() {
         window = std::make_unique<CVistrelDlg>(console, backend);
         tester = std::make_unique<QAbstractItemModelTester>(
-            window->Model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+            window->Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     }
     void Store(const Info& info) { console.table.Lock().Store(info); }
     void Refresh() { window->RefreshNow(); }
@@ -62,6 +63,12 @@ TEST_F(MainWindowTest, StartsUpInOrderAndStopsPollingBeforeTheWorker) {
     EXPECT_EQ(backend.calls, stop);
     window.reset();  // a second shutdown does nothing more
     EXPECT_EQ(backend.calls, stop);
+}
+
+TEST(VistrelApp, KeyPathFollowsTheExecutableName) {
+    EXPECT_EQ(CVistrelApp("/usr/bin/vistrel").AppKeyPath(), "Software\\Brightwerk\\vistrel");
+    // A renamed executable is another application with its own key.
+    EXPECT_EQ(CVistrelApp("/opt/tools/Beamer.exe").AppKeyPath(), "Software\\Brightwerk\\Beamer");
 }
 
 TEST_F(MainWindowTest, StoredIntervalDrivesTimerOneAndZeroDoesNotSpin) {
