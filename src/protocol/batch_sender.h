@@ -68,7 +68,7 @@ class BatchSender {
     // returns; never hangs. After Stop nothing is sent or posted any more.
     void Stop(std::chrono::steady_clock::time_point deadline);
 
-    // Pool threads started so far (never more than the limit given at construction).
+    // Pool threads alive now (never more than the limit given at construction).
     size_t ThreadCount() const;
 
   private:
