@@ -663,6 +663,40 @@ int RegStore::DeleteGroup(std::string_view group) {
     return Find(*groupPath) ? 0 : 1;
 }
 
+int RegStore::RenameGroup(std::string_view oldName, std::string_view newName) {
+    const auto oldPath = GroupPath(oldName, kGroupKeyRoot, 0);
+    const auto newPath = GroupPath(newName, kGroupKeyRoot, 0);
+    if (!oldPath || !newPath)
+        return 0;
+    Batch batch(*this);
+    if (!batch.Ok())
+        return 0;
+    RegNode* oldNode = Find(*oldPath);
+    if (!oldNode)
+        return 0;
+    const RegNode* existing = Find(*newPath);
+    if (existing && existing != oldNode)
+        return 0;  // never merge two groups' settings
+    if (oldNode->name == newName)
+        return 1;
+    auto parentPath = AppPath();
+    parentPath->push_back("Group");
+    RegNode* parent = Find(*parentPath);
+    if (!parent)
+        return 0;
+    // Detach the subtree, then re-insert it under the new name so that enumeration order
+    // follows the new spelling.
+    std::vector<RegValue> values = std::move(oldNode->values);
+    std::vector<std::unique_ptr<RegNode>> subkeys = std::move(oldNode->subkeys);
+    const std::string storedName = oldNode->name;
+    parent->RemoveChild(storedName);
+    RegNode* moved = parent->AddChild(newName);
+    moved->values = std::move(values);
+    moved->subkeys = std::move(subkeys);
+    dirty_ = true;
+    return batch.Commit() ? 1 : 0;
+}
+
 std::vector<std::string> RegStore::LoadGroupNames() {
     std::vector<std::string> names;
     auto path = AppPath();

@@ -115,6 +115,11 @@ class RegStore {
     long DeleteSubKeys(const RegKey& key, std::string_view name = {});
     // 1 when the group's key is gone afterwards, 0 otherwise.
     int DeleteGroup(std::string_view group);
+    // Moves the group's key, with every value and subkey (its "Scheduler%d" keys among
+    // them), to `newName`. A change of case only is a rename too. 1 on success; 0 when the
+    // old group does not exist, a name is invalid, another group already has the new name,
+    // or the write failed.
+    int RenameGroup(std::string_view oldName, std::string_view newName);
     // Group names in enumeration order, without "All Projectors" and names too long for
     // the enumeration buffer. Creates nothing.
     std::vector<std::string> LoadGroupNames();
