@@ -69,9 +69,10 @@ class CVistrelDlg : public QMainWindow {
     static constexpr int kScheduleTimerMs = 5000;
     static constexpr int kWatchdogTimerMs = 1000;
     static constexpr uint32_t kDefaultInterval = 10000;
-    // A stored interval of 0 runs the discovery cycle at the shortest period a window timer
-    // has on the original platform, instead of a timer that never lets the GUI breathe.
-    static constexpr uint32_t kShortestTimerMs = 10;
+    // A stored interval of 0 runs the discovery cycle at this floor. A zero-period timer
+    // would fire on every pass of the event loop, and even 10 ms would bring a large fleet's
+    // answers to every probe a hundred times a second onto the GUI thread.
+    static constexpr uint32_t kShortestTimerMs = 250;
     static QColor AllModeBack() { return QColor(230, 230, 155); }
     static QColor GroupModeBack() { return QColor(210, 210, 210); }
     static QColor PaletteDark() { return QColor(71, 58, 101); }

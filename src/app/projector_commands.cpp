@@ -1,0 +1,291 @@
+#include "app/projector_commands.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QComboBox>
+#include <QCursor>
+#include <QEvent>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QTableView>
+#include <algorithm>
+
+#include "app/projector_list_model.h"
+#include "app/vistrel_dlg.h"
+#include "controls/grp_list.h"
+#include "controls/my_button.h"
+#include "protocol/codec.h"
+#include "protocol/option_tables.h"
+#include "protocol/request_ring.h"
+#include "store/reg_store.h"
+
+namespace vistrel {
+
+namespace {
+
+constexpr char kPowerOnCode[] = "~0000 1";
+constexpr char kPowerOffCode[] = "~0000 0";
+
+// Keeps a widget disabled whatever else enables it, while its command is unavailable.
+class KeepDisabled : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::EnabledChange) {
+            auto* widget = static_cast<QWidget*>(watched);
+            if (widget->isEnabled())
+                widget->setEnabled(false);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
+ProjectorCommands::ProjectorCommands(CommandContext context)
+    : QObject(&context.window), ctx_(context) {
+    setObjectName(QStringLiteral("projectorCommands"));
+    unavailable_ = new QActionGroup(this);
+    unavailable_->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    unavailable_->setEnabled(false);
+    Connect();
+    UpdateAvailability();
+}
+
+ProjectorCommands::~ProjectorCommands() = default;
+
+void ProjectorCommands::Connect() {
+    CVistrelDlg& w = ctx_.window;
+    connect(w.Button(kCmdPowerOn), &CMyButton::clicked, this, &ProjectorCommands::PowerOn);
+    connect(w.Button(kCmdPowerOff), &CMyButton::clicked, this, &ProjectorCommands::PowerOff);
+    // Only the operator's choice sends; filling or resetting the selector does not.
+    connect(w.SourceSelector(), &QComboBox::activated, this, &ProjectorCommands::ChooseSource);
+    connect(w.Button(kCmdCheckAllButton), &CMyButton::clicked, this, &ProjectorCommands::CheckAll);
+    connect(w.Action(kCmdCheckAll), &QAction::triggered, this, &ProjectorCommands::CheckAll);
+    connect(w.Button(kCmdUncheckAllButton), &CMyButton::clicked, this,
+            &ProjectorCommands::UncheckAll);
+    connect(w.Action(kCmdUncheckAll), &QAction::triggered, this, &ProjectorCommands::UncheckAll);
+    connect(w.Button(kCmdRefreshAll), &CMyButton::clicked, this, &ProjectorCommands::RefreshAll);
+
+    connect(w.Button(kCmdGroupSettingButton), &CMyButton::clicked, this,
+            &ProjectorCommands::OpenGroupSettings);
+    connect(w.Action(kCmdSetting), &QAction::triggered, this,
+            &ProjectorCommands::OpenGroupSettings);
+    connect(&w, &CVistrelDlg::groupActivated, this, [this](int row) {
+        if (row < 0)
+            return;
+        OpenGroupSettings();
+        ctx_.window.GroupList()->setFocus();
+        ctx_.window.GroupList()->viewport()->update();
+    });
+    connect(w.Action(kCmdProperty), &QAction::triggered, this,
+            &ProjectorCommands::OpenPropertyOfSelection);
+    connect(&w, &CVistrelDlg::projectorActivated, this, &ProjectorCommands::OpenProjectorSettings);
+
+    QTableView* view = w.ProjectorView();
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, &ProjectorCommands::ShowContextMenu);
+}
+
+void ProjectorCommands::SetGroupSettingsRunner(GroupSettingsRunner runner) {
+    groupSettings_ = std::move(runner);
+    UpdateAvailability();
+}
+
+void ProjectorCommands::SetProjectorSettingsRunner(ProjectorSettingsRunner runner) {
+    projectorSettings_ = std::move(runner);
+    UpdateAvailability();
+}
+
+void ProjectorCommands::UpdateAvailability() {
+    CVistrelDlg& w = ctx_.window;
+    const auto place = [this](QAction* action, bool available, bool enabledByRules) {
+        if (!available) {
+            unavailable_->addAction(action);
+            return;
+        }
+        if (!unavailable_->actions().contains(action))
+            return;
+        unavailable_->removeAction(action);
+        // Leaving the group does not re-evaluate the action; apply the window's rule now.
+        action->setEnabled(!enabledByRules);
+        action->setEnabled(enabledByRules);
+    };
+    place(w.Action(kCmdSetting), GroupSettingsAvailable(), w.Model()->CheckedCount() > 0);
+    place(w.Action(kCmdProperty), ProjectorSettingsAvailable(), !SelectedRows().empty());
+
+    CMyButton* button = w.Button(kCmdGroupSettingButton);
+    auto* keeper = button->findChild<KeepDisabled*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!GroupSettingsAvailable() && !keeper) {
+        keeper = new KeepDisabled(button);
+        button->installEventFilter(keeper);
+        button->setEnabled(false);
+    } else if (GroupSettingsAvailable() && keeper) {
+        button->removeEventFilter(keeper);
+        delete keeper;
+        button->setEnabled(w.Model()->CheckedCount() > 0);
+    }
+}
+
+// --- target set and batches ----------------------------------------------------------------
+
+size_t ProjectorCommands::CollectTickedRows() {
+    Console& console = ctx_.window.console();
+    const ProjectorListModel* model = ctx_.window.Model();
+    console.targetMacs.clear();
+    console.targetIps.clear();
+    console.batch.clear();
+    for (int row = 0; row < model->RowCount(); ++row) {
+        if (!model->IsChecked(row))
+            continue;
+        const std::string& ip = model->Cell(row, ProjectorListModel::kIp);
+        console.targetMacs.push_back(model->Cell(row, ProjectorListModel::kMac));
+        console.targetIps.push_back(ip);
+        MsgCmd entry;
+        entry.ip = ip;
+        console.batch.push_back(std::move(entry));
+    }
+    return console.batch.size();
+}
+
+void ProjectorCommands::SendToTicked(const std::string& body) {
+    if (CollectTickedRows() == 0)
+        return;
+    ctx_.ring.SendBatch(body, {});
+}
+
+void ProjectorCommands::PowerOn() {
+    SendToTicked(BuildCommand(kPowerOnCode));
+}
+
+void ProjectorCommands::PowerOff() {
+    SendToTicked(BuildCommand(kPowerOffCode));
+}
+
+void ProjectorCommands::ChooseSource(int index) {
+    if (index < 0 || index >= RowCount(kSourceTable))
+        return;
+    SendToTicked(BuildCommand(CommandAt(kSourceTable, index)));
+}
+
+void ProjectorCommands::CheckAll() {
+    ProjectorListModel* model = ctx_.window.Model();
+    for (int row = 0; row < model->RowCount(); ++row)
+        model->SetChecked(row, true);
+}
+
+void ProjectorCommands::UncheckAll() {
+    ProjectorListModel* model = ctx_.window.Model();
+    for (int row = 0; row < model->RowCount(); ++row)
+        model->SetChecked(row, false);
+}
+
+void ProjectorCommands::RefreshAll() {
+    CVistrelDlg& w = ctx_.window;
+    Console& console = w.console();
+    console.refreshNow.store(true);
+    {
+        auto guard = console.table.Lock();
+        for (Info& record : guard.Records())
+            record.freshness = 0;
+        // Every row goes at once; the answers to the probe bring them back.
+        w.RefreshProjectorList(w.ShowingAllProjectors(), guard);
+    }
+    w.backend().Broadcast();
+}
+
+// --- settings dialogs ------------------------------------------------------------------------
+
+void ProjectorCommands::OpenGroupSettings() {
+    if (CollectTickedRows() == 0 || !groupSettings_)
+        return;
+    CVistrelDlg& w = ctx_.window;
+    {
+        auto guard = w.console().table.Lock();
+        w.PausePolling();
+    }
+    std::string groupName(kAllProjectorsGroup);
+    if (!w.ShowingAllProjectors()) {
+        const std::string selected = w.SelectedGroupName();
+        if (!selected.empty())
+            groupName = selected;
+    }
+    emit settingsDialogStarted();
+    groupSettings_(groupName);
+    // The dialog is gone: polling resumes, whatever way the dialog ended.
+    w.ResumePolling();
+    emit settingsDialogFinished();
+}
+
+std::vector<int> ProjectorCommands::SelectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : ctx_.window.ProjectorView()->selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void ProjectorCommands::OpenPropertyOfSelection() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty())
+        return;
+    OpenProjectorSettings(rows.front());
+}
+
+void ProjectorCommands::OpenProjectorSettings(int row) {
+    CVistrelDlg& w = ctx_.window;
+    const ProjectorListModel* model = w.Model();
+    if (row < 0 || row >= model->RowCount())
+        return;
+    Console& console = w.console();
+    console.targetIps = {model->Cell(row, ProjectorListModel::kIp)};
+    console.targetMacs = {model->Cell(row, ProjectorListModel::kMac)};
+    const std::vector<int> rows = SelectedRows();
+    if (rows.size() != 1 || !projectorSettings_)
+        return;
+    {
+        auto guard = console.table.Lock();
+        w.PausePolling();
+    }
+    const int selected = rows.front();
+    const std::string ip = model->Cell(selected, ProjectorListModel::kIp);
+    const std::string group = model->Cell(selected, ProjectorListModel::kGroupName);
+    const std::string name = model->Cell(selected, ProjectorListModel::kProjectorName);
+    emit settingsDialogStarted();
+    projectorSettings_(ip, group, name);
+    w.ResumePolling();
+    emit settingsDialogFinished();
+}
+
+// --- context menu ----------------------------------------------------------------------------
+
+QMenu* ProjectorCommands::BuildContextMenu() {
+    CVistrelDlg& w = ctx_.window;
+    w.Action(kCmdProperty)->setEnabled(SelectedRows().size() == 1);
+    auto* menu = new QMenu(&w);
+    menu->setObjectName(QStringLiteral("projectorContextMenu"));
+    for (QAction* action : w.ProjectorMenu()->actions()) {
+        // The same actions: their state and command come along, and choosing one is the
+        // ordinary menu command.
+        menu->addAction(action);
+        if (action->text().compare(QStringLiteral("&Property"), Qt::CaseInsensitive) == 0)
+            break;
+    }
+    return menu;
+}
+
+void ProjectorCommands::ShowContextMenu(const QPoint& pos) {
+    QWidget* hadFocus = QApplication::focusWidget();
+    QMenu* menu = BuildContextMenu();
+    menu->exec(ctx_.window.ProjectorView()->viewport()->mapToGlobal(pos));
+    delete menu;
+    if (hadFocus)
+        hadFocus->setFocus();
+}
+
+}  // namespace vistrel
