@@ -45,6 +45,10 @@ bool ConsoleSession::Start(std::string* error) {
     backend_ =
         std::make_unique<CoreBackend>(*console_, *store_, options_.appName, options_.backend);
     window_ = std::make_unique<CVistrelDlg>(*console_, *backend_);
+    // The window owns its commands (they are its children).
+    const CommandContext commands{*window_, *store_, backend_->ring()};
+    projectorCommands_ = new ProjectorCommands(commands);
+    groupCommands_ = new GroupCommands(commands);
     if (demo_ && demo_->SilentAfter().count() > 0) {
         QTimer::singleShot(demo_->SilentAfter(), window_.get(), [this] { demo_->SilenceOne(); });
     }

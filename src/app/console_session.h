@@ -9,6 +9,8 @@
 
 #include "app/core_backend.h"
 #include "app/demo_fleet.h"
+#include "app/group_commands.h"
+#include "app/projector_commands.h"
 #include "app/vistrel_dlg.h"
 
 namespace vistrel {
@@ -31,6 +33,8 @@ class ConsoleSession {
     bool Start(std::string* error);
 
     CVistrelDlg& window() { return *window_; }
+    ProjectorCommands& projectorCommands() { return *projectorCommands_; }
+    GroupCommands& groupCommands() { return *groupCommands_; }
     Console& console() { return *console_; }
     RegStore& store() { return *store_; }
     CoreBackend& backend() { return *backend_; }
@@ -49,6 +53,8 @@ class ConsoleSession {
     std::unique_ptr<RegStore> store_;
     std::unique_ptr<CoreBackend> backend_;
     std::unique_ptr<CVistrelDlg> window_;
+    ProjectorCommands* projectorCommands_ = nullptr;  // owned by the window
+    GroupCommands* groupCommands_ = nullptr;          // owned by the window
 };
 
 }  // namespace vistrel

@@ -56,6 +56,9 @@ class FleetBackend final : public ConsoleBackend {
         ++cycles;
         discovery_.AutoDiscoveryCycle();
     }
+    void RequestRelocationProbe(std::weak_ptr<RelocationWindow> waiter) override {
+        discovery_.RequestRelocationProbe(std::move(waiter));
+    }
     void StartPolling() override { poller_.StartPolling(); }
     void PausePolling(bool paused) override;
     bool StopPolling(std::chrono::milliseconds) override {

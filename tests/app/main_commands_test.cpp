@@ -339,6 +339,7 @@ TEST_F(MainCommandsTest, IntervalZeroIsAcceptedStoredAndRunsAtTheFloorPeriod) {
     EXPECT_EQ(store->GetAppDword("Interval", 10000), 0u);
 
     // The cycle runs, but at its floor period rather than on every pass of the event loop.
+    EXPECT_EQ(window->DiscoveryTimerMs(), static_cast<int>(CVistrelDlg::kShortestTimerMs));
     backend->cycles = 0;
     QTest::qWait(1000);
     EXPECT_GE(backend->cycles.load(), 1);
