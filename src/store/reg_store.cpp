@@ -697,6 +697,27 @@ int RegStore::RenameGroup(std::string_view oldName, std::string_view newName) {
     return batch.Commit() ? 1 : 0;
 }
 
+std::vector<std::string> RegStore::SubKeyNames(const std::vector<std::string>& relativePath) {
+    std::vector<std::string> names;
+    auto path = AppPath();
+    if (!path)
+        return names;
+    path->insert(path->end(), relativePath.begin(), relativePath.end());
+    std::lock_guard lock(mutex_);
+    const RegKey key = OpenExisting(path);
+    if (!key)
+        return names;
+    std::string name;
+    for (size_t i = 0;; ++i) {
+        const long r = EnumKey(key, i, name);
+        if (r == kRegNoMoreItems || r == kRegKeyDeleted)
+            break;
+        if (r == kRegSuccess)
+            names.push_back(name);
+    }
+    return names;
+}
+
 std::vector<std::string> RegStore::LoadGroupNames() {
     std::vector<std::string> names;
     auto path = AppPath();

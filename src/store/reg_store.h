@@ -128,6 +128,9 @@ class RegStore {
     std::optional<uint32_t> QueryDword(const RegKey& key, std::string_view name);
     long SetDword(const RegKey& key, std::string_view name, uint32_t value);
     bool KeyExists(const std::vector<std::string>& relativePath);
+    // Names of the subkeys of a key relative to AppKeyPath, in enumeration order, as the
+    // enumeration buffer sees them (longer names are left out). Creates nothing.
+    std::vector<std::string> SubKeyNames(const std::vector<std::string>& relativePath);
 
     // Takes the file lock for its lifetime, applies changes to the cache and writes them
     // once at the end (or at Commit). Nested batches join the outermost one.
