@@ -1,0 +1,92 @@
+// The command line of vistrel-cli: which command to run, on which projectors, with which
+// network profile, store and output form. Parsing never touches the network or the store.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/listing.h"
+#include "protocol/network_profile.h"
+
+namespace vistrel::cli {
+
+// A command line that cannot be run as given. The message says what is wrong and what to
+// type instead; the program prints it and exits with kExitUsage.
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitProjectorFailed = 1;
+inline constexpr int kExitUsage = 2;  // also environment errors (port, store)
+
+// The window's executable name: the CLI reads and writes the window's application key.
+inline constexpr const char* kDefaultAppName = "vistrel";
+
+enum class Command {
+    Help,
+    Discover,
+    Status,
+    Power,
+    Source,
+    GroupSet,
+    Query,
+    Send,
+    ScheduleList,
+    ScheduleSet,
+    RunSchedules,
+};
+
+// Changes asked of one stored task by "schedule set"; unset fields keep their stored value.
+struct TaskEdit {
+    int task = 0;  // 1 to 4
+    std::optional<bool> enabled;
+    std::optional<int> period;   // 0 Once, 1 Daily, 2 Weekly, 3 Monthly
+    std::optional<int> command;  // 0 Power On, 1 Power Off
+    // Local time of day and local calendar date.
+    std::optional<int> hour, minute, second;
+    std::optional<int> year, month, day;
+};
+
+struct CliOptions {
+    Command command = Command::Help;
+    OutputFormat format = OutputFormat::Table;
+
+    NetworkProfile profile;
+    std::optional<int> timeoutMs;
+    std::optional<double> waitSeconds;
+    std::string appName = kDefaultAppName;
+    std::optional<std::string> storeFile;
+
+    // Projector addresses, in the order given, duplicates removed.
+    std::vector<std::string> ips;
+
+    bool powerOn = false;                      // power
+    std::string sourceLabel;                   // source: the label as the table spells it
+    std::string groupName;                     // group set
+    std::optional<std::string> projectorName;  // group set --name
+    std::string topic;                         // query
+    std::string body;                          // send
+
+    // schedule list / set
+    std::vector<std::string> projectorMacs;
+    std::optional<std::string> scheduleGroup;
+    TaskEdit edit;
+};
+
+// Throws UsageError. `args` excludes the program name.
+CliOptions ParseArguments(const std::vector<std::string>& args);
+
+// Empty when valid, else the reason. Names travel in 32-byte fields of the "set=group"
+// record; a group name is also a key name in the store.
+// "All Projectors" names the window's view of every projector; it is refused unless
+// `allowAllProjectors` (the window stores that view's tasks under the name).
+std::string CheckGroupName(const std::string& name, bool allowAllProjectors = false);
+std::string CheckProjectorName(const std::string& name);
+std::string CheckMac(const std::string& mac);
+bool IsDottedQuad(const std::string& text);
+
+}  // namespace vistrel::cli

@@ -1,0 +1,406 @@
+#include "cli/network_commands.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "cli/listing.h"
+#include "monitor/discovery.h"
+#include "monitor/udp_socket.h"
+#include "protocol/codec.h"
+#include "protocol/console.h"
+#include "protocol/option_tables.h"
+#include "store/reg_store.h"
+
+namespace vistrel::cli {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kDefaultDiscoveryWait{2000};
+// How long status waits for the identities of projectors it was given by address.
+constexpr milliseconds kDefaultIdentityWait{1000};
+constexpr milliseconds kProbeRepeat{1000};
+constexpr milliseconds kPowerPollPeriod{1000};
+
+milliseconds WaitOr(const CliContext& context, milliseconds fallback) {
+    if (!context.options.waitSeconds)
+        return fallback;
+    return milliseconds(static_cast<int64_t>(*context.options.waitSeconds * 1000.0));
+}
+
+void PrintDiscoveryFailure(const CliContext& context, const DiscoveryFailure& failure) {
+    context.Err() << "vistrel-cli: " << failure.reason << '\n'
+                  << "  " << failure.remedy << '\n'
+                  << "  (A test or simulated fleet can use other ports: --discovery-port N, "
+                     "--bind ADDR, --broadcast ADDR.)\n";
+}
+
+int MsUntil(SteadyClock::time_point until) {
+    const auto left = std::chrono::duration_cast<milliseconds>(until - SteadyClock::now());
+    return static_cast<int>(std::max<int64_t>(left.count(), 0));
+}
+
+// Broadcasts probes and records every answer in the console's table for `wait`. False, with
+// the reason printed, when discovery cannot run at all.
+bool CollectByBroadcast(const CliContext& context, Console& console, milliseconds wait) {
+    Discovery discovery(console);
+    if (!discovery.OpenDiscovery()) {
+        PrintDiscoveryFailure(context, *discovery.Failure());
+        return false;
+    }
+    if (discovery.Failure()) {  // opened, but the probe could not be sent
+        PrintDiscoveryFailure(context, *discovery.Failure());
+        return false;
+    }
+    const auto end = SteadyClock::now() + wait;
+    while (!context.Stopped()) {
+        const auto until = std::min(end, SteadyClock::now() + kProbeRepeat);
+        discovery.HandleAnswersFor(milliseconds(MsUntil(until)));
+        // Back early only on a socket error: keep the rhythm rather than probe in a loop.
+        std::this_thread::sleep_until(until);
+        if (SteadyClock::now() >= end)
+            break;
+        discovery.Broadcast();  // a lost probe or answer costs one repeat, not the run
+    }
+    return true;
+}
+
+// The identities of projectors given by address: a probe to each, answers read as discovery
+// reads them. Best effort: an address that does not answer keeps an empty identity.
+std::map<std::string, std::string> IdentifyByProbe(const CliContext& context,
+                                                   const std::vector<std::string>& ips,
+                                                   milliseconds wait) {
+    const NetworkProfile& profile = context.options.profile;
+    Console console(profile, context.env.clock);
+    Discovery reader(console);
+    UdpSocket socket;
+    // Projectors may answer on the discovery port rather than to the sender's port; take it
+    // when it is free, any port otherwise.
+    if (!socket.Open(profile.bindAddress, profile.discoveryPort) &&
+        !socket.Open(profile.bindAddress, 0)) {
+        return {};
+    }
+    for (const std::string& ip : ips)
+        socket.SendTo(ip, profile.discoveryPort, kProbeText);
+
+    std::set<std::string> pending(ips.begin(), ips.end());
+    const auto end = SteadyClock::now() + wait;
+    while (!pending.empty() && MsUntil(end) > 0 && socket.WaitReadable(MsUntil(end))) {
+        std::string datagram, sender;
+        uint16_t port = 0;
+        while (socket.Receive(datagram, sender, port) == UdpSocket::ReceiveStatus::kDatagram) {
+            reader.ProcessAnswer(datagram, sender);
+            pending.erase(sender);
+        }
+    }
+    std::map<std::string, std::string> macs;
+    auto table = console.table.Lock();
+    for (const Info& info : table.Records())
+        macs[info.ip] = info.mac;
+    return macs;
+}
+
+int ExitFor(bool allOk) {
+    return allOk ? kExitOk : kExitProjectorFailed;
+}
+
+Listing ResultListing(const std::vector<ExchangeResult>& results, bool& allOk) {
+    Listing listing;
+    listing.columns = {{"ip", "IP"}, {"result", "RESULT"}};
+    allOk = true;
+    for (const ExchangeResult& r : results) {
+        const Outcome outcome = CommandOutcome(r);
+        allOk = allOk && outcome == Outcome::Ok;
+        listing.AddRow({Cell::Text(r.ip), Cell::Text(std::string(OutcomeText(outcome)))});
+    }
+    return listing;
+}
+
+}  // namespace
+
+HttpOptions CliContext::Http() const {
+    HttpOptions http;
+    http.port = options.profile.httpPort;
+    if (options.timeoutMs) {
+        http.totalTimeoutMs = *options.timeoutMs;
+        http.connectTimeoutMs = std::min(http.connectTimeoutMs, *options.timeoutMs);
+    }
+    return http;
+}
+
+int RunDiscover(const CliContext& context) {
+    Console console(context.options.profile, context.env.clock);
+    if (!CollectByBroadcast(context, console, WaitOr(context, kDefaultDiscoveryWait))) {
+        return kExitUsage;
+    }
+    Listing listing;
+    listing.columns = {{"mac", "MAC"}, {"ip", "IP"}};
+    auto table = console.table.Lock();
+    for (const Info& info : table.Records()) {
+        listing.AddRow({Cell::Text(info.mac), Cell::Text(info.ip)});
+    }
+    Render(listing, context.options.format, context.Out());
+    return kExitOk;
+}
+
+int RunStatus(const CliContext& context) {
+    std::vector<Info> targets;
+    if (context.options.ips.empty()) {
+        Console console(context.options.profile, context.env.clock);
+        const milliseconds wait = WaitOr(context, kDefaultDiscoveryWait);
+        if (!CollectByBroadcast(context, console, wait))
+            return kExitUsage;
+        auto table = console.table.Lock();
+        targets = table.Records();
+        if (targets.empty()) {
+            context.Err() << "vistrel-cli: no projector answered discovery within "
+                          << wait.count() / 1000.0 << " s\n";
+        }
+    } else {
+        const auto macs =
+            IdentifyByProbe(context, context.options.ips, WaitOr(context, kDefaultIdentityWait));
+        for (const std::string& ip : context.options.ips) {
+            Info info;
+            info.ip = ip;
+            if (auto it = macs.find(ip); it != macs.end())
+                info.mac = it->second;
+            targets.push_back(std::move(info));
+        }
+    }
+
+    std::vector<std::string> ips;
+    for (const Info& info : targets)
+        ips.push_back(info.ip);
+    ProjectorClient client(context.Http());
+    // Info first, then group, as the polling thread asks them.
+    const auto infos = client.SendToAll(ips, QueryBody(QueryTopic::Info));
+    const auto groups = client.SendToAll(ips, QueryBody(QueryTopic::Group));
+
+    Listing listing;
+    listing.columns = {{"mac", "MAC"},
+                       {"ip", "IP"},
+                       {"group", "GROUP"},
+                       {"name", "NAME"},
+                       {"power", "POWER"},
+                       {"source", "SOURCE"},
+                       {"lampHours", "LAMP HOURS"},
+                       {"displayMode", "DISPLAY MODE"},
+                       {"firmware", "FIRMWARE"},
+                       {"result", "RESULT"}};
+    bool allOk = true;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        Info& info = targets[i];
+        Outcome outcome = QueryOutcome(infos[i], false);
+        if (!infos[i].reply.empty()) {
+            outcome = QueryOutcome(infos[i], ParseInfoReply(infos[i].reply, info));
+        }
+        if (outcome == Outcome::Ok) {
+            outcome = QueryOutcome(groups[i], ParseGroupReply(groups[i].reply, info));
+        }
+        allOk = allOk && outcome == Outcome::Ok;
+        const auto text = [](const std::string& s) { return Cell::Text(s); };
+        listing.AddRow({text(info.mac), text(info.ip), text(info.groupName),
+                        text(info.projectorName), text(info.power), text(info.source),
+                        text(info.lampHour), text(info.displayMode), text(info.fwVersion),
+                        Cell::Text(std::string(OutcomeText(outcome)))});
+    }
+    Render(listing, context.options.format, context.Out());
+    return ExitFor(allOk);
+}
+
+int RunPower(const CliContext& context) {
+    const bool on = context.options.powerOn;
+    // The rows of the task-command table are the console's own power commands.
+    const std::string body = BuildCommand(CommandAt(kTaskCommandTable, on ? 0 : 1));
+    ProjectorClient client(context.Http());
+    const auto results = client.SendToAll(context.options.ips, body);
+    bool allOk = true;
+    Listing listing = ResultListing(results, allOk);
+    if (!context.options.waitSeconds) {
+        Render(listing, context.options.format, context.Out());
+        return ExitFor(allOk);
+    }
+
+    // Ask every projector for its power state until it reports the one asked for.
+    const auto reachedState = [on](const std::string& power) {
+        return on ? power == "ON" : (power == "OFF" || power == "standby");
+    };
+    std::map<std::string, std::string> lastPower;
+    std::set<std::string> pending(context.options.ips.begin(), context.options.ips.end());
+    const auto end = SteadyClock::now() +
+                     milliseconds(static_cast<int64_t>(*context.options.waitSeconds * 1000));
+    for (;;) {
+        std::vector<std::string> ask;
+        for (const std::string& ip : context.options.ips) {
+            if (pending.count(ip))
+                ask.push_back(ip);
+        }
+        for (const ExchangeResult& r : client.SendToAll(ask, QueryBody(QueryTopic::Info))) {
+            if (r.reply.empty())
+                continue;
+            Info info;
+            ParseInfoReply(r.reply, info);
+            lastPower[r.ip] = info.power;
+            if (reachedState(info.power))
+                pending.erase(r.ip);
+        }
+        if (pending.empty() || context.Stopped())
+            break;
+        const auto next = SteadyClock::now() + kPowerPollPeriod;
+        if (next >= end)
+            break;
+        std::this_thread::sleep_until(next);
+    }
+
+    listing.columns.push_back({"power", "POWER"});
+    listing.columns.push_back({"reached", "REACHED"});
+    for (size_t i = 0; i < context.options.ips.size(); ++i) {
+        const std::string& ip = context.options.ips[i];
+        const auto seen = lastPower.find(ip);
+        listing.rows[i].push_back(seen == lastPower.end() ? Cell::Null()
+                                                          : Cell::Text(seen->second));
+        const bool reached = !pending.count(ip);
+        listing.rows[i].push_back(Cell::Bool(reached));
+        allOk = allOk && reached;
+    }
+    Render(listing, context.options.format, context.Out());
+    if (!pending.empty()) {
+        context.Err() << "vistrel-cli: " << pending.size() << " projector"
+                      << (pending.size() == 1 ? " did" : "s did") << " not report "
+                      << (on ? "ON" : "OFF") << " within " << *context.options.waitSeconds
+                      << " s\n";
+    }
+    return ExitFor(allOk);
+}
+
+int RunSource(const CliContext& context) {
+    int position = 0;
+    for (int i = 0; i < RowCount(kSourceTable); ++i) {
+        if (LabelAt(kSourceTable, i) == context.options.sourceLabel)
+            position = i;
+    }
+    // "None" has no command: the console sends the bare "command=", and so does this.
+    const std::string body = BuildCommand(CommandAt(kSourceTable, position));
+    ProjectorClient client(context.Http());
+    bool allOk = true;
+    Render(ResultListing(client.SendToAll(context.options.ips, body), allOk),
+           context.options.format, context.Out());
+    return ExitFor(allOk);
+}
+
+int RunGroupSet(const CliContext& context) {
+    const std::vector<std::string>& ips = context.options.ips;
+    ProjectorClient client(context.Http());
+    std::vector<std::string> names(ips.size());
+    std::vector<std::optional<Outcome>> failed(ips.size());
+    if (context.options.projectorName) {
+        std::fill(names.begin(), names.end(), *context.options.projectorName);
+    } else {
+        // The record carries both names: keep each projector's own.
+        const auto replies = client.SendToAll(ips, QueryBody(QueryTopic::Group));
+        for (size_t i = 0; i < ips.size(); ++i) {
+            Info info;
+            const Outcome outcome =
+                QueryOutcome(replies[i], ParseGroupReply(replies[i].reply, info));
+            if (outcome == Outcome::Ok) {
+                names[i] = info.projectorName;
+            } else {
+                failed[i] = outcome;
+            }
+        }
+    }
+
+    std::vector<ExchangeRequest> requests;
+    std::vector<size_t> sentIndex;
+    for (size_t i = 0; i < ips.size(); ++i) {
+        if (failed[i])
+            continue;
+        requests.push_back({ips[i], BuildGroupRecord(context.options.groupName, names[i])});
+        sentIndex.push_back(i);
+    }
+    const auto results = client.Exchange(requests);
+    std::vector<Outcome> outcomes(ips.size(), Outcome::Ok);
+    for (size_t i = 0; i < ips.size(); ++i) {
+        if (failed[i])
+            outcomes[i] = *failed[i];
+    }
+    for (size_t k = 0; k < results.size(); ++k)
+        outcomes[sentIndex[k]] = CommandOutcome(results[k]);
+
+    Listing listing;
+    listing.columns = {{"ip", "IP"}, {"group", "GROUP"}, {"name", "NAME"}, {"result", "RESULT"}};
+    bool allOk = true;
+    bool anyOk = false;
+    for (size_t i = 0; i < ips.size(); ++i) {
+        allOk = allOk && outcomes[i] == Outcome::Ok;
+        anyOk = anyOk || outcomes[i] == Outcome::Ok;
+        listing.AddRow({Cell::Text(ips[i]), Cell::Text(context.options.groupName),
+                        failed[i] ? Cell::Null() : Cell::Text(names[i]),
+                        Cell::Text(std::string(OutcomeText(outcomes[i])))});
+    }
+
+    // The console lists a group that its store knows; make sure it knows this one.
+    if (anyOk && !context.options.groupName.empty()) {
+        RegStore store(context.StorePath(), context.options.appName, context.env.clock);
+        bool known = false;
+        for (const std::string& name : store.LoadGroupNames()) {
+            known = known || KeyNamesEqual(name, context.options.groupName);
+        }
+        if (!known && !store.OpenGroupKey(context.options.groupName, kGroupKeyRoot, 0)) {
+            context.Err() << "vistrel-cli: the group could not be added to the console's list: "
+                          << store.LastError() << '\n';
+        }
+    }
+    Render(listing, context.options.format, context.Out());
+    return ExitFor(allOk);
+}
+
+namespace {
+
+int RunRaw(const CliContext& context, const std::string& body, const std::string& label,
+           const std::string& value) {
+    ProjectorClient client(context.Http());
+    const ExchangeResult r = client.SendToAll(context.options.ips, body).front();
+    const Outcome outcome =
+        QueryOutcome(r, !r.reply.empty() && r.reply.find(kTimeoutText) == std::string::npos);
+    if (context.options.format == OutputFormat::Table) {
+        if (!r.reply.empty()) {
+            context.Out() << r.reply;
+            if (r.reply.back() != '\n')
+                context.Out() << '\n';
+        }
+        if (outcome != Outcome::Ok) {
+            context.Err() << "vistrel-cli: " << r.ip << ": " << OutcomeText(outcome) << '\n';
+        }
+    } else {
+        Listing listing;
+        listing.columns = {{"ip", "IP"}, {label, ""}, {"reply", "REPLY"}, {"result", "RESULT"}};
+        listing.AddRow({Cell::Text(r.ip), Cell::Text(value),
+                        r.reply.empty() ? Cell::Null() : Cell::Text(r.reply),
+                        Cell::Text(std::string(OutcomeText(outcome)))});
+        Render(listing, context.options.format, context.Out());
+    }
+    return ExitFor(outcome == Outcome::Ok);
+}
+
+}  // namespace
+
+int RunQuery(const CliContext& context) {
+    static const std::map<std::string, QueryTopic> topics = {
+        {"info", QueryTopic::Info},       {"group", QueryTopic::Group},
+        {"model", QueryTopic::Model},     {"control", QueryTopic::Control},
+        {"network", QueryTopic::Network}, {"user", QueryTopic::User},
+        {"alert", QueryTopic::Alert}};
+    const std::string body = QueryBody(topics.at(context.options.topic));
+    return RunRaw(context, body, "topic", context.options.topic);
+}
+
+int RunSend(const CliContext& context) {
+    return RunRaw(context, context.options.body, "body", context.options.body);
+}
+
+}  // namespace vistrel::cli

@@ -1,0 +1,207 @@
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "cli/schedule_commands.h"
+#include "cli/task_time.h"
+#include "monitor/discovery.h"
+#include "protocol/codec.h"
+#include "protocol/console.h"
+#include "protocol/option_tables.h"
+#include "protocol/request_ring.h"
+#include "protocol/request_sender.h"
+#include "schedule/local_time.h"
+#include "schedule/schedule_role.h"
+#include "schedule/schedule_runner.h"
+#include "store/reg_store.h"
+
+namespace vistrel::cli {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr uint32_t kDefaultInterval = 10000;
+// Longest sleep between looks at the stop flag.
+constexpr milliseconds kStopLatency{200};
+
+// Lines from the main loop and from the request worker, one at a time.
+class Journal {
+  public:
+    Journal(std::ostream& out, const Clock& clock) : out_(out), clock_(clock) {}
+    void Line(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        out_ << LocalDateTime(clock_.Now()) << "  " << text << '\n';
+        out_.flush();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::ostream& out_;
+    const Clock& clock_;
+};
+
+std::string TaskLabel(const std::string& body) {
+    for (int i = 0; i < RowCount(kTaskCommandTable); ++i) {
+        if (body == BuildCommand(CommandAt(kTaskCommandTable, i))) {
+            return std::string(LabelAt(kTaskCommandTable, i));
+        }
+    }
+    return body;
+}
+
+// The owner of the fired commands: reports how each exchange ended. Runs on the worker.
+class ReplyJournal final : public ReplySink {
+  public:
+    ReplyJournal(const RequestRing& ring, Journal& journal) : ring_(ring), journal_(journal) {}
+    void Post(uint32_t message, uintptr_t wparam, intptr_t) override {
+        if (message != kMsgReply)
+            return;
+        const MsgCmd slot = ring_.Slot(static_cast<uint32_t>(wparam));
+        ExchangeResult result{slot.ip, slot.body, slot.reply, false};
+        journal_.Line(slot.ip + "  " + TaskLabel(slot.body) + ": " +
+                      std::string(OutcomeText(CommandOutcome(result))));
+    }
+
+  private:
+    const RequestRing& ring_;
+    Journal& journal_;
+};
+
+}  // namespace
+
+int RunSchedulesHeadless(const CliContext& context) {
+    const CliOptions& options = context.options;
+    const TimerPeriods& timers = context.env.timers;
+    const std::filesystem::path storePath = context.StorePath();
+
+    RegStore store(storePath, options.appName, context.env.clock);
+    store.SetErrorHandler([&context](const std::string& problem) {
+        context.Err() << "vistrel-cli: store: " << problem << '\n';
+    });
+    Console console(options.profile, context.env.clock);
+    // Discovery runs only while this program fires: beside a window on the same port it
+    // would take a share of the window's answers.
+    std::optional<Discovery> discovery;
+    const auto openDiscovery = [&]() {
+        discovery.emplace(console);
+        if (discovery->OpenDiscovery())
+            return true;
+        const DiscoveryFailure& failure = *discovery->Failure();
+        context.Err() << "vistrel-cli: " << failure.reason << '\n'
+                      << "  " << failure.remedy << '\n';
+        discovery.reset();
+        return false;
+    };
+    // Tried at once, so that a port problem is told now rather than when the role comes.
+    if (!openDiscovery())
+        return kExitUsage;
+    const uint16_t discoveryPort = discovery->LocalPort();
+
+    Journal journal(context.Out(), context.env.clock);
+    RequestRingOptions ringOptions;
+    ringOptions.pause = timers.requestPause;
+    ringOptions.sender = HttpSender(context.Http());
+    RequestRing ring(console, ringOptions);
+    ring.StartRequestWorker();
+    auto owner = std::make_shared<ReplyJournal>(ring, journal);
+
+    ScheduleRunner runner(store, context.env.clock, SystemLocalTime::Instance(),
+                          [&](const std::string& body, const std::string& ip) {
+                              journal.Line(ip + "  " + TaskLabel(body) + " due: sending");
+                              ring.Enqueue(body, owner, ip);
+                          });
+    ScheduleRole role(ScheduleRole::LockPathFor(storePath, options.appName),
+                      "vistrel-cli run-schedules");
+
+    journal.Line("running: store " + storePath.string() + ", key HKEY_CURRENT_USER\\" +
+                 store.AppKeyPath() + ", discovery " + options.profile.bindAddress + ":" +
+                 std::to_string(discoveryPort) + " to " + options.profile.broadcastAddress);
+
+    std::string announcedHolder;
+    bool announcedWaiting = false;
+    // Whether this program may fire now; tells the operator when that changes.
+    const auto holdRole = [&]() {
+        if (role.Held())
+            return true;
+        if (role.TryAcquire()) {
+            journal.Line(announcedWaiting ? "took over the schedule role: firing due tasks"
+                                          : "holding the schedule role: firing due tasks");
+            return true;
+        }
+        const std::string holder = role.Holder();
+        if (!announcedWaiting || holder != announcedHolder) {
+            if (!role.LastError().empty()) {
+                journal.Line("cannot take the schedule role: " + role.LastError());
+            } else {
+                journal.Line("the schedule role is held by " +
+                             (holder.empty() ? std::string("another program") : holder) +
+                             ", which fires the tasks; waiting to take over when it ends");
+            }
+            announcedHolder = holder;
+            announcedWaiting = true;
+        }
+        return false;
+    };
+    bool failed = false;
+    const auto check = [&]() {
+        if (!holdRole())
+            return;
+        if (!discovery && !openDiscovery()) {
+            failed = true;
+            return;
+        }
+        auto table = console.table.Lock();
+        runner.RunSchedules(table);
+    };
+    const auto discoveryPeriod = [&]() {
+        if (timers.discoveryOverride.count() > 0)
+            return timers.discoveryOverride;
+        const milliseconds interval(store.GetAppDword("Interval", kDefaultInterval));
+        return std::max(interval, timers.discoveryMinimum);
+    };
+
+    if (!holdRole())
+        discovery.reset();
+    auto now = SteadyClock::now();
+    auto nextDiscovery = now + discoveryPeriod();
+    auto nextList = now + timers.listRefresh;
+    auto nextCheck = now + timers.scheduleCheck;
+    auto nextWatchdog = now + timers.watchdog;
+    while (!context.Stopped() && !failed) {
+        const auto due = std::min(
+            {nextDiscovery, nextList, nextCheck, nextWatchdog, SteadyClock::now() + kStopLatency});
+        const auto wait = std::chrono::duration_cast<milliseconds>(due - SteadyClock::now());
+        if (discovery)
+            discovery->HandleAnswersFor(std::max(wait, milliseconds(0)));
+        // Back early only on a socket error: keep the rhythm rather than spin.
+        std::this_thread::sleep_until(due);
+        now = SteadyClock::now();
+        if (now >= nextWatchdog) {
+            ring.WatchdogTick();
+            nextWatchdog = now + timers.watchdog;
+        }
+        if (now >= nextDiscovery) {
+            if (discovery)
+                discovery->AutoDiscoveryCycle();
+            nextDiscovery = now + discoveryPeriod();
+        }
+        if (now >= nextList) {
+            check();  // after the list refresh, as timer 2 does
+            nextList = now + timers.listRefresh;
+        }
+        if (now >= nextCheck) {
+            check();
+            nextCheck = now + timers.scheduleCheck;
+        }
+    }
+    journal.Line("stopping");
+    ring.Shutdown();  // lets commands already queued go out
+    role.Release();
+    return failed ? kExitUsage : kExitOk;
+}
+
+}  // namespace vistrel::cli

@@ -1,0 +1,103 @@
+// A simulated fleet on loopback (127.0.10.x, ports chosen by the system), a private store
+// file, and a way to run vistrel-cli in-process and read what it printed.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_runner.h"
+#include "sim/fleet.h"
+
+namespace vistrel::cli::test {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public ::testing::Test {
+  protected:
+    // The fleet's first projector is on 127.0.10.2; the CLI's discovery socket on 127.0.10.1.
+    static constexpr const char* kConsoleAddress = "127.0.10.1";
+    static constexpr const char* kFirstProjector = "127.0.10.2";
+    // Nobody listens here: connections are refused.
+    static constexpr const char* kNobody = "127.0.10.250";
+
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("vistrel-cli-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override {
+        if (fleet_)
+            fleet_->Stop();
+        std::filesystem::remove_all(dir_);
+    }
+
+    // Starts `count` projectors; `adjust` may change their state and faults first.
+    void StartFleet(size_t count, const std::function<void(sim::FleetOptions&)>& adjust = {}) {
+        sim::FleetOptions options = sim::GenerateFleet(count, 11, kFirstProjector);
+        options.discoveryPort = 0;
+        options.httpPort = 0;
+        if (adjust)
+            adjust(options);
+        fleet_ = std::make_unique<sim::Fleet>(std::move(options));
+        std::string error;
+        ASSERT_TRUE(fleet_->Start(&error)) << error;
+    }
+
+    std::filesystem::path StoreFile() const { return dir_ / "Brightwerk" / "registry.reg"; }
+
+    // The options that point the CLI at the fleet and never at the real network.
+    std::vector<std::string> NetworkArgs() const {
+        return {"--bind",           kConsoleAddress,
+                "--broadcast",      "127.255.255.255",
+                "--discovery-port", std::to_string(fleet_ ? fleet_->DiscoveryPort() : 1),
+                "--http-port",      std::to_string(fleet_ ? fleet_->HttpPort() : 1)};
+    }
+
+    CliRun Run(std::vector<std::string> args, bool withNetwork = true,
+               const std::atomic<bool>* stop = nullptr) {
+        if (withNetwork) {
+            const auto net = NetworkArgs();
+            args.insert(args.end(), net.begin(), net.end());
+        }
+        std::ostringstream out, err;
+        CliEnvironment env(out, err);
+        env.defaultStore = StoreFile();
+        env.stop = stop;
+        env.timers = timers_;
+        CliRun run;
+        run.status = RunCli(args, env);
+        run.out = out.str();
+        run.err = err.str();
+        return run;
+    }
+
+    sim::Fleet& Fleet() { return *fleet_; }
+
+    std::filesystem::path dir_;
+    std::unique_ptr<sim::Fleet> fleet_;
+    TimerPeriods timers_;
+};
+
+// The lines of a text, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+}  // namespace vistrel::cli::test

@@ -1,0 +1,205 @@
+// run-schedules against the simulated fleet: due tasks fire once, and only the holder of
+// the schedule role fires them.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <thread>
+
+#include "cli/cli_fixture.h"
+#include "schedule/schedule_role.h"
+#include "store/reg_store.h"
+
+extern char** environ;
+
+namespace vistrel::cli::test {
+namespace {
+
+using std::chrono::milliseconds;
+using ::testing::HasSubstr;
+
+constexpr int64_t kDay = 86400;
+
+class RunSchedulesTest : public CliTest {
+  protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        // The window's rhythm, quickened: the order of events is the same.
+        timers_.listRefresh = milliseconds(150);
+        timers_.scheduleCheck = milliseconds(400);
+        timers_.watchdog = milliseconds(100);
+        timers_.discoveryOverride = milliseconds(300);
+        timers_.requestPause = milliseconds(50);
+    }
+    void TearDown() override {
+        StopRunner();
+        CliTest::TearDown();
+    }
+
+    void StartRunner(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"run-schedules"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        runner_ = std::thread([this, args] { run_ = Run(args, true, &stop_); });
+    }
+    void StopRunner() {
+        stop_.store(true);
+        if (runner_.joinable())
+            runner_.join();
+    }
+
+    size_t Sent(const std::string& body) const {
+        size_t n = 0;
+        for (const auto& e : fleet_->Log().Entries())
+            n += e.kind == "http" && e.body == body;
+        return n;
+    }
+    bool WaitSent(const std::string& body, size_t count, milliseconds limit) const {
+        return fleet_->Log().WaitFor(
+            [&](const std::vector<sim::LogEntry>& entries) {
+                size_t n = 0;
+                for (const auto& e : entries)
+                    n += e.kind == "http" && e.body == body;
+                return n >= count;
+            },
+            limit);
+    }
+
+    void StoreTask(const std::string& mac, int index, const SchedTask& task) {
+        RegStore store(StoreFile(), "vistrel");
+        ASSERT_NE(store.WriteProjectorTask(mac, index, &task), 0) << store.LastError();
+    }
+    SchedTask ReadTask(const std::string& mac, int index) {
+        RegStore store(StoreFile(), "vistrel");
+        SchedTask task;
+        store.ReadProjectorTask(mac, index, &task);
+        return task;
+    }
+
+    std::atomic<bool> stop_{false};
+    std::thread runner_;
+    CliRun run_;
+};
+
+SchedTask Task(int period, int command, int64_t start, int enabled = 1) {
+    SchedTask task;
+    task.enabled = enabled;
+    task.period = period;
+    task.command = command;
+    task.time = task.date = task.start = start;
+    return task;
+}
+
+TEST_F(RunSchedulesTest, FiresADueTaskOnceAndMovesItOn) {
+    StartFleet(2, [](sim::FleetOptions& o) {
+        for (auto& p : o.projectors)
+            p.state.power = sim::kPowerOff;
+    });
+    const int64_t now = SystemClock::Instance().Now();
+    const std::string mac = Fleet().Mac(0);
+    StoreTask(mac, 0, Task(1, 0, now - 60));            // daily power on, a minute late
+    StoreTask(mac, 1, Task(0, 1, now - 60, 0));         // disabled
+    StoreTask(mac, 2, Task(0, 1, now + 3600));          // not yet due
+    StoreTask(Fleet().Mac(1), 3, Task(0, 0, now - 1));  // once, just due
+
+    StartRunner();
+    ASSERT_TRUE(WaitSent("command=~0000 1", 2, milliseconds(10000)));
+    // Several more checks go by: nothing fires twice.
+    std::this_thread::sleep_for(milliseconds(1500));
+    StopRunner();
+
+    EXPECT_EQ(run_.status, 0) << run_.err;
+    EXPECT_EQ(Sent("command=~0000 1"), 2u);
+    EXPECT_EQ(Sent("command=~0000 0"), 0u);
+    EXPECT_EQ(Fleet().State(0).power, sim::kPowerOn);
+    EXPECT_EQ(Fleet().State(1).power, sim::kPowerOn);
+
+    const SchedTask daily = ReadTask(mac, 0);
+    EXPECT_EQ(daily.enabled, 1);
+    EXPECT_EQ(daily.start, now - 60 + kDay);  // the next occurrence
+    EXPECT_EQ(daily.time, now - 60);          // the time of day never changes
+    EXPECT_EQ(ReadTask(mac, 2).start, now + 3600);
+    const SchedTask once = ReadTask(Fleet().Mac(1), 3);
+    EXPECT_EQ(once.enabled, 0);
+    EXPECT_EQ(once.start, now - 1);
+
+    EXPECT_THAT(run_.out, HasSubstr("holding the schedule role"));
+    EXPECT_THAT(run_.out, HasSubstr("127.0.10.2  Power_On due: sending"));
+    EXPECT_THAT(run_.out, HasSubstr("127.0.10.2  Power_On: OK"));
+    EXPECT_THAT(run_.out, HasSubstr("127.0.10.3  Power_On: OK"));
+}
+
+TEST_F(RunSchedulesTest, StandsAsideWhileAnotherProcessHoldsTheRoleAndTakesOverAfter) {
+    StartFleet(1, [](sim::FleetOptions& o) { o.projectors[0].state.power = sim::kPowerOn; });
+    const int64_t now = SystemClock::Instance().Now();
+    StoreTask(Fleet().Mac(0), 0, Task(0, 1, now - 5));  // once, power off, due
+
+    // Another program (here flock(1)) holds the role of this store and application key.
+    const std::string lock = ScheduleRole::LockPathFor(StoreFile(), "vistrel").string();
+    std::filesystem::create_directories(StoreFile().parent_path());
+    const char* argv[] = {"flock", "-x", "-o", lock.c_str(), "sleep", "60", nullptr};
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+    pid_t holder = 0;
+    const int spawned =
+        posix_spawnp(&holder, "flock", nullptr, &attr, const_cast<char**>(argv), environ);
+    posix_spawnattr_destroy(&attr);
+    if (spawned != 0)
+        GTEST_SKIP() << "flock(1) is not available";
+    ScheduleRole probe(lock, "test");
+    for (int i = 0; i < 500 && probe.TryAcquire(); ++i) {
+        probe.Release();
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    ASSERT_FALSE(probe.Held()) << "the other process never took the role";
+
+    StartRunner();
+    // Several checks pass: the task is left alone.
+    ASSERT_TRUE(Fleet().Log().WaitFor(
+        [](const std::vector<sim::LogEntry>& entries) { return !entries.empty(); },
+        milliseconds(5000)));
+    std::this_thread::sleep_for(milliseconds(1500));
+    EXPECT_EQ(Sent("command=~0000 0"), 0u);
+    EXPECT_EQ(ReadTask(Fleet().Mac(0), 0).enabled, 1);
+
+    ::kill(-holder, SIGKILL);  // the holder ends; the role passes on
+    int status = 0;
+    ::waitpid(holder, &status, 0);
+    EXPECT_TRUE(WaitSent("command=~0000 0", 1, milliseconds(5000)));
+    std::this_thread::sleep_for(milliseconds(800));
+    StopRunner();
+
+    EXPECT_EQ(Sent("command=~0000 0"), 1u);
+    EXPECT_EQ(ReadTask(Fleet().Mac(0), 0).enabled, 0);
+    EXPECT_EQ(Fleet().State(0).power, sim::kPowerOff);
+    EXPECT_THAT(run_.out, HasSubstr("the schedule role is held by another program"));
+    EXPECT_THAT(run_.out, HasSubstr("took over the schedule role"));
+}
+
+TEST_F(RunSchedulesTest, RoleHolderIsNamedAndOnlyOneOfTwoRunnersFires) {
+    StartFleet(1, [](sim::FleetOptions& o) { o.projectors[0].state.power = sim::kPowerOff; });
+    ScheduleRole window(ScheduleRole::LockPathFor(StoreFile(), "Vistrel"), "console window");
+    ASSERT_TRUE(window.TryAcquire()) << window.LastError();
+    StoreTask(Fleet().Mac(0), 0, Task(0, 0, SystemClock::Instance().Now() - 5));
+
+    StartRunner();
+    std::this_thread::sleep_for(milliseconds(1500));
+    StopRunner();
+    EXPECT_EQ(Sent("command=~0000 1"), 0u);
+    EXPECT_THAT(run_.out, HasSubstr("the schedule role is held by console window (pid "));
+    EXPECT_THAT(run_.out, HasSubstr("waiting to take over"));
+}
+
+TEST_F(RunSchedulesTest, DiscoveryThatCannotStartEndsAtOnce) {
+    const CliRun run = Run({"run-schedules", "--bind", "192.0.2.1", "--broadcast",
+                            "127.255.255.255", "--discovery-port", "5250"},
+                           false, &stop_);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_THAT(run.err, HasSubstr("cannot open UDP port 5250"));
+}
+
+}  // namespace
+}  // namespace vistrel::cli::test
