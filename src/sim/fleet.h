@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/fleet_spec.h"
+#include "sim/fleet_options.h"
 #include "sim/projector_state.h"
 #include "sim/request_log.h"
 

@@ -12,7 +12,7 @@
 
 #include "sim/control_channel.h"
 #include "sim/fleet.h"
-#include "sim/fleet_spec.h"
+#include "sim/fleet_options.h"
 #include "sim/web_control.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "app/projector_list_model.h"
 #include "controls/grp_list.h"
-#include "sim/fleet_spec.h"
+#include "sim/fleet_options.h"
 
 namespace vistrel::test {
 

@@ -1,5 +1,5 @@
 // Fleets from a seed and from a fleet file.
-#include "sim/fleet_spec.h"
+#include "sim/fleet_options.h"
 
 #include <gtest/gtest.h>
 

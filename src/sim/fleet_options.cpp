@@ -1,4 +1,4 @@
-#include "sim/fleet_spec.h"
+#include "sim/fleet_options.h"
 
 #include <fstream>
 #include <nlohmann/json.hpp>
