@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 namespace vistrel::sim::test {
 namespace {
@@ -149,6 +150,14 @@ std::vector<Datagram> UdpClient::Receive(size_t count, std::chrono::milliseconds
 }
 
 size_t ThreadsOfProcess() {
+    // Some runtimes (ThreadSanitizer's among them) start a helper thread of their own when
+    // the process creates its first thread. Create and join one first, so that a count
+    // taken before a fleet starts already includes it.
+    static const bool runtimeSettled = [] {
+        std::thread([] {}).join();
+        return true;
+    }();
+    (void)runtimeSettled;
     size_t count = 0;
     for ([[maybe_unused]] const auto& entry :
          std::filesystem::directory_iterator("/proc/self/task")) {
