@@ -465,11 +465,7 @@ int RegStore::SetGroupDword(std::string_view group, int kind, int index, std::st
                             uint32_t value) {
     if (group.empty() || name.empty())
         return 0;
-    Batch batch(*this);
-    const RegKey key = OpenGroupKey(group, kind, index);
-    if (!key || SetDword(key, name, value) != kRegSuccess)
-        return 0;
-    return batch.Commit() ? 1 : 0;
+    return SetDwordCommitted(GroupPath(group, kind, index), name, value);
 }
 
 RegKey RegStore::OpenProjectorKey(std::string_view mac, int kind, int index) {
@@ -489,8 +485,13 @@ int RegStore::SetProjectorDword(std::string_view mac, int kind, int index, std::
                                 uint32_t value) {
     if (mac.empty() || name.empty())
         return 0;
+    return SetDwordCommitted(ProjectorPath(mac, kind, index), name, value);
+}
+
+int RegStore::SetDwordCommitted(const std::optional<Path>& path, std::string_view name,
+                                uint32_t value) {
     Batch batch(*this);
-    const RegKey key = OpenProjectorKey(mac, kind, index);
+    const RegKey key = OpenOrCreate(path);
     if (!key || SetDword(key, name, value) != kRegSuccess)
         return 0;
     return batch.Commit() ? 1 : 0;
@@ -557,16 +558,19 @@ int RegStore::ReadProjectorTask(std::string_view mac, int index, SchedTask* task
 int RegStore::WriteGroupTask(std::string_view group, int index, const SchedTask* task) {
     if (group.empty() || !task)
         return 0;
-    Batch batch(*this);
-    const int written = WriteTask(OpenGroupKey(group, kGroupKeyScheduler, index), task);
-    return written > 0 && batch.Commit() ? 1 : 0;
+    return WriteTaskCommitted(GroupPath(group, kGroupKeyScheduler, index), task);
 }
 
 int RegStore::WriteProjectorTask(std::string_view mac, int index, const SchedTask* task) {
     if (mac.empty() || !task)
         return 0;
+    return WriteTaskCommitted(ProjectorPath(mac, kProjectorKeyScheduler, index), task);
+}
+
+int RegStore::WriteTaskCommitted(const std::optional<Path>& path, const SchedTask* task) {
+    // All six values reach the file in one write, or none do.
     Batch batch(*this);
-    const int written = WriteTask(OpenProjectorKey(mac, kProjectorKeyScheduler, index), task);
+    const int written = WriteTask(OpenOrCreate(path), task);
     return written > 0 && batch.Commit() ? 1 : 0;
 }
 

@@ -170,6 +170,9 @@ class RegStore {
     uint32_t GetDword(const RegKey& key, std::string_view name, uint32_t defaultValue);
     int ReadTask(const RegKey& key, SchedTask* task);
     int WriteTask(const RegKey& key, const SchedTask* task);
+    // Open-or-create the key at path and change it inside one batch; 1 when written.
+    int SetDwordCommitted(const std::optional<Path>& path, std::string_view name, uint32_t value);
+    int WriteTaskCommitted(const std::optional<Path>& path, const SchedTask* task);
     long EnumKey(const RegKey& key, size_t index, std::string& name);
     long EnumValue(const RegKey& key, size_t index, std::string& name);
     long DeleteValue(const RegKey& key, std::string_view name);
