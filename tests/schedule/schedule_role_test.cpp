@@ -1,16 +1,14 @@
 #include "schedule/schedule_role.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
-
-extern char** environ;
 
 namespace vistrel {
 namespace {
@@ -65,36 +63,45 @@ TEST_F(ScheduleRoleTest, FirstHolderKeepsTheRoleUntilItEnds) {
 TEST_F(ScheduleRoleTest, RoleHeldByAnotherProcessPassesWhenThatProcessEnds) {
     fs::create_directories(dir_);
     const fs::path lock = ScheduleRole::LockPathFor(dir_ / "registry.reg", "vistrel");
-    // flock(1) stands in for another program holding the role.
-    std::string file = lock.string();
-    // -o: the sleeping child does not inherit the lock, so it ends with flock itself.
-    const char* argv[] = {"flock", "-x", "-o", file.c_str(), "sleep", "60", nullptr};
-    pid_t child = 0;
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);  // own group: ended as one
-    posix_spawnattr_setpgroup(&attr, 0);
-    const int spawned =
-        posix_spawnp(&child, "flock", nullptr, &attr, const_cast<char**>(argv), environ);
-    posix_spawnattr_destroy(&attr);
-    if (spawned != 0)
-        GTEST_SKIP() << "flock(1) is not available";
-    ScheduleRole role(lock, "vistrel-cli run-schedules");
-    bool heldElsewhere = false;
-    for (int i = 0; i < 500 && !heldElsewhere; ++i) {
-        heldElsewhere = !role.TryAcquire();
-        if (!heldElsewhere) {
-            role.Release();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+    const std::string file = lock.string();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    // The other program is a child that takes the lock itself and waits to be killed. It never
+    // forks, so once it has been reaped nothing else can still hold its descriptor.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ready[0]);
+        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const char ok = (fd >= 0 && ::flock(fd, LOCK_EX) == 0) ? 'y' : 'n';
+        [[maybe_unused]] const ssize_t w = ::write(ready[1], &ok, 1);
+        for (;;)
+            ::pause();
     }
-    ASSERT_TRUE(heldElsewhere) << "the other process never took the lock";
-    EXPECT_FALSE(role.TryAcquire());
+    ::close(ready[1]);
+    struct ChildGuard {
+        pid_t pid;
+        ~ChildGuard() {
+            if (pid > 0) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+        }
+    } guard{child};
+    pollfd pfd{ready[0], POLLIN, 0};
+    char ok = 'n';
+    const bool told = ::poll(&pfd, 1, 10000) == 1 && ::read(ready[0], &ok, 1) == 1;
+    ::close(ready[0]);
+    ASSERT_TRUE(told && ok == 'y') << "the other process never took the lock";
 
-    ::kill(-child, SIGKILL);  // ends however it ends: the role still passes on
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(role.TryAcquire());
+    ScheduleRole role(lock, "vistrel-cli run-schedules");
+    EXPECT_FALSE(role.TryAcquire());
+    EXPECT_TRUE(role.LastError().empty()) << role.LastError();
+
+    ::kill(child, SIGKILL);  // ends however it ends: the role still passes on
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    guard.pid = 0;
+    EXPECT_TRUE(role.TryAcquire()) << role.LastError();
 }
 
 TEST_F(ScheduleRoleTest, UnusableLockFileIsReported) {
