@@ -2,17 +2,13 @@
 // the schedule role fires them.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <thread>
 
 #include "cli/cli_fixture.h"
+#include "schedule/lock_holder.h"
 #include "schedule/schedule_role.h"
 #include "store/reg_store.h"
-
-extern char** environ;
 
 namespace vistrel::cli::test {
 namespace {
@@ -138,23 +134,8 @@ TEST_F(RunSchedulesTest, StandsAsideWhileAnotherProcessHoldsTheRoleAndTakesOverA
     // Another program (here flock(1)) holds the role of this store and application key.
     const std::string lock = ScheduleRole::LockPathFor(StoreFile(), "vistrel").string();
     std::filesystem::create_directories(StoreFile().parent_path());
-    const char* argv[] = {"flock", "-x", "-o", lock.c_str(), "sleep", "60", nullptr};
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
-    pid_t holder = 0;
-    const int spawned =
-        posix_spawnp(&holder, "flock", nullptr, &attr, const_cast<char**>(argv), environ);
-    posix_spawnattr_destroy(&attr);
-    if (spawned != 0)
-        GTEST_SKIP() << "flock(1) is not available";
-    ScheduleRole probe(lock, "test");
-    for (int i = 0; i < 500 && probe.TryAcquire(); ++i) {
-        probe.Release();
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    ASSERT_FALSE(probe.Held()) << "the other process never took the role";
+    test_support::LockHolderProcess holder(lock);
+    ASSERT_TRUE(holder.Holding()) << "the other process never took the role";
 
     StartRunner();
     // Several checks pass: the task is left alone.
@@ -165,9 +146,7 @@ TEST_F(RunSchedulesTest, StandsAsideWhileAnotherProcessHoldsTheRoleAndTakesOverA
     EXPECT_EQ(Sent("command=~0000 0"), 0u);
     EXPECT_EQ(ReadTask(Fleet().Mac(0), 0).enabled, 1);
 
-    ::kill(-holder, SIGKILL);  // the holder ends; the role passes on
-    int status = 0;
-    ::waitpid(holder, &status, 0);
+    holder.End();  // the holder ends; the role passes on
     EXPECT_TRUE(WaitSent("command=~0000 0", 1, milliseconds(5000)));
     std::this_thread::sleep_for(milliseconds(800));
     StopRunner();

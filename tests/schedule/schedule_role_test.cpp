@@ -1,14 +1,11 @@
 #include "schedule/schedule_role.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+
+#include "schedule/lock_holder.h"
 
 namespace vistrel {
 namespace {
@@ -63,44 +60,15 @@ TEST_F(ScheduleRoleTest, FirstHolderKeepsTheRoleUntilItEnds) {
 TEST_F(ScheduleRoleTest, RoleHeldByAnotherProcessPassesWhenThatProcessEnds) {
     fs::create_directories(dir_);
     const fs::path lock = ScheduleRole::LockPathFor(dir_ / "registry.reg", "vistrel");
-    const std::string file = lock.string();
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    // The other program is a child that takes the lock itself and waits to be killed. It never
-    // forks, so once it has been reaped nothing else can still hold its descriptor.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(ready[0]);
-        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        const char ok = (fd >= 0 && ::flock(fd, LOCK_EX) == 0) ? 'y' : 'n';
-        [[maybe_unused]] const ssize_t w = ::write(ready[1], &ok, 1);
-        for (;;)
-            ::pause();
-    }
-    ::close(ready[1]);
-    struct ChildGuard {
-        pid_t pid;
-        ~ChildGuard() {
-            if (pid > 0) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, nullptr, 0);
-            }
-        }
-    } guard{child};
-    pollfd pfd{ready[0], POLLIN, 0};
-    char ok = 'n';
-    const bool told = ::poll(&pfd, 1, 10000) == 1 && ::read(ready[0], &ok, 1) == 1;
-    ::close(ready[0]);
-    ASSERT_TRUE(told && ok == 'y') << "the other process never took the lock";
+    // Another program holds the role.
+    test_support::LockHolderProcess other(lock.string());
+    ASSERT_TRUE(other.Holding()) << "the other process never took the lock";
 
     ScheduleRole role(lock, "vistrel-cli run-schedules");
     EXPECT_FALSE(role.TryAcquire());
     EXPECT_TRUE(role.LastError().empty()) << role.LastError();
 
-    ::kill(child, SIGKILL);  // ends however it ends: the role still passes on
-    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
-    guard.pid = 0;
+    other.End();  // killed: however it ends, the role passes on
     EXPECT_TRUE(role.TryAcquire()) << role.LastError();
 }
 
