@@ -1,7 +1,8 @@
 #include "app/vistrel_app.h"
 
 #include <QMessageBox>
-#include <filesystem>
+
+#include "store/reg_store.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -14,10 +15,10 @@ static void InitVistrelResource() {
 namespace vistrel {
 
 CVistrelApp::CVistrelApp(const char* argv0) {
-    appName_ = std::filesystem::path(argv0 ? argv0 : "vistrel").stem().string();
+    appName_ = RegStore::AppNameFromExecutable(argv0 ? argv0 : "");
     if (appName_.empty())
         appName_ = "vistrel";
-    AppKeyPath_ = "Software\\Brightwerk\\" + appName_;
+    AppKeyPath_ = RegStore::AppKeyPathFor(appName_);
 }
 
 bool CVistrelApp::InitSockets() {

@@ -32,12 +32,16 @@ constexpr const char* kTaskCmd = "TaskCmd";
 RegStore::RegStore(std::filesystem::path file, std::string appName, const Clock& clock)
     : file_(std::move(file)),
       appName_(std::move(appName)),
-      appKeyPath_("Software\\" + std::string(kMakerWord) + "\\" + appName_),
+      appKeyPath_(AppKeyPathFor(appName_)),
       clock_(clock),
       root_(std::make_unique<RegNode>()),
       generation_(NextGeneration()) {}
 
 RegStore::~RegStore() = default;
+
+std::string RegStore::AppKeyPathFor(std::string_view appName) {
+    return "Software\\" + std::string(kMakerWord) + "\\" + std::string(appName);
+}
 
 std::string RegStore::AppNameFromExecutable(std::string_view argv0) {
     const size_t slash = argv0.find_last_of("/\\");

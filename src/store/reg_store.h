@@ -81,6 +81,7 @@ class RegStore {
     // The executable's file name without folder and extension.
     static std::string AppNameFromExecutable(std::string_view argv0);
     // "Software\\Brightwerk\\" + application name.
+    static std::string AppKeyPathFor(std::string_view appName);
     const std::string& AppKeyPath() const { return appKeyPath_; }
     const std::filesystem::path& FilePath() const { return file_.Path(); }
 
