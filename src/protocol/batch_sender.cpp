@@ -30,7 +30,7 @@ size_t BatchResult::AnsweredCount() const {
 
 bool BatchResult::WaitAll(std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(mutex_);
-    return answeredCv_.wait_for(lock, timeout, [this] { return answeredCount_ == size_; });
+    return answeredCv_.wait_for(lock, timeout, [this] { return toldCount_ >= size_; });
 }
 
 MsgCmd BatchResult::Request(size_t index) const {
@@ -47,9 +47,17 @@ std::shared_ptr<ReplySink> BatchResult::Complete(size_t index, std::string reply
         answered_[index] = true;
         ++answeredCount_;
     }
-    answeredCv_.notify_all();
     message = entry.message;
     return entry.owner.lock();
+}
+
+void BatchResult::Told() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++toldCount_;
+    }
+    // A waiter that wakes now finds every notice already posted.
+    answeredCv_.notify_all();
 }
 
 namespace {
@@ -137,6 +145,7 @@ void BatchSender::Run(std::shared_ptr<Pool> pool) {
                 job.batch->Complete(job.index, std::move(reply), message);
             if (owner)
                 owner->Post(message, job.index, 0);
+            job.batch->Told();
         }
         lock.lock();
         pool->active.erase(activeIt);

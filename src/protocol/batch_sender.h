@@ -30,13 +30,15 @@ class BatchResult {
     std::string Reply(size_t index) const;
     bool Answered(size_t index) const;
     size_t AnsweredCount() const;
-    // True when every entry has been answered before the time ran out.
+    // True when every entry has been answered, and its owner told, before the time ran out.
     bool WaitAll(std::chrono::milliseconds timeout) const;
 
   private:
     friend class BatchSender;
     // Stores the reply of entry `index`; returns the owner to notify.
     std::shared_ptr<ReplySink> Complete(size_t index, std::string reply, uint32_t& message);
+    // Called once the owner of a completed entry has been told (or had gone).
+    void Told();
     MsgCmd Request(size_t index) const;
 
     const size_t size_;
@@ -45,6 +47,7 @@ class BatchResult {
     std::vector<MsgCmd> entries_;
     std::vector<bool> answered_;
     size_t answeredCount_ = 0;
+    size_t toldCount_ = 0;
     // One token for the whole batch: stopping the sender abandons what is in flight.
     std::shared_ptr<CancelToken> cancel_ = std::make_shared<CancelToken>();
 };

@@ -1,7 +1,9 @@
 #include "protocol/batch_sender.h"
 
 #include <algorithm>
+#include <atomic>
 #include <numeric>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -46,6 +48,26 @@ TEST(BatchSenderTest, ManyEntriesAreEachAnsweredOnceWithBoundedThreads) {
         EXPECT_EQ(message.lparam, 0);
     EXPECT_LE(fake.MaxConcurrent(), 8u);
     EXPECT_LE(sender.ThreadCount(), 8u);
+    EXPECT_EQ(result->AnsweredCount(), kCount);
+}
+
+// An owner that takes a while to queue each notice: a caller that waited for the batch must
+// still find every notice already given.
+TEST(BatchSenderTest, WaitAllReturnsOnlyAfterEveryOwnerHasBeenTold) {
+    struct SlowSink : ReplySink {
+        std::atomic<size_t> posted{0};
+        void Post(uint32_t, uintptr_t, intptr_t) override {
+            std::this_thread::sleep_for(20ms);
+            posted.fetch_add(1);
+        }
+    };
+    FakeProjector fake;
+    BatchSender sender(fake.Sender(), 4);
+    auto owner = std::make_shared<SlowSink>();
+    constexpr size_t kCount = 12;
+    auto result = sender.Send(Entries(kCount), "query=info", owner);
+    ASSERT_TRUE(result->WaitAll(20s));
+    EXPECT_EQ(owner->posted.load(), kCount);
     EXPECT_EQ(result->AnsweredCount(), kCount);
 }
 
