@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what is missing, builds, runs the core tests under
-# AddressSanitizer+UBSan and ThreadSanitizer, a short run of every fuzz target, then the full
-# suite with warnings as errors.
+# The whole test suite: installs what is missing, builds, runs the core and window tests under
+# AddressSanitizer+UBSan, the concurrent tests under ThreadSanitizer, a short run of every fuzz
+# target, then the full suite with warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,10 +23,10 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
-echo "== AddressSanitizer + UBSan: core tests =="
+echo "== AddressSanitizer + UBSan: core and window tests =="
 configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DVISTREL_SANITIZE=address,undefined \
-    -DVISTREL_BUILD_GUI=OFF -DVISTREL_BUILD_BENCH=OFF
-ctest --test-dir build-asan -L core --output-on-failure --timeout 300
+    -DVISTREL_BUILD_BENCH=OFF
+ctest --test-dir build-asan -L 'core|gui' --output-on-failure --timeout 300
 
 # The fault soak, bounded in time (see tests/soak): its figures on success, the end of its
 # log (with any sanitizer report) on failure.
