@@ -25,7 +25,7 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
 echo "== AddressSanitizer + UBSan: core and window tests =="
 configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DVISTREL_SANITIZE=address,undefined \
-    -DVISTREL_BUILD_BENCH=OFF
+    -DVISTREL_BUILD_GUI=ON -DVISTREL_BUILD_BENCH=OFF
 ctest --test-dir build-asan -L 'core|gui' --output-on-failure --timeout 300
 
 # The fault soak, bounded in time (see tests/soak): its figures on success, the end of its
