@@ -79,6 +79,9 @@ TEST_F(Polling, InfoThenGroupDecodedIntoTheRecordInTableOrder) {
     Add("AAAAAAAAAAAA", "127.0.3.20");
     Start();
     ASSERT_TRUE(WaitUntil([&] { return peer->Count() >= 4; }));
+    // A request is counted before its reply is stored, and a stop drops a reply still on
+    // the way: wait for the last one to land before stopping.
+    ASSERT_TRUE(WaitUntil([&] { return Record("AAAAAAAAAAAA").projectorName == "P-127.0.3.20"; }));
     poller->Stop();
     auto requests = peer->Requests();
     ASSERT_EQ(requests.size(), 4u);
@@ -183,6 +186,8 @@ TEST_F(Polling, DiscoveryUpdatesDuringARequestAreNotLost) {
     Add("AAAAAAAAAAAA", "127.0.3.20");
     Start();
     ASSERT_TRUE(WaitUntil([&] { return peer->Count() >= 2; }));
+    // The group reply is stored after its request is counted; a stop would drop it.
+    ASSERT_TRUE(WaitUntil([&] { return Record("AAAAAAAAAAAA").groupName == "Lab"; }));
     poller->Stop();
     Info info = Record("AAAAAAAAAAAA");
     EXPECT_EQ(info.ip, "127.0.3.41");
@@ -202,6 +207,8 @@ TEST_F(Polling, AutoSearchOffStopsWithinOnePassAndEachRefreshGivesExactlyOnePass
     const uint64_t passesWhenOff = poller->Passes();
     std::this_thread::sleep_for(100ms);
     EXPECT_LE(poller->Passes(), passesWhenOff + 1);
+    // A pass is counted when it begins; every pass asks twice. Let the last one finish.
+    ASSERT_TRUE(WaitUntil([&] { return peer->Count() == 2 * poller->Passes(); }));
     const size_t settled = peer->Count();
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(peer->Count(), settled);
@@ -212,6 +219,8 @@ TEST_F(Polling, AutoSearchOffStopsWithinOnePassAndEachRefreshGivesExactlyOnePass
         console.refreshNow = true;
         ASSERT_TRUE(WaitUntil([&] { return poller->Passes() == before + 1; }));
         EXPECT_FALSE(console.refreshNow.load());
+        // The pass is counted before it asks: wait for its two requests, then for nothing more.
+        ASSERT_TRUE(WaitUntil([&] { return peer->Count() >= requestsBefore + 2; }));
         std::this_thread::sleep_for(100ms);
         EXPECT_EQ(poller->Passes(), before + 1) << "round " << round;
         EXPECT_EQ(peer->Count(), requestsBefore + 2) << "round " << round;
