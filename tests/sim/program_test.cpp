@@ -168,7 +168,7 @@ TEST(SimProgram, ServesUntilSigtermThenSummarises) {
     EXPECT_EQ(r.body.substr(48, 8), GenerateFleet(3, 9, "127.0.7.250").projectors[2].state.name);
     test::UdpClient console;
     console.Send("Hello 250#", "127.255.255.255", discovery);
-    EXPECT_EQ(console.Receive(3, 2s).size(), 3u);
+    EXPECT_EQ(console.Receive(3, 5s).size(), 3u);
 
     kill(sim.Pid(), SIGTERM);
     EXPECT_EQ(sim.Wait(), 0);
