@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <thread>
 
 #include "cli/cli_fixture.h"
@@ -22,6 +24,9 @@ class RunSchedulesTest : public CliTest {
   protected:
     void SetUp() override {
         CliTest::SetUp();
+        // A daily task moves on by exactly a day only where no clock change falls in between.
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
         // The window's rhythm, quickened: the order of events is the same.
         timers_.listRefresh = milliseconds(150);
         timers_.scheduleCheck = milliseconds(400);
@@ -147,7 +152,8 @@ TEST_F(RunSchedulesTest, StandsAsideWhileAnotherProcessHoldsTheRoleAndTakesOverA
     EXPECT_EQ(ReadTask(Fleet().Mac(0), 0).enabled, 1);
 
     holder.End();  // the holder ends; the role passes on
-    EXPECT_TRUE(WaitSent("command=~0000 0", 1, milliseconds(5000)));
+    // Takes a role check, a discovery cycle and an answer, then the next check.
+    EXPECT_TRUE(WaitSent("command=~0000 0", 1, milliseconds(10000)));
     std::this_thread::sleep_for(milliseconds(800));
     StopRunner();
 
