@@ -200,6 +200,10 @@ TEST_F(FleetMonitoring, PresenceDecaysWithSilentCyclesEndToEnd) {
     clock.Advance(15000);
     ASSERT_TRUE(WaitUntil([&] { return InfoRequests(6) == 2; }));
     cycle();  // 3: no longer polled
+    // A pass whose snapshot was taken before the cycle would still hold it at 4: let any
+    // such pass end before projector 6 falls due again.
+    const uint64_t passAfterCycle = poller->Passes();
+    ASSERT_TRUE(WaitUntil([&] { return poller->Passes() >= passAfterCycle + 2; }));
     clock.Advance(15000);
     ASSERT_TRUE(WaitUntil([&] { return InfoRequests(0) == 3; }));
     const uint64_t pass = poller->Passes();
