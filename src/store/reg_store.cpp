@@ -727,26 +727,9 @@ std::vector<std::string> RegStore::SubKeyNames(const std::vector<std::string>& r
 }
 
 std::vector<std::string> RegStore::LoadGroupNames() {
-    std::vector<std::string> names;
-    auto path = AppPath();
-    if (!path)
-        return names;
-    path->push_back("Group");
-    std::lock_guard lock(mutex_);
-    const RegKey key = OpenExisting(path);
-    if (!key)
-        return names;
-    std::string name;
-    for (size_t i = 0;; ++i) {
-        const long r = EnumKey(key, i, name);
-        if (r == kRegNoMoreItems || r == kRegKeyDeleted)
-            break;
-        if (r != kRegSuccess)
-            continue;  // a name too long for the buffer
-        if (KeyNamesEqual(name, kAllProjectorsGroup))
-            continue;
-        names.push_back(name);
-    }
+    std::vector<std::string> names = SubKeyNames({"Group"});
+    std::erase_if(names,
+                  [](const std::string& name) { return KeyNamesEqual(name, kAllProjectorsGroup); });
     return names;
 }
 
