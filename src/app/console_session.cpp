@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "settings/projector/prj_set_dlg.h"
 #include "store/reg_file.h"
 
 namespace vistrel {
@@ -49,6 +50,11 @@ bool ConsoleSession::Start(std::string* error) {
     const CommandContext commands{*window_, *store_, backend_->ring()};
     projectorCommands_ = new ProjectorCommands(commands);
     groupCommands_ = new GroupCommands(commands);
+    projectorCommands_->SetProjectorSettingsRunner(
+        [this](const std::string& ip, const std::string& group, const std::string& name) {
+            CPrjSetDlg dialog(window_.get(), *console_, backend_->ring(), ip, group, name);
+            dialog.exec();
+        });
     if (demo_ && demo_->SilentAfter().count() > 0) {
         QTimer::singleShot(demo_->SilentAfter(), window_.get(), [this] { demo_->SilenceOne(); });
     }

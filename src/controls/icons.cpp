@@ -34,12 +34,20 @@ QString IconPath(IconId id) {
             return QStringLiteral(":/icons/all_projectors.svg");
         case IconId::kSet:
             return QStringLiteral(":/icons/set.svg");
+        case IconId::kSideProjector:
+            return QStringLiteral(":/icons/side_projector.svg");
+        case IconId::kSideNetwork:
+            return QStringLiteral(":/icons/side_network.svg");
+        case IconId::kSideAlert:
+            return QStringLiteral(":/icons/side_alert.svg");
+        case IconId::kSideScheduler:
+            return QStringLiteral(":/icons/side_scheduler.svg");
     }
     return {};
 }
 
 const QIcon& AppIcon(IconId id) {
-    static std::array<QIcon, static_cast<size_t>(IconId::kSet) + 1> cache;
+    static std::array<QIcon, static_cast<size_t>(IconId::kSideScheduler) + 1> cache;
     QIcon& icon = cache[static_cast<size_t>(id)];
     if (icon.isNull())
         icon = QIcon(IconPath(id));

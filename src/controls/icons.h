@@ -21,6 +21,10 @@ enum class IconId {
     kSelectedGroup,  // 12 x 12 mark of the selected group
     kAllProjectors,  // 12 x 12 mark on the "All Projectors" button
     kSet,            // 12 x 12 face of the small "Set" buttons
+    kSideProjector,  // settings dialog side buttons
+    kSideNetwork,
+    kSideAlert,
+    kSideScheduler,
 };
 
 QString IconPath(IconId id);

@@ -129,6 +129,16 @@ void RequestRing::RunWorker(std::shared_ptr<State> state, uint64_t generation) {
                 continue;
             if (t != head && IsSuperseded(s.slots[t], s.slots[(t + 1) & kRingMask])) {
                 s.slots[t].ip.clear();
+                if (auto sink = s.slots[t].owner.lock()) {
+                    const std::string body = s.slots[t].body;
+                    lock.unlock();
+                    sink->Dropped(body);
+                    lock.lock();
+                    if (!current()) {
+                        running = false;
+                        break;
+                    }
+                }
                 continue;
             }
 
@@ -234,11 +244,16 @@ void RequestRing::Enqueue(const std::string& body, const std::weak_ptr<ReplySink
 void RequestRing::WriteSlot(const std::string& body, const std::weak_ptr<ReplySink>& owner,
                             const std::string& ip) {
     State& s = *state_;
-    std::lock_guard<std::mutex> lock(s.mutex);
+    std::unique_lock<std::mutex> lock(s.mutex);
     const uint32_t head = s.head.load(std::memory_order_relaxed);
     // The slot in process and the two before it stay readable by their owners.
-    if (((head + 3) & kRingMask) == s.tail.load(std::memory_order_acquire))
+    if (((head + 3) & kRingMask) == s.tail.load(std::memory_order_acquire)) {
+        lock.unlock();
+        // The owner would otherwise wait for a reply that never comes.
+        if (auto sink = owner.lock(); sink && !IsFlushMarker(body))
+            sink->Dropped(body);
         return;
+    }
     const uint32_t index = (head + 1) & kRingMask;
     MsgCmd& slot = s.slots[index];
     slot.ip = ip;

@@ -54,7 +54,8 @@ class RequestRing {
     uint64_t StartRequestWorker();
 
     // Queues `body` for `ip`, or for every entry of the console's targetIps (in list order)
-    // when `ip` is empty. A full ring drops the request silently (per target).
+    // when `ip` is empty. A full ring drops the request (per target) and tells the owner
+    // through ReplySink::Dropped; so does a request superseded by the next one.
     void Enqueue(const std::string& body, const std::weak_ptr<ReplySink>& owner,
                  const std::string& ip);
 

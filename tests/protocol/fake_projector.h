@@ -177,9 +177,18 @@ class RecordingSink final : public ReplySink {
         messages_.push_back({message, wparam, lparam});
         cv_.notify_all();
     }
+    void Dropped(const std::string& body) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dropped_.push_back(body);
+        cv_.notify_all();
+    }
     std::vector<Message> Messages() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return messages_;
+    }
+    std::vector<std::string> DroppedBodies() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return dropped_;
     }
     std::vector<uintptr_t> WParams(uint32_t message) const {
         std::vector<uintptr_t> out;
@@ -203,6 +212,7 @@ class RecordingSink final : public ReplySink {
     mutable std::mutex mutex_;
     mutable std::condition_variable cv_;
     std::vector<Message> messages_;
+    std::vector<std::string> dropped_;
 };
 
 }  // namespace vistrel::test

@@ -109,6 +109,8 @@ TEST_F(RequestRingTest, SixtySecondPendingRequestIsDroppedAndFitsOnceTheWorkerTa
     ring.Enqueue("query=dropped", owner, "127.0.2.1");
     EXPECT_EQ(ring.Head(), 63u);
 
+    EXPECT_THAT(owner->DroppedBodies(), ElementsAre("query=dropped", "query=dropped"));
+
     fake.Ungate();
     ASSERT_TRUE(owner->WaitForCount(63, 20s));
     const auto bodies = fake.Bodies();
@@ -133,6 +135,8 @@ TEST_F(RequestRingTest, SixteenCharacterCommandIsSupersededByTheNextForTheSamePr
     EXPECT_THAT(fake.Bodies(), ElementsAre("query=hold", "command=~0021 12", "command=~0021 9",
                                            "command=~0021 12"));
     EXPECT_THAT(owner->WParams(kMsgReply), ElementsAre(1, 3, 4, 5));
+    // The superseded owner hears that no reply will come.
+    EXPECT_THAT(owner->DroppedBodies(), ElementsAre("command=~0021 10"));
     EXPECT_THAT(ring.Slot(2).ip, IsEmpty());
     EXPECT_EQ(ring.Slot(3).ip, ip);
 }
@@ -169,6 +173,7 @@ TEST_F(RequestRingTest, FlushMarkerDiscardsEarlierRequestsUnsentAndUnnotified) {
     EXPECT_THAT(fake.Bodies(), ElementsAre("query=hold", "query=r3"));
     EXPECT_THAT(owner->WParams(kMsgReply), ElementsAre(1, 5));
     EXPECT_THAT(other->Messages(), IsEmpty());
+    EXPECT_THAT(other->DroppedBodies(), IsEmpty());  // a flush is asked for, not a drop
     EXPECT_THAT(ring.Slot(2).ip, IsEmpty());
     EXPECT_THAT(ring.Slot(3).ip, IsEmpty());
     EXPECT_EQ(ring.Slot(5).ip, "127.0.2.1");

@@ -1,0 +1,209 @@
+#include "protocol/setting_catalog.h"
+
+#include <array>
+#include <cstdlib>
+
+#include "protocol/wire_fields.h"
+
+namespace vistrel {
+
+namespace {
+
+using enum SettingPage;
+
+constexpr SettingDef Base(std::string_view name, std::string_view label, SettingPage page,
+                          SettingKind kind) {
+    SettingDef d{};
+    d.name = name;
+    d.label = label;
+    d.page = page;
+    d.kind = kind;
+    return d;
+}
+
+constexpr SettingDef Toggle(std::string_view name, std::string_view label, SettingPage page,
+                            size_t offset, std::string_view on, std::string_view off,
+                            bool inverted = false) {
+    SettingDef d = Base(name, label, page, SettingKind::Toggle);
+    d.offset = offset;
+    d.width = 1;
+    d.inverted = inverted;
+    d.onCode = on;
+    d.offCode = off;
+    return d;
+}
+
+constexpr SettingDef Choice(std::string_view name, std::string_view label, SettingPage page,
+                            size_t offset, OptionTable options, ChoiceKey key = ChoiceKey::Index) {
+    SettingDef d = Base(name, label, page, SettingKind::Choice);
+    d.offset = offset;
+    d.width = 1;
+    d.options = options;
+    d.key = key;
+    return d;
+}
+
+constexpr SettingDef Number(std::string_view name, std::string_view label, SettingPage page,
+                            size_t offset, size_t width, int low, int high, std::string_view prefix,
+                            int step = 1) {
+    SettingDef d = Base(name, label, page, SettingKind::Number);
+    d.offset = offset;
+    d.width = width;
+    d.low = low;
+    d.high = high;
+    d.step = step;
+    d.prefix = prefix;
+    return d;
+}
+
+constexpr SettingDef Action(std::string_view name, std::string_view label, SettingPage page,
+                            std::string_view code) {
+    SettingDef d = Base(name, label, page, SettingKind::Action);
+    d.onCode = code;
+    return d;
+}
+
+constexpr SettingDef Text(std::string_view name, std::string_view label, SettingPage page,
+                          std::string_view prefix, size_t width) {
+    SettingDef d = Base(name, label, page, SettingKind::Text);
+    d.prefix = prefix;
+    d.textWidth = width;
+    return d;
+}
+
+// The power row's commands switch out of a state: row 0 (off) holds the power-on command.
+constexpr std::string_view kPowerOnCode = option_rows::kPower[0].command;
+constexpr std::string_view kPowerOffCode = option_rows::kPower[1].command;
+
+constexpr std::array kSettings = {
+    // Projector page
+    Toggle("power", "Power", Projector, 20, kPowerOnCode, kPowerOffCode),
+    Choice("source", "Source:", Projector, 34, kSourceTable, ChoiceKey::Code),
+    Action("resync", "Resync", Projector, "~0001 1"),
+    Toggle("source-lock", "source lock", Projector, 24, "~00100 1", "~00100 0"),
+    Toggle("freeze", "Freeze image", Projector, 23, "~0004 1", "~0004 0"),
+    Toggle("av-mute", "AV mute", Projector, 25, "~0002 1", "~0002 0"),
+    Toggle("direct-power", "DirectPower", Projector, 32, "~00105 1", "~00105 0"),
+    Toggle("auto-keystone", "Auto Keystone", Projector, 74, "~0069 1", "~0069 0"),
+    Number("auto-power-off", "Auto power off:", Projector, 67, 3, 0, 180, "~00106 ", 5),
+    Number("volume", "Volume:", Projector, 45, 2, 0, 10, "~0081 "),
+    // Image page. The display mode is reported by code; list A holds every code the console
+    // sends (the page's shorter lists B and C are views of the same codes).
+    Choice("display-mode", "Display mode:", Image, 36, kDisplayModeListA, ChoiceKey::Code),
+    Number("brightness", "Brightness:", Image, 55, 3, 0, 100, "~0021 "),
+    Number("contrast", "Contrast:", Image, 58, 3, 0, 100, "~0022 "),
+    Number("sharpness", "Sharpness:", Image, 47, 2, 0, 31, "~0023 "),
+    Number("brilliant-color", "BrilliantColor:", Image, 51, 2, 0, 10, "~0034 "),
+    Number("phase", "Phase:", Image, 49, 2, 0, 31, "~0074 "),
+    Choice("degamma", "Degamma:", Image, 38, kDegammaTable),
+    Choice("color-temperature", "Color temperature:", Image, 37, kColorTemperatureTable),
+    Choice("color-space", "Color Space:", Image, 42, kColorSpaceTable),
+    Choice("closed-captioning", "Closed Captioning:", Image, 73, kClosedCaptioningTable),
+    // Display page
+    Choice("projection", "Projection:", Display, 39, kProjectionTable),
+    Choice("display-format", "Display Format:", Display, 35, kDisplayFormatTable),
+    Number("zoom", "Zoom:", Display, 53, 2, -5, 25, "~0062 "),
+    Number("image-shift", "V. img shift:", Display, 61, 3, -50, 50, "~0064 "),
+    Number("keystone", "V. keystone:", Display, 64, 3, -40, 40, "~0066 "),
+    // Setting page
+    Choice("background-color", "Background color:", Setting, 41, kBackgroundColorTable),
+    Choice("logo", "Logo:", Setting, 40, kLogoTable),
+    Text("display-message", "Display Message:", Setting, kDisplayMessagePrefix,
+         kDisplayMessageWidth),
+    Toggle("bright-mode", "Bright mode", Setting, 22, option_rows::kBrightMode[1].command,
+           option_rows::kBrightMode[0].command),
+    Toggle("information-hide", "Information Hide", Setting, 26, "~00102 1", "~00102 0", true),
+    Toggle("high-altitude", "High altitude", Setting, 28, "~00101 1", "~00101 0"),
+    Toggle("keypad-lock", "Keypad lock", Setting, 29, "~00103 1", "~00103 0"),
+    Number("projector-id", "Projector ID:", Setting, 43, 2, 0, 99, "~0079 "),
+    Number("sleep-timer", "Sleep Timer:", Setting, 70, 3, 0, 999, "~00107 ", 5),
+    Action("reset-all", "Reset all", Setting, "~00112 1"),
+};
+
+}  // namespace
+
+std::span<const SettingDef> AllSettings() {
+    return kSettings;
+}
+
+const SettingDef* FindSetting(std::string_view name) {
+    for (const SettingDef& def : kSettings) {
+        if (def.name == name)
+            return &def;
+    }
+    return nullptr;
+}
+
+const SettingDef& Setting(std::string_view name) {
+    const SettingDef* def = FindSetting(name);
+    if (!def)
+        std::abort();
+    return *def;
+}
+
+int ReportedValue(const SettingDef& def, std::string_view controlReply) {
+    return IntAt(controlReply, def.offset, def.width);
+}
+
+std::optional<int> CurrentValue(const SettingDef& def, std::string_view controlReply) {
+    if (def.width == 0)
+        return std::nullopt;
+    const int reported = ReportedValue(def, controlReply);
+    switch (def.kind) {
+        case SettingKind::Toggle:
+            return (reported != 0) != def.inverted ? 1 : 0;
+        case SettingKind::Choice: {
+            const int position =
+                def.key == ChoiceKey::Code ? PositionOfCode(def.options, reported) : reported;
+            return position >= 0 && position < RowCount(def.options) ? position : -1;
+        }
+        case SettingKind::Number:
+            return reported;
+        case SettingKind::Text:
+        case SettingKind::Action:
+            break;
+    }
+    return std::nullopt;
+}
+
+bool InRange(const SettingDef& def, int value) {
+    switch (def.kind) {
+        case SettingKind::Toggle:
+            return value == 0 || value == 1;
+        case SettingKind::Choice:
+            return value >= 0 && value < RowCount(def.options);
+        case SettingKind::Number:
+            return value >= def.low && value <= def.high;
+        case SettingKind::Text:
+        case SettingKind::Action:
+            break;
+    }
+    return false;
+}
+
+std::optional<std::string> BuildSettingBody(const SettingDef& def, int value) {
+    if (!InRange(def, value))
+        return std::nullopt;
+    switch (def.kind) {
+        case SettingKind::Toggle:
+            return BuildCommand(value ? def.onCode : def.offCode);
+        case SettingKind::Choice:
+            return BuildCommand(CommandAt(def.options, value));
+        case SettingKind::Number:
+            return BuildValueCommand(def.prefix, value, def.form);
+        case SettingKind::Text:
+        case SettingKind::Action:
+            break;
+    }
+    return std::nullopt;
+}
+
+std::string BuildTextSettingBody(const SettingDef& def, std::string_view text) {
+    return BuildCommand(std::string(def.prefix) + PadField(text, def.textWidth));
+}
+
+std::string BuildActionBody(const SettingDef& def) {
+    return BuildCommand(def.onCode);
+}
+
+}  // namespace vistrel

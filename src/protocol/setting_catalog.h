@@ -1,0 +1,89 @@
+// Every setting of the projector settings pages, defined once: its stable name, where the
+// control reply reports it, what it accepts and what command sets it. The pages build their
+// widgets and enabling rules around these entries, and vistrel-cli gets and sets settings by
+// name through them; nobody else keeps a range or a command code.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "protocol/codec.h"
+#include "protocol/option_tables.h"
+
+namespace vistrel {
+
+enum class SettingPage { Projector, Image, Display, Setting };
+
+enum class SettingKind {
+    Toggle,  // a check box: onCode / offCode
+    Choice,  // a list: the row's command of `options`
+    Number,  // prefix + value in `form`, within low..high
+    Text,    // prefix + the text blank-padded to `textWidth`
+    Action,  // one fixed command (onCode), no value
+};
+
+// How a Choice setting's control digit maps to a list row.
+enum class ChoiceKey {
+    Index,  // the digit is the row's position
+    Code,   // the digit is a row's code (PositionOfCode)
+};
+
+struct SettingDef {
+    std::string_view name;  // stable, lower-case: "volume", "auto-power-off"
+    std::string_view label;
+    SettingPage page;
+    SettingKind kind;
+    // Where the control reply reports it; width 0 when it does not.
+    size_t offset = 0;
+    size_t width = 0;
+    // Toggle whose reported digit is 0 when the setting is on.
+    bool inverted = false;
+    // Number
+    int low = 0;
+    int high = 0;
+    int step = 1;  // what one up-down click moves by
+    std::string_view prefix;
+    ValueForm form = ValueForm::Plain;
+    // Choice
+    OptionTable options{};
+    ChoiceKey key = ChoiceKey::Index;
+    // Toggle / Action
+    std::string_view onCode;
+    std::string_view offCode;
+    // Text
+    size_t textWidth = 0;
+};
+
+std::span<const SettingDef> AllSettings();
+
+// The setting of that name; null when there is none.
+const SettingDef* FindSetting(std::string_view name);
+
+// A setting's definition by name for code that names settings it knows exist; a missing
+// name is a programming error and aborts.
+const SettingDef& Setting(std::string_view name);
+
+// The raw number the control reply reports for the setting (leading-digits conversion of its
+// field). For an inverted toggle the digit as reported, not yet inverted.
+int ReportedValue(const SettingDef& def, std::string_view controlReply);
+
+// The setting's value as the operator sees it: for toggles 1 on / 0 off (inversion applied);
+// for choices the row position (-1 when the reported digit matches no row); numbers as is.
+// nullopt when the setting is not reported.
+std::optional<int> CurrentValue(const SettingDef& def, std::string_view controlReply);
+
+bool InRange(const SettingDef& def, int value);
+
+// The request body that sets `value` (toggle 0/1, choice row position, number). nullopt for a
+// value the setting does not accept (out of range, no such row) and for Text settings.
+std::optional<std::string> BuildSettingBody(const SettingDef& def, int value);
+
+// The body of a Text setting; the text is cut or padded to the field.
+std::string BuildTextSettingBody(const SettingDef& def, std::string_view text);
+
+// The body of an Action setting.
+std::string BuildActionBody(const SettingDef& def);
+
+}  // namespace vistrel

@@ -1,0 +1,454 @@
+#include "settings/projector/page_prj.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "controls/set_button.h"
+#include "protocol/codec.h"
+#include "protocol/console.h"
+#include "protocol/option_tables.h"
+#include "protocol/setting_catalog.h"
+#include "protocol/wire_fields.h"
+#include "settings/common/up_down.h"
+#include "settings/projector/prj_set_dlg.h"
+
+namespace vistrel {
+
+namespace {
+
+constexpr int kRefreshDelayMs = 2000;
+constexpr size_t kPowerOffset = 20;
+constexpr size_t kAvMuteOffset = 25;
+
+int DigitAt(const std::string& reply, size_t offset) {
+    return IntAt(reply, offset, 1);
+}
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+const std::vector<int>& CPagePrj::FullGroup() {
+    static const std::vector<int> ids = {
+        kAutoPowerOffEdit,
+        kAutoPowerOffUpDown,
+        kAutoPowerOffSet,
+        kDirectPower,
+        kSource,
+        kResync,
+        kSourceLock,
+        kFreeze,
+        kAvMute,
+        kAutoKeystone,
+        kVolumeEdit,
+        kVolumeUpDown,
+        kVolumeSet,
+        kGroupNameEdit,
+        kProjectorNameEdit,
+        kApply,
+    };
+    return ids;
+}
+
+const std::vector<int>& CPagePrj::MutedGroup() {
+    static const std::vector<int> ids = {kFreeze,       kAutoKeystone, kResync, kVolumeEdit,
+                                         kVolumeUpDown, kVolumeSet,    kSource};
+    return ids;
+}
+
+CPagePrj::CPagePrj(CPrjSetDlg& dialog, QWidget* frameWidget, QWidget* parent)
+    : CSettingsPage(dialog, frameWidget, parent), dialog_(dialog) {
+    setObjectName(QStringLiteral("CPagePrj"));
+    BuildControls();
+
+    timer8_.setSingleShot(true);
+    timer8_.setInterval(kRefreshDelayMs);
+    connect(&timer8_, &QTimer::timeout, this, &CPagePrj::OnTimer8);
+
+    powerState_ = 0;
+    powerButton_->setText(QStringLiteral("Power On"));
+    powerButton_->setEnabled(true);
+    SetGroupEnabled(FullGroup(), false);
+}
+
+void CPagePrj::BuildControls() {
+    auto caption = [this](const QString& text, int x, int y, int width = 100) {
+        auto* label = new QLabel(text, this);
+        label->setGeometry(x, y, width, 22);
+        return label;
+    };
+    auto place = [](QWidget* w, int x, int y, int width, int height = 22) {
+        w->setGeometry(x, y, width, height);
+    };
+    const SettingDef& autoPowerOff = Setting("auto-power-off");
+    const SettingDef& volume = Setting("volume");
+
+    // Power and timers.
+    caption(QStringLiteral("Power status:"), 12, 12);
+    powerLabel_ = Control<QLabel>(kPowerText);
+    place(powerLabel_, 116, 12, 70);
+    powerButton_ = Control<QPushButton>(kPowerButton);
+    place(powerButton_, 196, 10, 96, 26);
+    connect(powerButton_, &QPushButton::clicked, this, &CPagePrj::OnPowerClicked);
+
+    caption(QString::fromLatin1(autoPowerOff.label), 12, 46);
+    autoPowerOffField_ = MakeNumberField(kAutoPowerOffEdit, kAutoPowerOffUpDown, kAutoPowerOffSet,
+                                         autoPowerOff.low, autoPowerOff.high);
+    autoPowerOffField_.edit->setReadOnly(true);
+    place(autoPowerOffField_.edit, 116, 46, 48);
+    place(autoPowerOffField_.upDown, 164, 46, 16);
+    place(autoPowerOffField_.set, 184, 47, 22, 20);
+    autoPowerOffField_.set->hide();
+    connect(autoPowerOffField_.set, &QPushButton::clicked, this, &CPagePrj::OnSetAutoPowerOff);
+    autoPowerOffField_.upDown->setDeltaHandler(
+        [this](int delta) { return OnUpDown(kAutoPowerOffUpDown, delta); });
+
+    auto* directPower =
+        Control<QCheckBox>(kDirectPower, QString::fromLatin1(Setting("direct-power").label));
+    place(directPower, 196, 46, 110);
+
+    // Source.
+    caption(QString::fromLatin1(Setting("source").label), 12, 82);
+    source_ = Control<QComboBox>(kSource);
+    for (int i = 0; i < RowCount(kSourceTable); ++i)
+        source_->addItem(QString::fromLatin1(LabelAt(kSourceTable, i)));
+    source_->setCurrentIndex(-1);
+    place(source_, 116, 82, 100);
+    // Only the operator's choice sends; filling the list from a reply does not.
+    connect(source_, &QComboBox::activated, this, &CPagePrj::OnSourceChosen);
+    auto* resync = Control<QPushButton>(kResync, QString::fromLatin1(Setting("resync").label));
+    place(resync, 224, 80, 80, 26);
+    connect(resync, &QPushButton::clicked, this, &CPagePrj::OnResync);
+
+    auto* sourceLock =
+        Control<QCheckBox>(kSourceLock, QString::fromLatin1(Setting("source-lock").label));
+    place(sourceLock, 12, 116, 110);
+    auto* freeze = Control<QCheckBox>(kFreeze, QString::fromLatin1(Setting("freeze").label));
+    place(freeze, 130, 116, 120);
+
+    // Volume.
+    caption(QString::fromLatin1(volume.label), 12, 150);
+    volumeField_ = MakeNumberField(kVolumeEdit, kVolumeUpDown, kVolumeSet, volume.low, volume.high);
+    place(volumeField_.edit, 116, 150, 48);
+    place(volumeField_.upDown, 164, 150, 16);
+    place(volumeField_.set, 184, 151, 22, 20);
+    connect(volumeField_.set, &QPushButton::clicked, this, &CPagePrj::OnSetVolume);
+    volumeField_.upDown->setDeltaHandler(
+        [this](int delta) { return OnUpDown(kVolumeUpDown, delta); });
+
+    auto* avMute = Control<QCheckBox>(kAvMute, QString::fromLatin1(Setting("av-mute").label));
+    place(avMute, 12, 184, 110);
+    auto* autoKeystone =
+        Control<QCheckBox>(kAutoKeystone, QString::fromLatin1(Setting("auto-keystone").label));
+    place(autoKeystone, 130, 184, 130);
+
+    toggles_ = {
+        {&Setting("direct-power"), directPower, &directPower_},
+        {&Setting("source-lock"), sourceLock, &sourceLock_},
+        {&Setting("freeze"), freeze, &freeze_},
+        {&Setting("av-mute"), avMute, &avMute_},
+        {&Setting("auto-keystone"), autoKeystone, &autoKeystone_},
+    };
+    for (const Toggle& toggle : toggles_) {
+        connect(toggle.box, &QCheckBox::clicked, this,
+                [this, &toggle] { OnToggleClicked(toggle); });
+    }
+
+    // Group and name.
+    caption(QStringLiteral("Group Name"), 12, 232);
+    groupEdit_ = Control<QLineEdit>(kGroupNameEdit);
+    groupEdit_->setMaxLength(static_cast<int>(kTextFieldWidth));
+    place(groupEdit_, 116, 232, 220);
+    caption(QStringLiteral("Projector Name:"), 12, 264);
+    nameEdit_ = Control<QLineEdit>(kProjectorNameEdit);
+    nameEdit_->setMaxLength(static_cast<int>(kTextFieldWidth));
+    place(nameEdit_, 116, 264, 220);
+    auto* apply = Control<QPushButton>(kApply, QStringLiteral("Apply"));
+    place(apply, 344, 262, 80, 26);
+    connect(apply, &QPushButton::clicked, this, &CPagePrj::OnApply);
+
+    // Status column.
+    caption(QStringLiteral("Lamp hour:"), 320, 46, 90);
+    lampLabel_ = Control<QLabel>(kLampHour, QStringLiteral("100 hr"));
+    place(lampLabel_, 412, 46, 80);
+    caption(QStringLiteral("FW version:"), 320, 82, 90);
+    fwLabel_ = Control<QLabel>(kFwVersion, QStringLiteral("1.0.0"));
+    place(fwLabel_, 412, 82, 80);
+    caption(QStringLiteral("Bright mode:"), 320, 116, 90);
+    brightLabel_ = Control<QLabel>(kBrightMode, QStringLiteral("ECO"));
+    place(brightLabel_, 412, 116, 80);
+    caption(QStringLiteral("Error status:"), 320, 150, 90);
+    auto* error = Control<QLabel>(kErrorStatus, QStringLiteral("normal"));
+    place(error, 412, 150, 80);
+
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(false);
+}
+
+// --- data exchange ----------------------------------------------------------------------------
+
+bool CPagePrj::ReadControls() {
+    for (const Toggle& toggle : toggles_)
+        *toggle.member = toggle.box->isChecked() ? 1 : 0;
+    sourceIndex_ = source_->currentIndex();
+    newGroupName_ = groupEdit_->text().toStdString();
+    newProjectorName_ = nameEdit_->text().toStdString();
+    const SettingDef& autoPowerOff = Setting("auto-power-off");
+    if (!ReadInt(autoPowerOffField_.edit, autoPowerOff.low, autoPowerOff.high, autoPowerOff_))
+        return false;
+    const SettingDef& volume = Setting("volume");
+    return ReadInt(volumeField_.edit, volume.low, volume.high, volume_);
+}
+
+void CPagePrj::WriteControls() {
+    powerLabel_->setText(Q(powerText_));
+    autoPowerOffField_.edit->setText(QString::number(autoPowerOff_));
+    volumeField_.edit->setText(QString::number(volume_));
+    for (const Toggle& toggle : toggles_)
+        toggle.box->setChecked(*toggle.member != 0);
+    source_->setCurrentIndex(sourceIndex_ >= 0 && sourceIndex_ < source_->count() ? sourceIndex_
+                                                                                  : -1);
+    groupEdit_->setText(Q(newGroupName_));
+    nameEdit_->setText(Q(newProjectorName_));
+    lampLabel_->setText(Q(lampHour_));
+    fwLabel_->setText(Q(fwVersion_));
+    brightLabel_->setText(Q(brightMode_));
+}
+
+void CPagePrj::EnableControl(int id, bool enabled) {
+    if (auto* widget = findChild<QWidget*>(ControlName(id)))
+        widget->setEnabled(enabled);
+}
+
+void CPagePrj::SetGroupEnabled(const std::vector<int>& ids, bool enabled) {
+    for (int id : ids)
+        EnableControl(id, enabled);
+}
+
+// --- replies the frame passes on -----------------------------------------------------------------
+
+void CPagePrj::ParseReply(const std::string& reply) {
+    if (ReplyBeginsWith(reply, kControlReplyPrefix)) {
+        powerState_ = DigitAt(reply, kPowerOffset);
+        powerText_ = std::string(LabelByCode(kPowerTable, powerState_));
+        powerButton_->setText(powerState_ != 0 ? QStringLiteral("Power OFF")
+                                               : QStringLiteral("Power ON"));
+        autoPowerOff_ = ReportedValue(Setting("auto-power-off"), reply);
+        directPower_ = ReportedValue(Setting("direct-power"), reply);
+        sourceIndex_ = CurrentValue(Setting("source"), reply).value_or(-1);
+        sourceLock_ = ReportedValue(Setting("source-lock"), reply);
+        freeze_ = ReportedValue(Setting("freeze"), reply);
+        avMute_ = ReportedValue(Setting("av-mute"), reply);
+        autoKeystone_ = ReportedValue(Setting("auto-keystone"), reply);
+        volume_ = ReportedValue(Setting("volume"), reply);
+        brightMode_ = std::string(
+            LabelByCode(kBrightModeTable, ReportedValue(Setting("bright-mode"), reply)));
+        ApplyEnableState(reply);
+        WriteControls();
+    } else if (ReplyContains(reply, kGroupTag)) {
+        const GroupNames names = ReadGroupNames(reply);
+        newGroupName_ = names.groupName;
+        dialog_.SetHeaderGroup(newGroupName_);
+        newProjectorName_ = names.projectorName;
+        dialog_.SetHeaderName(newProjectorName_);
+        WriteControls();
+    } else if (ReplyBeginsWith(reply, kInfoReplyPrefix)) {
+        if (ReplyBeginsWith(reply, "<return>\n<info>OK2")) {
+            powerText_ = "Standby";
+        } else {
+            lampHour_ = std::string(FieldAt(reply, 18, 4));
+            fwVersion_ = std::string(FieldAt(reply, 24, 4));
+        }
+        WriteControls();
+    } else if (ReplyBeginsWith(reply, kModelReplyPrefix)) {
+        dialog_.console().modelCode = ParseModelReply(reply).value_or(std::string());
+        ApplyEnableState(reply);
+        WriteControls();
+    } else if (ReplyContains(reply, kTimeoutElement)) {
+        powerState_ = 0;
+        powerText_ = "OFF";
+        powerButton_->setText(QStringLiteral("Power ON"));
+        ApplyEnableState(reply);
+        WriteControls();
+    }
+}
+
+void CPagePrj::ApplyEnableState(const std::string& reply) {
+    if (DigitAt(reply, kPowerOffset) == 0) {
+        SetGroupEnabled(FullGroup(), false);
+        return;
+    }
+    SetGroupEnabled(FullGroup(), true);
+    if (DigitAt(reply, kAvMuteOffset) == 1)
+        SetGroupEnabled(MutedGroup(), false);
+    const std::string& model = dialog_.console().modelCode;
+    if (model.size() == 1) {
+        switch (model.front()) {
+            case '1':
+            case '2':
+            case '5':
+                EnableControl(kAutoKeystone, false);
+                break;
+            case '4':
+            case '6':
+            case '7':
+                EnableControl(kAutoKeystone, true);
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+// --- commands ---------------------------------------------------------------------------------
+
+void CPagePrj::OnPowerClicked() {
+    ReadControls();
+    // Any state other than off counts as on, so the button always offers the way out of it.
+    Send(BuildCommand(CommandAt(kPowerTable, powerState_ != 0 ? 1 : 0)));
+    powerButton_->setEnabled(false);
+}
+
+void CPagePrj::OnToggleClicked(const Toggle& toggle) {
+    ReadControls();
+    if (auto body = BuildSettingBody(*toggle.def, *toggle.member))
+        Send(*body);
+    toggle.box->setEnabled(false);
+}
+
+void CPagePrj::OnSourceChosen(int) {
+    ReadControls();
+    if (auto body = BuildSettingBody(Setting("source"), sourceIndex_))
+        Send(*body);
+    timer8_.start();
+}
+
+void CPagePrj::OnResync() {
+    ReadControls();
+    Send(BuildActionBody(Setting("resync")));
+    timer8_.start();
+}
+
+void CPagePrj::OnSetVolume() {
+    if (!ReadControls())
+        return;
+    if (auto body = BuildSettingBody(Setting("volume"), volume_))
+        Send(*body);
+}
+
+void CPagePrj::OnSetAutoPowerOff() {
+    if (!ReadControls())
+        return;
+    if (auto body = BuildSettingBody(Setting("auto-power-off"), autoPowerOff_))
+        Send(*body);
+}
+
+int CPagePrj::OnUpDown(int upDownId, int delta) {
+    ReadControls();
+    const bool autoPowerOff = upDownId == kAutoPowerOffUpDown;
+    const SettingDef& def = Setting(autoPowerOff ? "auto-power-off" : "volume");
+    if (def.step != 1)
+        delta = delta > 0 ? def.step : -def.step;
+    const int value = (autoPowerOff ? autoPowerOff_ : volume_) + delta;
+    if (auto body = BuildSettingBody(def, value))
+        Send(*body);
+    return delta;
+}
+
+void CPagePrj::OnApply() {
+    ReadControls();
+    Send(BuildGroupRecord(newGroupName_, newProjectorName_));
+}
+
+void CPagePrj::OnTimer8() {
+    timer8_.stop();
+    Send(std::string(kQueryControlBody));
+}
+
+// --- the page's own replies ---------------------------------------------------------------------
+
+const CPagePrj::Toggle* CPagePrj::ToggleOfBody(const std::string& body, int* sentValue) const {
+    for (const Toggle& toggle : toggles_) {
+        for (int value : {0, 1}) {
+            if (body == BuildSettingBody(*toggle.def, value)) {
+                *sentValue = value;
+                return &toggle;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void CPagePrj::OnReply(const MsgCmd& slot) {
+    ReadControls();
+    const std::string& body = slot.body;
+    const std::string& reply = slot.reply;
+    const SettingDef& power = Setting("power");
+    int sent = 0;
+
+    if (body == BuildSettingBody(power, 1) || body == BuildSettingBody(power, 0)) {
+        if (BeginsWithOk(reply)) {
+            powerState_ = powerState_ != 0 ? 0 : 1;
+            dialog_.RecordPowerState(powerState_ != 0 ? "1" : "0");
+            dialog_.QueryModel();
+            dialog_.Flush();
+            dialog_.QueryControl();
+        } else {
+            powerButton_->setText(powerState_ == 1 ? QStringLiteral("Power OFF")
+                                                   : QStringLiteral("Power On"));
+        }
+        powerButton_->setEnabled(true);
+    } else if (const Toggle* toggle = ToggleOfBody(body, &sent)) {
+        const bool isAvMute = toggle->def == &Setting("av-mute");
+        if (!BeginsWithOk(reply)) {
+            *toggle->member = *toggle->member != 0 ? 0 : 1;
+        }
+        toggle->box->setChecked(*toggle->member != 0);
+        if (isAvMute) {
+            // The mute changes what the whole dialog may offer: wait for the control reply.
+            dialog_.Flush();
+            dialog_.QueryControl();
+        } else {
+            toggle->box->setEnabled(true);
+        }
+    } else if (body.starts_with("set=group")) {
+        if (ReplyBeginsWith(reply, kGroupReplyPrefix)) {
+            const GroupNames names = ReadGroupNames(reply);
+            dialog_.SetHeaderGroup(names.groupName);
+            dialog_.SetHeaderName(names.projectorName);
+        } else if (BeginsWithOk(reply)) {
+            // A projector acknowledges the record without echoing the names: ask for them,
+            // so the header and the list show what the projector now holds.
+            dialog_.QueryGroup();
+        }
+    } else if (!ContainsOk(reply)) {
+        SetGroupEnabled(FullGroup(), false);
+        RequestFreshState();
+    }
+}
+
+void CPagePrj::OnDropped(const std::string& body) {
+    // No reply will come for this request. Give back the control that waits for it, showing
+    // the state from before the click; the control reply asked for here brings the real one.
+    // No flush: it would also discard the request that superseded this one.
+    int sent = 0;
+    const SettingDef& power = Setting("power");
+    if (body == BuildSettingBody(power, 1) || body == BuildSettingBody(power, 0)) {
+        powerButton_->setEnabled(true);
+    } else if (const Toggle* toggle = ToggleOfBody(body, &sent)) {
+        *toggle->member = sent != 0 ? 0 : 1;
+        toggle->box->setChecked(*toggle->member != 0);
+        toggle->box->setEnabled(true);
+    } else if (body.starts_with("query=")) {
+        return;
+    }
+    if (Frame())
+        dialog_.QueryControl();
+}
+
+}  // namespace vistrel

@@ -1,0 +1,343 @@
+#include "settings/projector/prj_set_dlg.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "controls/gradient.h"
+#include "controls/icons.h"
+#include "controls/static_text.h"
+#include "protocol/codec.h"
+#include "settings/common/settings_page.h"
+#include "settings/projector/page_prj.h"
+
+namespace vistrel {
+
+namespace {
+
+constexpr QSize kDialogSize(640, 478);
+const QRect kSidePanelRect(8, 4, 108, 432);    // 1007
+const QRect kHeaderBandRect(124, 4, 508, 62);  // 1032
+const QRect kPageAreaRect(124, 72, 508, 364);  // 1005
+
+const QColor kHeaderText(255, 255, 255);
+const QColor kHeaderDark(63, 120, 70);
+const QColor kPanelGreen(99, 171, 104);
+const QColor kPanelLight(240, 240, 240);
+const QColor kSideLabelText(60, 60, 60);
+
+}  // namespace
+
+CPrjSetDlg::CPrjSetDlg(QWidget* owner, Console& console, RequestRing& ring, const std::string& ip,
+                       const std::string& groupName, const std::string& projectorName)
+    : QDialog(owner),
+      console_(console),
+      ring_(ring),
+      ipText_(ip),
+      groupText_(groupName),
+      nameText_(projectorName),
+      sink_(this, [this](uint32_t message, uintptr_t wparam, intptr_t lparam) {
+          HandlePost(message, wparam, lparam);
+      }) {
+    setObjectName(QStringLiteral("CPrjSetDlg"));
+    setWindowTitle(QStringLiteral("Projector Setting"));
+    // A dialog window: no task-bar entry of its own.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setModal(true);
+    setFixedSize(kDialogSize);
+    BuildControls();
+
+    QueryModel();
+    QueryGroup();
+    QueryInfo();
+    QueryControl();
+    ring_.SetStatusWindow(sink_.Weak());
+}
+
+CPrjSetDlg::~CPrjSetDlg() {
+    // The worker must never post to, or read, a dialog that is gone.
+    ring_.ClearStatusWindow();
+}
+
+void CPrjSetDlg::BuildControls() {
+    auto named = [](QWidget* w, int id) {
+        w->setObjectName(ControlName(id));
+        return w;
+    };
+
+    sidePanel_ = new QGroupBox(this);
+    named(sidePanel_, 1007);
+    sidePanel_->setGeometry(kSidePanelRect);
+    headerBand_ = new QGroupBox(this);
+    named(headerBand_, 1032);
+    headerBand_->setGeometry(kHeaderBandRect);
+    pageArea_ = new QGroupBox(this);
+    named(pageArea_, 1005);
+    pageArea_->setGeometry(kPageAreaRect);
+
+    // Side buttons with their captions.
+    struct Side {
+        int button;
+        int caption;
+        IconId icon;
+        const char* text;
+    };
+    const Side sides[] = {
+        {1024, 1028, IconId::kSideProjector, "Projector"},
+        {1025, 1029, IconId::kSideNetwork, "Network"},
+        {1026, 1030, IconId::kSideAlert, "Alert"},
+        {1027, 1031, IconId::kSideScheduler, "Scheduler"},
+    };
+    auto* group = new QButtonGroup(this);
+    group->setExclusive(true);
+    int y = 22;
+    for (const Side& side : sides) {
+        auto* button = new QPushButton(this);
+        named(button, side.button);
+        button->setCheckable(true);
+        button->setAutoDefault(false);
+        button->setIcon(AppIcon(side.icon));
+        button->setIconSize(QSize(32, 32));
+        button->setGeometry(kSidePanelRect.left() + 28, y, 52, 52);
+        group->addButton(button, side.button);
+        auto* caption = new CStaticText(QString::fromLatin1(side.text), this);
+        named(caption, side.caption);
+        caption->setStyle(kSideLabelText, kPanelGreen, 700);
+        caption->setGeometry(kSidePanelRect.left() + 4, y + 54, kSidePanelRect.width() - 8, 20);
+        y += 100;
+    }
+    group->button(1024)->setChecked(true);
+    connect(group->button(1024), &QPushButton::clicked, this, &CPrjSetDlg::ShowProjectorSide);
+    connect(group->button(1025), &QPushButton::clicked, this, &CPrjSetDlg::ShowNetworkSide);
+    connect(group->button(1026), &QPushButton::clicked, this, &CPrjSetDlg::ShowAlertSide);
+    connect(group->button(1027), &QPushButton::clicked, this, &CPrjSetDlg::ShowSchedulerSide);
+
+    // Header band: captions and values over the gradient.
+    auto header = [&](int id, const QString& text, int x, int top, int width) {
+        auto* label = new CStaticText(text, this);
+        named(label, id);
+        label->setStyle(kHeaderText, kHeaderDark, 400);
+        label->setFormat(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setGeometry(kHeaderBandRect.left() + x, kHeaderBandRect.top() + top, width, 20);
+        return label;
+    };
+    header(1113, QStringLiteral("IP:"), 12, 12, 50);
+    ipValue_ = header(1033, QString::fromStdString(ipText_), 62, 12, 170);
+    header(1038, QStringLiteral("Group:"), 240, 12, 56);
+    groupValue_ = header(1114, QString::fromStdString(groupText_), 296, 12, 204);
+    header(1115, QStringLiteral("Name:"), 12, 34, 50);
+    nameValue_ = header(1039, QString::fromStdString(nameText_), 62, 34, 438);
+
+    // The tab control takes the page area's place; the area itself is only a placeholder.
+    tabs_ = new QTabWidget(this);
+    named(tabs_, 1006);
+    tabs_->setGeometry(kPageAreaRect);
+    const char* tabNames[kTabCount] = {"Projector", "Image", "Display", "Setting"};
+    for (int i = 0; i < kTabCount; ++i) {
+        CSettingsPage* page = MakeTabPage(i, tabs_);
+        tabPages_[static_cast<size_t>(i)] = page;
+        tabs_->addTab(page, QString::fromLatin1(tabNames[i]));
+    }
+    tabs_->setCurrentIndex(kTabProjector);
+    tabs_->show();
+    pageArea_->hide();
+
+    for (int i = 0; i < kSideCount; ++i) {
+        CSettingsPage* page = MakeSidePage(i);
+        page->setGeometry(kPageAreaRect);
+        page->hide();
+        sidePages_[static_cast<size_t>(i)] = page;
+    }
+
+    auto* statusCaption = new QLabel(QStringLiteral("Status:"), this);
+    statusCaption->setGeometry(16, 446, 50, 22);
+    status_ = new QLabel(QStringLiteral("Busy"), this);
+    named(status_, 1139);
+    status_->setGeometry(68, 446, 300, 22);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    named(ok, 1);
+    ok->setGeometry(kDialogSize.width() - 96, 442, 88, 28);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+CSettingsPage* CPrjSetDlg::MakeTabPage(int index, QWidget* parent) {
+    switch (index) {
+        case kTabProjector:
+            return new CPagePrj(*this, this, parent);
+        default:
+            // Image, Display and Setting pages come here as they are built.
+            return new CEmptyPage(*this, this, parent);
+    }
+}
+
+CSettingsPage* CPrjSetDlg::MakeSidePage(int) {
+    // Network, Alert and Scheduler pages come here as they are built.
+    return new CEmptyPage(*this, this, this);
+}
+
+CPagePrj* CPrjSetDlg::ProjectorPage() const {
+    return static_cast<CPagePrj*>(tabPages_[kTabProjector]);
+}
+
+// --- requests ------------------------------------------------------------------------------
+
+void CPrjSetDlg::EnqueueFor(const std::string& body, const std::weak_ptr<ReplySink>& owner) {
+    ring_.Enqueue(body, owner, std::string());
+}
+
+MsgCmd CPrjSetDlg::ReadSlot(uint32_t index) const {
+    return ring_.Slot(index);
+}
+
+void CPrjSetDlg::Query(std::string_view body) {
+    EnqueueFor(std::string(body), sink_.Weak());
+}
+
+void CPrjSetDlg::QueryModel() {
+    Query(kQueryModelBody);
+}
+void CPrjSetDlg::QueryGroup() {
+    Query(kQueryGroupBody);
+}
+void CPrjSetDlg::QueryInfo() {
+    Query(kQueryInfoBody);
+}
+void CPrjSetDlg::QueryControl() {
+    Query(kQueryControlBody);
+}
+void CPrjSetDlg::QueryUser() {
+    Query(kQueryUserBody);
+}
+void CPrjSetDlg::QueryAlert() {
+    Query(kQueryAlertBody);
+}
+void CPrjSetDlg::Flush() {
+    Query(kFlushBody);
+}
+
+void CPrjSetDlg::QueryNetwork() {
+    Query(kQueryNetworkBody);
+    // The list is never empty while the dialog is open; if it were, keep the old address.
+    if (!console_.targetIps.empty()) {
+        ipText_ = console_.targetIps.front();
+        ipValue_->setText(QString::fromStdString(ipText_));
+    }
+}
+
+// --- header and control state ----------------------------------------------------------------
+
+void CPrjSetDlg::SetHeaderGroup(const std::string& text) {
+    groupText_ = text;
+    groupValue_->setText(QString::fromStdString(text));
+}
+
+void CPrjSetDlg::SetHeaderName(const std::string& text) {
+    nameText_ = text;
+    nameValue_->setText(QString::fromStdString(text));
+}
+
+void CPrjSetDlg::DistributeControl() {
+    for (CSettingsPage* page : tabPages_)
+        page->ParseReply(controlText_);
+}
+
+void CPrjSetDlg::RecordPowerState(const std::string& digit) {
+    // Without a kept control reply long enough to hold the power digit there is nothing to
+    // mark as off; fresh state from the projector serves instead.
+    if (!digit.empty() && digit.front() == '0' && IsControlReply(controlText_) &&
+        controlText_.size() > kControlPowerOffset) {
+        controlText_[kControlPowerOffset] = '0';
+        DistributeControl();
+        return;
+    }
+    Flush();
+    QueryControl();
+}
+
+// --- messages -------------------------------------------------------------------------------
+
+void CPrjSetDlg::HandlePost(uint32_t message, uintptr_t wparam, intptr_t lparam) {
+    if (message == kMsgReply)
+        RouteReply(static_cast<uint32_t>(wparam));
+    else if (message == kMsgQueueStatus)
+        ShowStatus(lparam);
+}
+
+void CPrjSetDlg::RouteReply(uint32_t slotIndex) {
+    const MsgCmd slot = ring_.Slot(slotIndex);
+    const std::string& body = slot.body;
+    if (body == kQueryControlBody) {
+        controlText_ = slot.reply;
+        DistributeControl();
+    } else if (body == kQueryGroupBody || body == kQueryInfoBody || body == kQueryModelBody) {
+        TabPage(kTabProjector)->ParseReply(slot.reply);
+    } else if (body == kQueryNetworkBody || body == kQueryUserBody) {
+        SidePage(kSideNetwork)->ParseReply(slot.reply);
+    } else if (body == kQueryAlertBody) {
+        SidePage(kSideAlert)->ParseReply(slot.reply);
+    }
+}
+
+void CPrjSetDlg::ShowStatus(intptr_t lparam) {
+    if (lparam == 0)
+        status_->setText(QStringLiteral("Ready"));
+    else if (lparam == 1)
+        status_->setText(QStringLiteral("Busy %1->%2").arg(ring_.Tail()).arg(ring_.Head()));
+    else
+        status_->clear();
+}
+
+// --- side buttons ----------------------------------------------------------------------------
+
+void CPrjSetDlg::ShowSide(int side) {
+    tabs_->setVisible(side < 0);
+    for (int i = 0; i < kSideCount; ++i)
+        sidePages_[static_cast<size_t>(i)]->setVisible(i == side);
+    if (auto* button = findChild<QPushButton*>(ControlName(side < 0 ? 1024 : 1025 + side)))
+        button->setChecked(true);
+}
+
+void CPrjSetDlg::ShowProjectorSide() {
+    ShowSide(-1);
+    QueryModel();
+    Flush();
+    QueryGroup();
+    QueryInfo();
+    QueryControl();
+}
+
+void CPrjSetDlg::ShowNetworkSide() {
+    ShowSide(kSideNetwork);
+    Flush();
+    QueryNetwork();
+    QueryUser();
+}
+
+void CPrjSetDlg::ShowAlertSide() {
+    ShowSide(kSideAlert);
+    Flush();
+    QueryAlert();
+}
+
+void CPrjSetDlg::ShowSchedulerSide() {
+    // The tasks live in the store; nothing to ask the projector.
+    ShowSide(kSideScheduler);
+}
+
+void CPrjSetDlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    PaintGradient(painter, kSidePanelRect.adjusted(0, 6, 0, 0), kPanelGreen, kPanelLight,
+                  Qt::Vertical);
+    PaintGradient(painter, kHeaderBandRect.adjusted(0, 6, 0, 0), kHeaderDark, kPanelGreen,
+                  Qt::Horizontal);
+}
+
+}  // namespace vistrel
