@@ -325,6 +325,21 @@ TEST_F(PrjSetDlgTest, TypedVolumeIsCheckedBeforeItIsSent) {
     EXPECT_EQ(State().control.volume, 7);
 }
 
+TEST_F(PrjSetDlgTest, AReplyDoesNotInterruptTypingWithAMessage) {
+    OpenAndWaitReady();
+    fleet->SetFaults(0, Slow(300));
+    QCheckBox* freeze = Ctl<QCheckBox>(1043);
+    QTest::mouseClick(freeze, Qt::LeftButton);
+    Ctl<QLineEdit>(1046)->setText("");  // the operator is retyping the volume
+    // Any message box would be answered here and counted.
+    ModalScript script(60000);
+    script.Then(script.Answer(QMessageBox::Ok));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return freeze->isEnabled(); }, kWaitMs));
+    EXPECT_TRUE(script.boxes.empty());
+    EXPECT_TRUE(freeze->isChecked());
+    EXPECT_EQ(Ctl<QLineEdit>(1046)->text(), "");
+}
+
 TEST_F(PrjSetDlgTest, ApplySendsTheGroupRecordAndTheHeaderFollows) {
     OpenAndWaitReady();
     Ctl<QLineEdit>(1071)->setText("Lab");

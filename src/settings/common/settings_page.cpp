@@ -55,7 +55,7 @@ void CSettingsPage::RequestFreshState() {
     }
 }
 
-bool CSettingsPage::ReadInt(QLineEdit* edit, int low, int high, int& out) {
+bool CSettingsPage::ReadInt(QLineEdit* edit, int low, int high, int& out, bool tell) {
     bool ok = false;
     const QString text = edit->text().trimmed();
     const int value = text.toInt(&ok);
@@ -68,6 +68,8 @@ bool CSettingsPage::ReadInt(QLineEdit* edit, int low, int high, int& out) {
         out = value;
         return true;
     }
+    if (!tell)
+        return false;
     QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle), message, QMessageBox::Ok,
                     this);
     box.setObjectName(QStringLiteral("validationMessage"));

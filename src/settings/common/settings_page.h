@@ -57,8 +57,9 @@ class CSettingsPage : public QWidget {
 
     // Reads a whole number from `edit` within low..high. On failure shows "Please enter an
     // integer." or "Please enter an integer between %1 and %2." in a message box titled
-    // with the application's name, puts the focus on the edit and returns false.
-    bool ReadInt(QLineEdit* edit, int low, int high, int& out);
+    // with the application's name, puts the focus on the edit and returns false. `tell`
+    // false fails without a word (for reads the operator did not start, such as on a reply).
+    bool ReadInt(QLineEdit* edit, int low, int high, int& out, bool tell = true);
 
   protected:
     // Queues a request for the dialog's projector with this page as its owner.

@@ -192,17 +192,17 @@ void CPagePrj::BuildControls() {
 
 // --- data exchange ----------------------------------------------------------------------------
 
-bool CPagePrj::ReadControls() {
+bool CPagePrj::ReadControls(bool tell) {
     for (const Toggle& toggle : toggles_)
         *toggle.member = toggle.box->isChecked() ? 1 : 0;
     sourceIndex_ = source_->currentIndex();
     newGroupName_ = groupEdit_->text().toStdString();
     newProjectorName_ = nameEdit_->text().toStdString();
     const SettingDef& autoPowerOff = Setting("auto-power-off");
-    if (!ReadInt(autoPowerOffField_.edit, autoPowerOff.low, autoPowerOff.high, autoPowerOff_))
+    if (!ReadInt(autoPowerOffField_.edit, autoPowerOff.low, autoPowerOff.high, autoPowerOff_, tell))
         return false;
     const SettingDef& volume = Setting("volume");
-    return ReadInt(volumeField_.edit, volume.low, volume.high, volume_);
+    return ReadInt(volumeField_.edit, volume.low, volume.high, volume_, tell);
 }
 
 void CPagePrj::WriteControls() {
@@ -385,7 +385,8 @@ const CPagePrj::Toggle* CPagePrj::ToggleOfBody(const std::string& body, int* sen
 }
 
 void CPagePrj::OnReply(const MsgCmd& slot) {
-    ReadControls();
+    // A reply comes unasked: a half-typed number must not pop up a message now.
+    ReadControls(false);
     const std::string& body = slot.body;
     const std::string& reply = slot.reply;
     const SettingDef& power = Setting("power");

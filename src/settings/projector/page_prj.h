@@ -71,9 +71,9 @@ class CPagePrj : public CSettingsPage {
     };
 
     void BuildControls();
-    // Reads the controls into the members; false (after telling the operator) when a
-    // number is not acceptable.
-    bool ReadControls();
+    // Reads the controls into the members; false when a number is not acceptable, after
+    // telling the operator unless `tell` is false.
+    bool ReadControls(bool tell = true);
     void WriteControls();
     void SetGroupEnabled(const std::vector<int>& ids, bool enabled);
     void EnableControl(int id, bool enabled);
