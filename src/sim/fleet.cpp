@@ -96,6 +96,7 @@ struct Fleet::Projector {
 
     mutable std::mutex mutex;  // guards config
     ProjectorConfig config;
+    ProjectorState startUp;  // what "Reset all" returns the settings to; fixed
 
     // I/O objects: used only on `strand`, or while no I/O thread runs.
     std::optional<Strand> strand;
@@ -273,8 +274,8 @@ class Fleet::HttpSession : public std::enable_shared_from_this<HttpSession> {
             std::lock_guard lock(projector_.mutex);
             faults = projector_.config.faults;
             address = projector_.config.address;
-            reply =
-                HandleWebRequest(projector_.config.state, address, body_, faults.commandTimeout);
+            reply = HandleWebRequest(projector_.config.state, address, body_, faults.commandTimeout,
+                                     &projector_.startUp);
         }
         std::string note;
         if (faults.commandTimeout && (reply.topic == "command" || reply.topic == "set")) {
@@ -379,6 +380,7 @@ Fleet::Fleet(FleetOptions options) : options_(std::move(options)), io_(std::make
         auto p = std::make_unique<Projector>();
         p->index = i;
         p->config = options_.projectors[i];
+        p->startUp = p->config.state;
         p->mac = p->config.mac;
         p->answer = std::string(kAnswerPrefix) + " " + p->mac;
         projectors_.push_back(std::move(p));

@@ -77,11 +77,11 @@ GeneratedIdentity GenerateProjector(uint64_t seed, size_t index) {
     return out;
 }
 
-void ResetSettings(ProjectorState& state) {
-    ControlSettings fresh;
+void ResetSettings(ProjectorState& state, const ProjectorState* startUp) {
+    ControlSettings fresh = startUp ? startUp->control : ControlSettings{};
     fresh.message = state.control.message;
     state.control = fresh;
-    state.displayMode = 1;
+    state.displayMode = startUp ? startUp->displayMode : 1;
 }
 
 }  // namespace vistrel::sim

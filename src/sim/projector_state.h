@@ -126,7 +126,9 @@ struct GeneratedIdentity {
 };
 GeneratedIdentity GenerateProjector(uint64_t seed, size_t index);
 
-// Resets the settings that "Reset all" restores, keeping identity, network and accounts.
-void ResetSettings(ProjectorState& state);
+// "Reset all": puts the picture, geometry and general settings back to those of `startUp`
+// (the state the projector started with), or to the defaults without one. Identity, power,
+// source, network, accounts and the on-screen message stay.
+void ResetSettings(ProjectorState& state, const ProjectorState* startUp = nullptr);
 
 }  // namespace vistrel::sim

@@ -153,7 +153,7 @@ const std::map<int, int>& SourceValues() {
 
 // Carries out one command code text ("~0012 5"). Returns false for an unknown code, a
 // malformed value or a command the projector cannot do in its state.
-bool RunCommand(ProjectorState& state, std::string_view text) {
+bool RunCommand(ProjectorState& state, std::string_view text, const ProjectorState* startUp) {
     if (text.size() < 7 || text[0] != '~') {
         return false;
     }
@@ -199,7 +199,7 @@ bool RunCommand(ProjectorState& state, std::string_view text) {
             return false;
         }
         if (code == "00112") {
-            ResetSettings(state);
+            ResetSettings(state, startUp);
         }
         return true;
     }
@@ -423,7 +423,7 @@ std::string AlertReply(const ProjectorState& state) {
 }
 
 WebReply HandleWebRequest(ProjectorState& state, const std::string& address, std::string_view body,
-                          bool commandsTimeOut) {
+                          bool commandsTimeOut, const ProjectorState* startUp) {
     if (body.starts_with("query=")) {
         std::string_view topic = body.substr(6);
         WebReply reply{"", std::string(topic), std::nullopt};
@@ -448,7 +448,7 @@ WebReply HandleWebRequest(ProjectorState& state, const std::string& address, std
         return reply;
     }
     if (body.starts_with("command=")) {
-        bool done = !commandsTimeOut && RunCommand(state, body.substr(8));
+        bool done = !commandsTimeOut && RunCommand(state, body.substr(8), startUp);
         return {std::string(done ? kReplyOk : kReplyTimeout), "command", std::nullopt};
     }
     if (body.starts_with("set=")) {

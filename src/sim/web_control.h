@@ -26,9 +26,10 @@ struct WebReply {
 };
 
 // Handles one body for the projector at `address`. With `commandsTimeOut` every command and
-// set answers the time-out text and changes nothing.
+// set answers the time-out text and changes nothing. `startUp` is what "Reset all" returns
+// the settings to (defaults when null).
 WebReply HandleWebRequest(ProjectorState& state, const std::string& address, std::string_view body,
-                          bool commandsTimeOut = false);
+                          bool commandsTimeOut = false, const ProjectorState* startUp = nullptr);
 
 // Reply layouts, each starting with its "<return>\n<tag>" envelope.
 std::string InfoReply(const ProjectorState& state);

@@ -364,6 +364,30 @@ TEST(SimCommands, MessageResyncAndResetAll) {
     EXPECT_EQ(s.group, "Keep");
 }
 
+TEST(SimCommands, ResetAllReturnsToTheStartUpSettings) {
+    ProjectorState startUp = OnState();
+    startUp.control.brightness = 77;
+    startUp.control.keystone = -12;
+    startUp.control.sleepTimer = 40;
+    startUp.displayMode = 7;
+    ProjectorState s = startUp;
+    s.control.brightness = 3;
+    s.control.keystone = 30;
+    s.control.sleepTimer = 995;
+    s.control.message = "Kept";
+    s.displayMode = 2;
+    s.source = 1;
+
+    EXPECT_EQ(HandleWebRequest(s, kAddress, "command=~00112 1", false, &startUp).text, kReplyOk);
+    EXPECT_EQ(s.control.brightness, 77);
+    EXPECT_EQ(s.control.keystone, -12);
+    EXPECT_EQ(s.control.sleepTimer, 40);
+    EXPECT_EQ(s.displayMode, 7);
+    // The on-screen message and the input are not settings the reset touches.
+    EXPECT_EQ(s.control.message, "Kept");
+    EXPECT_EQ(s.source, 1);
+}
+
 TEST(SimCommands, TimeoutFaultAnswersEveryCommandAndSetButNotQueries) {
     ProjectorState s = OnState();
     const ProjectorState before = s;
