@@ -13,7 +13,10 @@
 #include "controls/static_text.h"
 #include "protocol/codec.h"
 #include "settings/common/settings_page.h"
+#include "settings/projector/page_disp.h"
+#include "settings/projector/page_img.h"
 #include "settings/projector/page_prj.h"
+#include "settings/projector/page_set.h"
 
 namespace vistrel {
 
@@ -171,8 +174,13 @@ CSettingsPage* CPrjSetDlg::MakeTabPage(int index, QWidget* parent) {
     switch (index) {
         case kTabProjector:
             return new CPagePrj(*this, this, parent);
+        case kTabImage:
+            return new CPageImg(*this, this, parent);
+        case kTabDisplay:
+            return new CPageDisp(*this, this, parent);
+        case kTabSetting:
+            return new CPageSet(*this, this, parent);
         default:
-            // Image, Display and Setting pages come here as they are built.
             return new CEmptyPage(*this, this, parent);
     }
 }
