@@ -82,6 +82,9 @@ int main(int argc, char** argv) {
     // Pages that are built; the others are still empty and get no picture.
     const std::pair<int, const char*> pages[] = {
         {vistrel::CPrjSetDlg::kTabProjector, "prjdlg-projector.png"},
+        {vistrel::CPrjSetDlg::kTabImage, "prjdlg-image.png"},
+        {vistrel::CPrjSetDlg::kTabDisplay, "prjdlg-display.png"},
+        {vistrel::CPrjSetDlg::kTabSetting, "prjdlg-setting.png"},
     };
     int failures = 0;
     for (const auto& [tab, file] : pages) {
