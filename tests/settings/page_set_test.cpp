@@ -200,6 +200,46 @@ TEST_F(PageSetTest, AFailedCheckBoxIsPutBackWithoutDisablingThePage) {
     EXPECT_TRUE(AllEnabled(kTab, CPageSet::FullGroup()));
 }
 
+TEST_F(PageSetTest, ACheckBoxWhoseRequestIsDroppedUnsentIsGivenBack) {
+    sim::ProjectorState state = StartState();
+    state.control.highAltitude = 0;
+    state.control.infoHide = 0;
+    OpenWith(state, kTab);
+    ASSERT_FALSE(HasFatalFailure());
+    // A slow answer keeps the queue busy, so both clicks wait in it together and the second
+    // (same code family) supersedes the first.
+    sim::Faults slow;
+    slow.replyDelayMs = 1500;
+    fleet->SetFaults(0, slow);
+    const size_t infos = Count("query=info");
+    const size_t controls = Count("query=control");
+    dialog->QueryInfo();
+    Click(CPageSet::kHighAltitude);
+    Click(CPageSet::kInformationHide);
+    if (Count("query=info") != infos)
+        GTEST_SKIP() << "the slow request was answered before both clicks were queued";
+    fleet->SetFaults(0, {});
+
+    ASSERT_TRUE(WaitForCount("command=~00102 1", 1));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return Box(CPageSet::kHighAltitude)->isEnabled() &&
+                   Box(CPageSet::kInformationHide)->isEnabled();
+        },
+        kWaitMs));
+    EXPECT_FALSE(Box(CPageSet::kHighAltitude)->isChecked());
+    EXPECT_TRUE(Box(CPageSet::kInformationHide)->isChecked());
+    // One fresh control reply confirms what the projector has.
+    ASSERT_TRUE(WaitForCount("query=control", controls + 1));
+    ASSERT_TRUE(WaitForReady());
+    EXPECT_EQ(Count("query=control"), controls + 1);
+    EXPECT_EQ(Count("command=~00101 1"), 0u);
+    EXPECT_EQ(State().control.highAltitude, 0);
+    EXPECT_EQ(State().control.infoHide, 1);
+    EXPECT_FALSE(Box(CPageSet::kHighAltitude)->isChecked());
+    EXPECT_TRUE(Box(CPageSet::kInformationHide)->isChecked());
+}
+
 TEST_F(PageSetTest, AvMuteDisablesOnlyBrightModeAndPowerOffLeavesSendAndReset) {
     sim::ProjectorState state = StartState();
     state.control.avMute = 1;

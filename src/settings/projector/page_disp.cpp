@@ -31,6 +31,12 @@ CPageDisp::CPageDisp(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent
     : CSettingsPage(frame, frameWidget, parent) {
     setObjectName(QStringLiteral("CPageDisp"));
     BuildControls();
+    dropRefresh_.setSingleShot(true);
+    dropRefresh_.setInterval(0);
+    connect(&dropRefresh_, &QTimer::timeout, this, [this] {
+        if (SettingsFrame* frame = Frame())
+            frame->QueryControl();
+    });
     SetControlsEnabled(*this, FullGroup(), false);
 }
 
@@ -179,8 +185,7 @@ void CPageDisp::OnReply(const MsgCmd& slot) {
 
 void CPageDisp::OnDropped(const std::string&) {
     // The setting was never sent; the fields may show a value the projector does not have.
-    if (SettingsFrame* frame = Frame())
-        frame->QueryControl();
+    dropRefresh_.start();
 }
 
 }  // namespace vistrel

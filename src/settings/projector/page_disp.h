@@ -3,6 +3,7 @@
 // are disabled while the source is "None".
 #pragma once
 
+#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,8 @@ class CPageDisp : public CSettingsPage {
 
     std::vector<ChoiceList> lists_;
     std::vector<NumberSetting> numbers_;
+    // One control refresh for a burst of dropped requests.
+    QTimer dropRefresh_;
 };
 
 }  // namespace vistrel

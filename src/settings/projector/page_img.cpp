@@ -58,6 +58,12 @@ CPageImg::CPageImg(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent)
     : CSettingsPage(frame, frameWidget, parent) {
     setObjectName(QStringLiteral("CPageImg"));
     BuildControls();
+    dropRefresh_.setSingleShot(true);
+    dropRefresh_.setInterval(0);
+    connect(&dropRefresh_, &QTimer::timeout, this, [this] {
+        if (SettingsFrame* frame = Frame())
+            frame->QueryControl();
+    });
     SetControlsEnabled(*this, FullGroup(), false);
     // Until the model rules have run, one list stands in for the three, disabled with the
     // rest of the page; list C would otherwise lie on top of it and stay usable.
@@ -306,8 +312,7 @@ void CPageImg::OnReply(const MsgCmd& slot) {
 
 void CPageImg::OnDropped(const std::string&) {
     // The setting was never sent; the fields may show a value the projector does not have.
-    if (SettingsFrame* frame = Frame())
-        frame->QueryControl();
+    dropRefresh_.start();
 }
 
 }  // namespace vistrel

@@ -4,6 +4,7 @@
 // offered, depends on the projector's model code and 3D flag.
 #pragma once
 
+#include <QTimer>
 #include <array>
 #include <string>
 #include <vector>
@@ -100,6 +101,8 @@ class CPageImg : public CSettingsPage {
     bool modelRulesApplied_ = false;
     std::vector<ChoiceList> lists_;
     std::vector<NumberSetting> numbers_;
+    // One control refresh for a burst of dropped requests.
+    QTimer dropRefresh_;
 };
 
 }  // namespace vistrel

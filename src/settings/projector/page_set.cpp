@@ -34,6 +34,12 @@ CPageSet::CPageSet(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent)
     : CSettingsPage(frame, frameWidget, parent) {
     setObjectName(QStringLiteral("CPageSet"));
     BuildControls();
+    dropRefresh_.setSingleShot(true);
+    dropRefresh_.setInterval(0);
+    connect(&dropRefresh_, &QTimer::timeout, this, [this] {
+        if (SettingsFrame* frame = Frame())
+            frame->QueryControl();
+    });
     SetControlsEnabled(*this, FullGroup(), false);
 }
 
@@ -297,8 +303,7 @@ void CPageSet::OnDropped(const std::string& body) {
         toggle->box->setChecked(*toggle->member != 0);
         toggle->box->setEnabled(true);
     }
-    if (SettingsFrame* frame = Frame())
-        frame->QueryControl();
+    dropRefresh_.start();
 }
 
 }  // namespace vistrel

@@ -3,6 +3,7 @@
 // ID, sleep timer and "Reset all". "Send" and "Reset all" stay usable whatever the state.
 #pragma once
 
+#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,8 @@ class CPageSet : public CSettingsPage {
     std::vector<ChoiceList> lists_;
     std::vector<Toggle> toggles_;
     std::vector<NumberSetting> numbers_;
+    // One control refresh for a burst of dropped requests.
+    QTimer dropRefresh_;
 };
 
 }  // namespace vistrel
