@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     libcurl4-openssl-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    libasio-dev nlohmann-json3-dev
+    libasio-dev nlohmann-json3-dev libcli11-dev
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool imagemagick
     iproute2 util-linux procps

@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "settings/projector/prj_set_dlg.h"
+#include "store/broadcast_list.h"
 #include "store/reg_file.h"
 
 namespace vistrel {
@@ -34,8 +35,11 @@ bool ConsoleSession::Start(std::string* error) {
     } else if (storeFile_.empty()) {
         storeFile_ = DefaultRegistryPath();
     }
-    console_ = std::make_unique<Console>(profile);
     store_ = std::make_unique<RegStore>(storeFile_, options_.appName);
+    // The demo fleet lives on loopback; subnets beyond a router belong to the real network.
+    if (!demo_)
+        profile.directedBroadcasts = LoadDirectedBroadcasts(*store_);
+    console_ = std::make_unique<Console>(profile);
     if (demo_) {
         // The demo's groups exist from the first run, so the group pane has something to show.
         RegStore::Batch batch(*store_);

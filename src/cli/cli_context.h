@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <istream>
 #include <ostream>
 
 #include "cli/cli_options.h"
@@ -31,6 +32,8 @@ struct CliEnvironment {
 
     std::ostream& out;
     std::ostream& err;
+    // Where passwords given as NAME=- are read; standard input unless a test replaces it.
+    std::istream* in = nullptr;
     const Clock& clock = SystemClock::Instance();
     // Set by a signal handler (or a test); long-running commands end when it is true.
     const std::atomic<bool>* stop = nullptr;
@@ -48,6 +51,9 @@ struct CliContext {
     bool Stopped() const { return env.stop && env.stop->load(); }
     HttpOptions Http() const;
     std::filesystem::path StorePath() const;
+    // The profile for discovery: the options' addresses, and the store's directed broadcasts
+    // unless --broadcast chose the addresses.
+    NetworkProfile DiscoveryProfile() const;
 };
 
 }  // namespace vistrel::cli

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/listing.h"
+#include "cli/setting_names.h"
 #include "protocol/network_profile.h"
 
 namespace vistrel::cli {
@@ -28,6 +29,8 @@ inline constexpr const char* kDefaultAppName = "vistrel";
 
 enum class Command {
     Help,
+    Version,
+    Completion,
     Discover,
     Status,
     Power,
@@ -38,7 +41,12 @@ enum class Command {
     ScheduleList,
     ScheduleSet,
     RunSchedules,
+    Set,
+    AlertTest,
+    ConfigBroadcast,
 };
+
+enum class ConfigAction { List, Add, Remove };
 
 // Changes asked of one stored task by "schedule set"; unset fields keep their stored value.
 struct TaskEdit {
@@ -54,22 +62,38 @@ struct TaskEdit {
 struct CliOptions {
     Command command = Command::Help;
     OutputFormat format = OutputFormat::Table;
+    // Help: the text of the command asked about. Version: the version line.
+    // Completion: the script.
+    std::string text;
 
     NetworkProfile profile;
+    // --broadcast was given: probe exactly those addresses, not the store's list as well.
+    bool broadcastGiven = false;
     std::optional<int> timeoutMs;
     std::optional<double> waitSeconds;
     std::string appName = kDefaultAppName;
     std::optional<std::string> storeFile;
 
-    // Projector addresses, in the order given, duplicates removed.
+    // Projector addresses, in the order given, duplicates removed. Commands that take
+    // other targets get them added here once discovery has resolved them.
     std::vector<std::string> ips;
+    // Other targets: identities, the projectors of a group (by the group they report),
+    // the window's ticked projectors, every projector that answers discovery.
+    std::vector<std::string> targetMacs;
+    std::optional<std::string> targetGroup;
+    bool ticked = false;
+    bool all = false;
 
-    bool powerOn = false;                      // power
-    std::string sourceLabel;                   // source: the label as the table spells it
-    std::string groupName;                     // group set
-    std::optional<std::string> projectorName;  // group set --name
-    std::string topic;                         // query
-    std::string body;                          // send
+    bool powerOn = false;                        // power
+    std::string sourceLabel;                     // source: the label as the table spells it
+    std::string groupName;                       // group set
+    std::optional<std::string> projectorName;    // group set --name
+    std::string topic;                           // query
+    std::string body;                            // send
+    std::vector<SettingAssignment> assignments;  // set
+
+    ConfigAction configAction = ConfigAction::List;  // config broadcast
+    std::vector<std::string> configAddresses;
 
     // schedule list / set
     std::vector<std::string> projectorMacs;
@@ -79,6 +103,17 @@ struct CliOptions {
 
 // Throws UsageError. `args` excludes the program name.
 CliOptions ParseArguments(const std::vector<std::string>& args);
+
+// Whether the options select projectors through discovery or the store rather than by
+// address alone.
+bool NeedsTargetResolution(const CliOptions& options);
+
+// The top-level help and the bash completion script, from the same command definitions
+// the parser uses.
+std::string TopLevelHelp();
+std::string BashCompletion();
+// What an empty command line prints after its error.
+std::string ShortUsage();
 
 // Empty when valid, else the reason. Names travel in 32-byte fields of the "set=group"
 // record; a group name is also a key name in the store.

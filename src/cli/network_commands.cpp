@@ -12,6 +12,7 @@
 #include "protocol/codec.h"
 #include "protocol/console.h"
 #include "protocol/option_tables.h"
+#include "store/broadcast_list.h"
 #include "store/reg_store.h"
 
 namespace vistrel::cli {
@@ -44,9 +45,10 @@ int MsUntil(SteadyClock::time_point until) {
     return static_cast<int>(std::max<int64_t>(left.count(), 0));
 }
 
-// Broadcasts probes and records every answer in the console's table for `wait`. False, with
-// the reason printed, when discovery cannot run at all.
-bool CollectByBroadcast(const CliContext& context, Console& console, milliseconds wait) {
+}  // namespace
+
+bool CollectByBroadcast(const CliContext& context, Console& console, milliseconds wait,
+                        const std::function<bool()>& done) {
     Discovery discovery(console);
     if (!discovery.OpenDiscovery()) {
         PrintDiscoveryFailure(context, *discovery.Failure());
@@ -60,17 +62,17 @@ bool CollectByBroadcast(const CliContext& context, Console& console, millisecond
     while (!context.Stopped()) {
         const auto until = std::min(end, SteadyClock::now() + kProbeRepeat);
         discovery.HandleAnswersFor(milliseconds(MsUntil(until)));
+        if (done && done())
+            break;
         // Back early only on a socket error: keep the rhythm rather than probe in a loop.
         std::this_thread::sleep_until(until);
-        if (SteadyClock::now() >= end)
+        if (SteadyClock::now() >= end || (done && done()))
             break;
         discovery.Broadcast();  // a lost probe or answer costs one repeat, not the run
     }
     return true;
 }
 
-// The identities of projectors given by address: a probe to each, answers read as discovery
-// reads them. Best effort: an address that does not answer keeps an empty identity.
 std::map<std::string, std::string> IdentifyByProbe(const CliContext& context,
                                                    const std::vector<std::string>& ips,
                                                    milliseconds wait) {
@@ -104,6 +106,8 @@ std::map<std::string, std::string> IdentifyByProbe(const CliContext& context,
     return macs;
 }
 
+namespace {
+
 int ExitFor(bool allOk) {
     return allOk ? kExitOk : kExitProjectorFailed;
 }
@@ -132,8 +136,20 @@ HttpOptions CliContext::Http() const {
     return http;
 }
 
+NetworkProfile CliContext::DiscoveryProfile() const {
+    NetworkProfile profile = options.profile;
+    if (options.broadcastGiven)
+        return profile;
+    RegStore store(StorePath(), options.appName, env.clock);
+    for (const std::string& address : LoadDirectedBroadcasts(store)) {
+        if (address != profile.broadcastAddress)
+            profile.directedBroadcasts.push_back(address);
+    }
+    return profile;
+}
+
 int RunDiscover(const CliContext& context) {
-    Console console(context.options.profile, context.env.clock);
+    Console console(context.DiscoveryProfile(), context.env.clock);
     if (!CollectByBroadcast(context, console, WaitOr(context, kDefaultDiscoveryWait))) {
         return kExitUsage;
     }
@@ -150,7 +166,7 @@ int RunDiscover(const CliContext& context) {
 int RunStatus(const CliContext& context) {
     std::vector<Info> targets;
     if (context.options.ips.empty()) {
-        Console console(context.options.profile, context.env.clock);
+        Console console(context.DiscoveryProfile(), context.env.clock);
         const milliseconds wait = WaitOr(context, kDefaultDiscoveryWait);
         if (!CollectByBroadcast(context, console, wait))
             return kExitUsage;

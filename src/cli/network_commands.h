@@ -2,9 +2,28 @@
 // and send. Each returns the program's exit status.
 #pragma once
 
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
 #include "cli/cli_context.h"
+#include "protocol/console.h"
 
 namespace vistrel::cli {
+
+// Broadcasts probes (every second) and records every answer in the console's table until
+// `wait` has passed or `done` (checked after each round of answers) says enough. False,
+// with the reason printed, when discovery cannot run at all.
+bool CollectByBroadcast(const CliContext& context, Console& console, std::chrono::milliseconds wait,
+                        const std::function<bool()>& done = {});
+
+// The identities of projectors given by address, by a probe to each. Best effort: an address
+// that does not answer is missing from the result.
+std::map<std::string, std::string> IdentifyByProbe(const CliContext& context,
+                                                   const std::vector<std::string>& ips,
+                                                   std::chrono::milliseconds wait);
 
 int RunDiscover(const CliContext& context);
 int RunStatus(const CliContext& context);

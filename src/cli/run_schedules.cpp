@@ -82,7 +82,8 @@ int RunSchedulesHeadless(const CliContext& context) {
     store.SetErrorHandler([&context](const std::string& problem) {
         context.Err() << "vistrel-cli: store: " << problem << '\n';
     });
-    Console console(options.profile, context.env.clock);
+    // Projectors beyond a router are found through the store's directed broadcasts too.
+    Console console(context.DiscoveryProfile(), context.env.clock);
     // Discovery runs only while this program fires: beside a window on the same port it
     // would take a share of the window's answers.
     std::optional<Discovery> discovery;
@@ -117,9 +118,12 @@ int RunSchedulesHeadless(const CliContext& context) {
     ScheduleRole role(ScheduleRole::LockPathFor(storePath, options.appName),
                       "vistrel-cli run-schedules");
 
+    std::string probed = console.profile.broadcastAddress;
+    for (const std::string& address : console.profile.directedBroadcasts)
+        probed += ", " + address;
     journal.Line("running: store " + storePath.string() + ", key HKEY_CURRENT_USER\\" +
                  store.AppKeyPath() + ", discovery " + options.profile.bindAddress + ":" +
-                 std::to_string(discoveryPort) + " to " + options.profile.broadcastAddress);
+                 std::to_string(discoveryPort) + " to " + probed);
 
     std::string announcedHolder;
     bool announcedWaiting = false;

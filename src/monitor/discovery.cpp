@@ -78,12 +78,17 @@ bool Discovery::OpenDiscovery() {
 bool Discovery::Broadcast() {
     if (!socket_.IsOpen())
         return false;
-    if (socket_.SendTo(console_.profile.broadcastAddress, console_.profile.discoveryPort,
-                       kProbeText)) {
-        return true;
+    const bool sent = socket_.SendTo(console_.profile.broadcastAddress,
+                                     console_.profile.discoveryPort, kProbeText);
+    if (!sent)
+        Report(socket_.LastStep(), socket_.LastError());
+    // A subnet that cannot be reached today must not keep the others from being probed, nor
+    // stop discovery on the local one.
+    for (const std::string& address : console_.profile.directedBroadcasts) {
+        if (address != console_.profile.broadcastAddress)
+            socket_.SendTo(address, console_.profile.discoveryPort, kProbeText);
     }
-    Report(socket_.LastStep(), socket_.LastError());
-    return false;
+    return sent;
 }
 
 bool Discovery::HandleAnswer() {

@@ -57,7 +57,8 @@ class Discovery {
     // sends the first probe. False when the socket could not be opened; the console goes
     // on without discovery and the failure handler has been told.
     bool OpenDiscovery();
-    // Sends one probe to profile.broadcastAddress:discoveryPort.
+    // Sends one probe to profile.broadcastAddress:discoveryPort and one to each directed
+    // broadcast address. False when the first could not be sent.
     bool Broadcast();
 
     // Reads one datagram and acts on it. Returns false when nothing could be read (no

@@ -325,6 +325,21 @@ bool RegStore::KeyExists(const std::vector<std::string>& relativePath) {
     return Find(*path) != nullptr;
 }
 
+std::optional<uint32_t> RegStore::ReadDword(const std::vector<std::string>& relativePath,
+                                            std::string_view name) {
+    auto path = AppPath();
+    if (!path)
+        return std::nullopt;
+    path->insert(path->end(), relativePath.begin(), relativePath.end());
+    std::lock_guard lock(mutex_);
+    Refresh();
+    const RegNode* node = Find(*path);
+    const RegValue* v = node ? node->FindValue(name) : nullptr;
+    if (!v || !v->isDword)
+        return std::nullopt;
+    return v->dword;
+}
+
 std::optional<uint32_t> RegStore::QueryDword(const RegKey& key, std::string_view name) {
     if (!key)
         return std::nullopt;
@@ -449,6 +464,38 @@ int RegStore::SetAppDword(std::string_view name, uint32_t value) {
     const RegKey key = OpenAppKey();
     if (!key || SetDword(key, name, value) != kRegSuccess)
         return 0;
+    return batch.Commit() ? 1 : 0;
+}
+
+std::optional<std::string> RegStore::GetAppString(std::string_view name) {
+    auto path = AppPath();
+    if (name.empty() || !path)
+        return std::nullopt;
+    std::lock_guard lock(mutex_);
+    Refresh();
+    const RegNode* node = Find(*path);
+    const RegValue* v = node ? node->FindValue(name) : nullptr;
+    if (!v || v->isDword)
+        return std::nullopt;
+    return DecodeRegString(v->raw);
+}
+
+int RegStore::SetAppString(std::string_view name, std::string_view text) {
+    if (name.empty() || !IsValidValueName(name) || !IsValidStringValue(text))
+        return 0;
+    Batch batch(*this);
+    if (!batch.Ok())
+        return 0;
+    const RegKey key = OpenAppKey();
+    RegNode* node = key ? Find(key) : nullptr;
+    if (!node)
+        return 0;
+    std::string raw = EncodeRegString(text);
+    const RegValue* old = node->FindValue(name);
+    if (!old || old->isDword || old->raw != raw) {
+        node->SetRaw(name, std::move(raw));
+        dirty_ = true;
+    }
     return batch.Commit() ? 1 : 0;
 }
 

@@ -88,6 +88,11 @@ class RegStore {
     RegKey OpenAppKey();
     uint32_t GetAppDword(std::string_view name, uint32_t defaultValue);
     int SetAppDword(std::string_view name, uint32_t value);
+    // Text values (REG_SZ) of the application key, for settings that are not numbers.
+    // nullopt when absent or stored as another kind; reading creates nothing.
+    std::optional<std::string> GetAppString(std::string_view name);
+    // 1 on success; 0 for an empty name, text the file cannot hold, or a failed write.
+    int SetAppString(std::string_view name, std::string_view text);
 
     RegKey OpenGroupKey(std::string_view group, int kind, int index);
     uint32_t GetGroupDword(std::string_view group, int kind, int index, std::string_view name,
@@ -129,6 +134,9 @@ class RegStore {
     std::optional<uint32_t> QueryDword(const RegKey& key, std::string_view name);
     long SetDword(const RegKey& key, std::string_view name, uint32_t value);
     bool KeyExists(const std::vector<std::string>& relativePath);
+    // A DWORD of the key at a path relative to AppKeyPath, without creating anything.
+    std::optional<uint32_t> ReadDword(const std::vector<std::string>& relativePath,
+                                      std::string_view name);
     // Names of the subkeys of a key relative to AppKeyPath, in enumeration order, as the
     // enumeration buffer sees them (longer names are left out). Creates nothing.
     std::vector<std::string> SubKeyNames(const std::vector<std::string>& relativePath);

@@ -245,4 +245,17 @@ bool ParseReg(std::string_view text, RegNode& root, std::string* error) {
     return true;
 }
 
+std::string EncodeRegString(std::string_view text) {
+    std::string out;
+    AppendQuoted(out, text);
+    return out;
+}
+
+std::optional<std::string> DecodeRegString(std::string_view raw) {
+    std::string text;
+    if (!ParseQuotedName(raw, text) || !TrimLeft(raw).empty())
+        return std::nullopt;
+    return text;
+}
+
 }  // namespace vistrel

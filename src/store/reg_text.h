@@ -2,6 +2,7 @@
 // Version 5.00"), UTF-8, so that the file can be read by people and imported on Windows.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,11 @@ std::string SerializeReg(const RegNode& root);
 // deletion forms "[-key]" and "name"=-. DWORDs become values; any other value kind is
 // kept verbatim. False with a message naming the line when the text is not such a file.
 bool ParseReg(std::string_view text, RegNode& root, std::string* error);
+
+// A text (REG_SZ) value as the export writes it after '=': quoted, with '"' and '\\' escaped.
+// The text must not hold line breaks (IsValidStringValue).
+std::string EncodeRegString(std::string_view text);
+// The text of a kept value written in that form; nullopt for other value kinds.
+std::optional<std::string> DecodeRegString(std::string_view raw);
 
 }  // namespace vistrel

@@ -84,6 +84,10 @@ bool IsValidValueName(std::string_view name) {
     return name.size() <= 255 && !HasControl(name) && IsValidUtf8(name);
 }
 
+bool IsValidStringValue(std::string_view text) {
+    return !HasControl(text) && IsValidUtf8(text);
+}
+
 size_t RegNode::LowerBound(std::string_view childName) const {
     auto it = std::lower_bound(subkeys.begin(), subkeys.end(), childName,
                                [](const std::unique_ptr<RegNode>& n, std::string_view k) {

@@ -22,6 +22,8 @@ bool IsValidKeyName(std::string_view name);
 // A value name the store accepts: up to 255 bytes of valid UTF-8 without control
 // characters. Quotes and backslashes are escaped in the file. Empty is the default value.
 bool IsValidValueName(std::string_view name);
+// Text a string value can hold in the file: valid UTF-8 without control characters.
+bool IsValidStringValue(std::string_view text);
 
 struct RegValue {
     std::string name;

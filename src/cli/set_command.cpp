@@ -1,0 +1,363 @@
+#include "cli/set_command.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include "cli/listing.h"
+#include "cli/network_commands.h"
+#include "cli/projector_client.h"
+#include "monitor/discovery.h"
+#include "protocol/codec.h"
+
+namespace vistrel::cli {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kDefaultRelocationWait{30000};
+constexpr milliseconds kIdentityWait{1000};
+constexpr milliseconds kProbeRepeat{1000};
+
+uint32_t Packed(const std::string& dotted) {
+    in_addr addr{};
+    inet_pton(AF_INET, dotted.c_str(), &addr);
+    return ntohl(addr.s_addr);
+}
+
+// Passwords named NAME=- come from standard input, one line each in the order given;
+// NAME=@FILE from the first line of FILE. False, with the reason printed, when one cannot be
+// read or does not fit its field.
+bool ReadSecrets(const CliContext& context, std::map<std::string, std::string>& values) {
+    for (const SettingAssignment& a : context.options.assignments) {
+        const SettingName* setting = Settings().Find(a.name);
+        if (setting->kind != SettingKind::Secret)
+            continue;
+        std::string line;
+        if (a.value == "-") {
+            if (!context.env.in || !std::getline(*context.env.in, line)) {
+                context.Err() << "vistrel-cli: standard input ended before " << a.name << '\n';
+                return false;
+            }
+        } else {
+            std::ifstream file(a.value.substr(1), std::ios::binary);
+            if (!file || (!std::getline(file, line) && !file.eof())) {
+                context.Err() << "vistrel-cli: " << a.name << ": cannot read " << a.value.substr(1)
+                              << '\n';
+                return false;
+            }
+        }
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() > setting->maxBytes) {
+            context.Err() << "vistrel-cli: " << a.name << " is " << line.size()
+                          << " bytes long; projectors store at most " << setting->maxBytes << '\n';
+            return false;
+        }
+        if (std::any_of(line.begin(), line.end(),
+                        [](unsigned char c) { return c < 0x20 || c == 0x7F; })) {
+            context.Err() << "vistrel-cli: " << a.name << " contains a control character\n";
+            return false;
+        }
+        values[a.name] = line;
+    }
+    return true;
+}
+
+struct ProjectorRow {
+    std::string ip;
+    std::optional<Outcome> failure;
+    std::string newIp;
+    std::string note;  // why it failed when the outcome alone does not say
+};
+
+// Sends `bodies` (one per row; empty: nothing for that row) at once and records failures.
+void SendRecords(const ProjectorClient& client, std::vector<ProjectorRow>& rows,
+                 const std::vector<std::string>& bodies) {
+    std::vector<ExchangeRequest> requests;
+    std::vector<size_t> index;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].failure || bodies[i].empty())
+            continue;
+        requests.push_back({rows[i].ip, bodies[i]});
+        index.push_back(i);
+    }
+    const auto results = client.Exchange(requests);
+    for (size_t k = 0; k < results.size(); ++k) {
+        const Outcome outcome = CommandOutcome(results[k]);
+        if (outcome != Outcome::Ok)
+            rows[index[k]].failure = outcome;
+    }
+}
+
+// Asks every row that has not failed for one topic; a row whose reply `parse` cannot read
+// fails. Returns the replies by row.
+std::vector<std::string> QueryAll(const ProjectorClient& client, std::vector<ProjectorRow>& rows,
+                                  QueryTopic topic, std::string_view tag) {
+    std::vector<std::string> replies(rows.size());
+    std::vector<ExchangeRequest> requests;
+    std::vector<size_t> index;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (!rows[i].failure) {
+            requests.push_back({rows[i].ip, QueryBody(topic)});
+            index.push_back(i);
+        }
+    }
+    const auto results = client.Exchange(requests);
+    for (size_t k = 0; k < results.size(); ++k) {
+        const bool understood = ReplyContains(results[k].reply, tag);
+        const Outcome outcome = QueryOutcome(results[k], understood);
+        if (outcome != Outcome::Ok) {
+            rows[index[k]].failure = outcome;
+        } else {
+            replies[index[k]] = results[k].reply;
+        }
+    }
+    return replies;
+}
+
+// Waits until discovery hears `mac` answer from `newIp`, after the projector has had time to
+// move. The new address is also probed directly, so a move into another subnet is followed.
+bool FollowRelocation(const CliContext& context, const std::string& mac, const std::string& newIp,
+                      SteadyClock::time_point sentAt, milliseconds wait, bool& discoveryFailed) {
+    NetworkProfile profile = context.DiscoveryProfile();
+    profile.directedBroadcasts.push_back(newIp);
+    Console console(profile, context.env.clock);
+    Discovery discovery(console);
+    if (!discovery.OpenDiscovery()) {
+        const DiscoveryFailure& failure = *discovery.Failure();
+        context.Err() << "vistrel-cli: " << failure.reason << '\n'
+                      << "  " << failure.remedy << '\n';
+        discoveryFailed = true;
+        return false;
+    }
+    const auto settled = sentAt + milliseconds(kRelocationSettleMs);
+    const auto end = sentAt + wait;
+    const auto found = [&]() {
+        if (SteadyClock::now() <= settled)
+            return false;
+        auto table = console.table.Lock();
+        const Info* info = table.Find(mac);
+        return info && info->ip == newIp;
+    };
+    while (!context.Stopped()) {
+        const auto now = SteadyClock::now();
+        const auto until = std::min(end, now + kProbeRepeat);
+        discovery.HandleAnswersFor(std::chrono::duration_cast<milliseconds>(until - now));
+        if (found())
+            return true;
+        std::this_thread::sleep_until(until);
+        if (SteadyClock::now() >= end)
+            return found();
+        // A record from before the move must not count: forget it and ask again.
+        {
+            auto table = console.table.Lock();
+            if (Info* info = table.Find(mac))
+                info->ip.clear();
+        }
+        discovery.Broadcast();
+    }
+    return false;
+}
+
+}  // namespace
+
+int RunSet(const CliContext& context) {
+    const CliOptions& options = context.options;
+    std::map<std::string, std::string> values;
+    for (const SettingAssignment& a : options.assignments)
+        values[a.name] = a.value;
+    if (!ReadSecrets(context, values))
+        return kExitUsage;
+    const auto has = [&](const char* name) { return values.count(name) > 0; };
+    const auto on = [&](const char* name) { return values.at(name) == "on"; };
+    const auto anyOf = [&](SettingRecord record) {
+        return std::any_of(
+            options.assignments.begin(), options.assignments.end(),
+            [&](const SettingAssignment& a) { return Settings().Find(a.name)->record == record; });
+    };
+
+    std::vector<ProjectorRow> rows;
+    for (const std::string& ip : options.ips)
+        rows.push_back({ip, std::nullopt, {}, {}});
+    ProjectorClient client(context.Http());
+    const size_t n = rows.size();
+
+    // A projector that is about to move must be one discovery can find again.
+    const bool relocate = has("ip");
+    std::string mac;
+    if (relocate) {
+        const auto macs = IdentifyByProbe(context, {rows[0].ip}, kIdentityWait);
+        if (auto it = macs.find(rows[0].ip); it != macs.end())
+            mac = it->second;
+        if (mac.empty()) {
+            rows[0].failure = Outcome::Unreachable;
+            rows[0].note =
+                "did not answer discovery, so its move could not be followed; "
+                "nothing was sent";
+        }
+    }
+
+    // Every record is built from the projector's own values for what was not given.
+    std::vector<std::string> userBodies(n), alertBodies(n), networkBodies(n);
+    if (anyOf(SettingRecord::User)) {
+        std::vector<std::string> replies(n);
+        if (!has("admin-access") || !has("user-access"))
+            replies = QueryAll(client, rows, QueryTopic::User, kUserTag);
+        for (size_t i = 0; i < n; ++i) {
+            if (rows[i].failure)
+                continue;
+            UserReply current;
+            if (!replies[i].empty())
+                current = *ParseUserReply(replies[i]);
+            const int admin = has("admin-access") ? on("admin-access") : current.adminAccess;
+            const int user = has("user-access") ? on("user-access") : current.userAccess;
+            userBodies[i] = BuildUserRecord(admin, values["admin-password"], user,
+                                            has("user-password") ? values["user-password"] : "");
+        }
+    }
+    if (anyOf(SettingRecord::Alert)) {
+        const auto replies = QueryAll(client, rows, QueryTopic::Alert, kAlertTag);
+        for (size_t i = 0; i < n; ++i) {
+            if (rows[i].failure)
+                continue;
+            AlertSettings a = *ParseAlertReply(replies[i]);
+            const auto text = [&](const char* name, std::string& field) {
+                if (has(name))
+                    field = values[name];
+            };
+            const auto flag = [&](const char* name, int& field) {
+                if (has(name))
+                    field = on(name) ? 1 : 0;
+            };
+            text("mail-to", a.mailTo);
+            text("mail-cc", a.mailCc);
+            text("mail-subject", a.mailSubject);
+            text("mail-from", a.mailFrom);
+            text("smtp-server", a.smtpServer);
+            text("smtp-user", a.smtpUser);
+            text("smtp-password", a.smtpPassword);
+            flag("alert-fan-lock", a.alertFanLock);
+            flag("alert-over-temperature", a.alertOverTemperature);
+            flag("alert-lamp-hours", a.alertLampHours);
+            flag("alert-lamp-fail", a.alertLampFail);
+            alertBodies[i] = BuildAlertRecord(a);
+        }
+    }
+    if (anyOf(SettingRecord::Network)) {
+        const bool keepAll = relocate && has("mask") && has("gateway") && has("dns");
+        std::vector<std::string> replies(n);
+        if (!keepAll)
+            replies = QueryAll(client, rows, QueryTopic::Network, kNetworkTag);
+        for (size_t i = 0; i < n; ++i) {
+            if (rows[i].failure)
+                continue;
+            if (relocate) {
+                NetworkConfig config;
+                if (!keepAll) {
+                    const auto current = ParseNetworkReply(replies[i]);
+                    if (!current->complete) {
+                        rows[i].failure = Outcome::Unexpected;
+                        continue;
+                    }
+                    config = current->config;
+                }
+                config.dhcp = false;
+                config.ip = Packed(values["ip"]);
+                for (const auto& [name, field] :
+                     {std::pair{"mask", &config.mask}, std::pair{"gateway", &config.gateway},
+                      std::pair{"dns", &config.dns}}) {
+                    if (has(name))
+                        *field = Packed(values[name]);
+                }
+                networkBodies[i] = BuildNetworkRecord(config);
+                rows[i].newIp = values["ip"];
+            } else {
+                // A record with broken address fields would hand the projector a broken
+                // configuration: refuse it rather than send it.
+                auto body = BuildNetworkRecordKeepingAddresses(on("dhcp"), replies[i]);
+                if (!body) {
+                    rows[i].failure = Outcome::Unexpected;
+                    continue;
+                }
+                networkBodies[i] = *body;
+            }
+        }
+    }
+
+    // Access and alert records first: the network record may move the projector away.
+    SendRecords(client, rows, userBodies);
+    SendRecords(client, rows, alertBodies);
+
+    int status = kExitOk;
+    if (relocate && !rows[0].failure) {
+        const auto sentAt = SteadyClock::now();
+        const ExchangeResult r = client.Exchange({{rows[0].ip, networkBodies[0]}}).front();
+        // A projector that moves may drop the connection before it answers; only a refusal
+        // stops the wait.
+        if (!r.reply.empty() && !BeginsWithOk(r.reply)) {
+            rows[0].failure = CommandOutcome(r);
+        } else {
+            const milliseconds wait =
+                options.waitSeconds
+                    ? milliseconds(static_cast<int64_t>(*options.waitSeconds * 1000.0))
+                    : kDefaultRelocationWait;
+            bool discoveryFailed = false;
+            if (!FollowRelocation(context, mac, rows[0].newIp, sentAt, wait, discoveryFailed)) {
+                if (discoveryFailed)
+                    status = kExitUsage;
+                rows[0].failure = Outcome::TimeOut;
+                rows[0].note = "not found at " + rows[0].newIp + " within " +
+                               std::to_string(wait.count() / 1000.0).substr(0, 6) + " s";
+            }
+        }
+    } else if (!relocate) {
+        SendRecords(client, rows, networkBodies);
+    }
+
+    std::string names;
+    for (const SettingAssignment& a : options.assignments)
+        names += (names.empty() ? "" : " ") + a.name;
+    Listing listing;
+    listing.columns = {{"ip", "IP"}, {"settings", "SETTINGS"}, {"result", "RESULT"}};
+    if (relocate)
+        listing.columns.insert(listing.columns.begin() + 1, {"newIp", "NEW IP"});
+    bool allOk = true;
+    for (const ProjectorRow& row : rows) {
+        allOk = allOk && !row.failure;
+        std::vector<Cell> cells = {
+            Cell::Text(row.ip), Cell::Text(names),
+            Cell::Text(row.failure ? std::string(OutcomeText(*row.failure)) : "OK")};
+        if (relocate)
+            cells.insert(cells.begin() + 1, Cell::Text(row.newIp));
+        listing.AddRow(std::move(cells));
+        if (!row.note.empty())
+            context.Err() << "vistrel-cli: " << row.ip << ": " << row.note << '\n';
+    }
+    Render(listing, options.format, context.Out());
+    if (status != kExitOk)
+        return status;
+    return allOk ? kExitOk : kExitProjectorFailed;
+}
+
+int RunAlertTest(const CliContext& context) {
+    ProjectorClient client(context.Http());
+    const auto results = client.SendToAll(context.options.ips, std::string(kTestBody));
+    Listing listing;
+    listing.columns = {{"ip", "IP"}, {"result", "RESULT"}};
+    bool allOk = true;
+    for (const ExchangeResult& r : results) {
+        const Outcome outcome = CommandOutcome(r);
+        allOk = allOk && outcome == Outcome::Ok;
+        listing.AddRow({Cell::Text(r.ip), Cell::Text(std::string(OutcomeText(outcome)))});
+    }
+    Render(listing, context.options.format, context.Out());
+    return allOk ? kExitOk : kExitProjectorFailed;
+}
+
+}  // namespace vistrel::cli
