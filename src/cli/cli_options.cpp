@@ -967,9 +967,11 @@ CliOptions ParseArguments(const std::vector<std::string>& args) {
 
 namespace {
 
-std::string OptionWords(const CLI::App& app) {
+std::string OptionWords(const CLI::App& app, bool withHelp) {
     std::string words;
     for (const CLI::Option* o : app.get_options()) {
+        if (!withHelp && o == app.get_help_ptr())
+            continue;
         for (const std::string& n : o->get_lnames())
             words += " --" + n;
         for (const std::string& n : o->get_snames())
@@ -992,7 +994,7 @@ void CompletionCases(CommandTree& tree, CLI::App& app, const std::string& path,
             words += " " + w;
     }
     if (&app != &tree.app)
-        words += OptionWords(app);
+        words += OptionWords(app, false);
     cases += "        \"" + path + "\") words=\"" + words.substr(words.empty() ? 0 : 1) + shared +
              "\" ;;\n";
 }
@@ -1001,7 +1003,7 @@ void CompletionCases(CommandTree& tree, CLI::App& app, const std::string& path,
 
 std::string BashCompletion() {
     CommandTree tree;
-    const std::string shared = OptionWords(tree.app);
+    const std::string shared = OptionWords(tree.app, true);
     std::string names, cases;
     CompletionCases(tree, tree.app, "", shared, names, cases);
     return "# bash completion for vistrel-cli; made by \"vistrel-cli completion bash\"\n"
@@ -1021,7 +1023,7 @@ std::string BashCompletion() {
            "    COMPREPLY=($(compgen -W \"$words\" -- \"$cur\"))\n"
            "    # A setting name ends in '=': its value follows without a blank.\n"
            "    if [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *= ]]; then\n"
-           "        compopt -o nospace\n"
+           "        compopt -o nospace 2>/dev/null\n"
            "    fi\n"
            "}\n"
            "complete -F _vistrel_cli vistrel-cli\n";

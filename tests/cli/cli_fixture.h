@@ -73,7 +73,9 @@ class CliTest : public ::testing::Test {
             args.insert(args.end(), net.begin(), net.end());
         }
         std::ostringstream out, err;
+        std::istringstream in(input_);
         CliEnvironment env(out, err);
+        env.in = &in;
         env.defaultStore = StoreFile();
         env.stop = stop;
         env.timers = timers_;
@@ -88,6 +90,7 @@ class CliTest : public ::testing::Test {
 
     std::filesystem::path dir_;
     std::unique_ptr<sim::Fleet> fleet_;
+    std::string input_;  // what the command reads as standard input
     TimerPeriods timers_;
 };
 

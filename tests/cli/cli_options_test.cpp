@@ -174,3 +174,105 @@ TEST(CliOptionsTest, ScheduleUsageErrors) {
 
 }  // namespace
 }  // namespace vistrel::cli
+
+namespace vistrel::cli {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+CliOptions ParseNew(std::vector<std::string> args) {
+    return ParseArguments(args);
+}
+
+std::string Refusal(std::vector<std::string> args) {
+    try {
+        ParseArguments(args);
+    } catch (const UsageError& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "parsed without a usage error";
+    return {};
+}
+
+TEST(CliCommandLineTest, TargetsMixAddressesIdentitiesAndSelections) {
+    const CliOptions o = ParseNew({"power", "off", "10.0.0.5", "00A0B1C2D3E4", "--group", "Lecture",
+                                   "--ticked", "--all", "--wait", "3"});
+    EXPECT_EQ(o.ips, std::vector<std::string>{"10.0.0.5"});
+    EXPECT_EQ(o.targetMacs, std::vector<std::string>{"00A0B1C2D3E4"});
+    EXPECT_EQ(o.targetGroup, "Lecture");
+    EXPECT_TRUE(o.ticked);
+    EXPECT_TRUE(o.all);
+    EXPECT_TRUE(NeedsTargetResolution(o));
+    EXPECT_FALSE(NeedsTargetResolution(ParseNew({"power", "on", "10.0.0.5"})));
+    EXPECT_TRUE(ParseNew({"source", "HDMI", "--ticked"}).ticked);
+    // A mistyped address is neither an address nor an identity.
+    EXPECT_THAT(Refusal({"power", "on", "10.0.0.3000x"}), HasSubstr("not a projector address"));
+    EXPECT_THAT(Refusal({"power", "on", "--group", "A", "--group", "B"}), HasSubstr("once"));
+    EXPECT_THAT(Refusal({"discover", "--ticked"}), HasSubstr("--ticked belongs to"));
+}
+
+TEST(CliCommandLineTest, SetTakesRegisteredNamesInAnyOrderWithTheTargets) {
+    const CliOptions o = ParseNew(
+        {"set", "DHCP=Off", "10.0.0.5", "mail-to=av@example.org", "alert-lamp-fail=ON", "--all"});
+    EXPECT_EQ(o.command, Command::Set);
+    ASSERT_EQ(o.assignments.size(), 3u);
+    EXPECT_EQ(o.assignments[0].name, "dhcp");
+    EXPECT_EQ(o.assignments[0].value, "off");
+    EXPECT_EQ(o.assignments[1].value, "av@example.org");
+    EXPECT_EQ(o.assignments[2].value, "on");
+    EXPECT_EQ(o.ips, std::vector<std::string>{"10.0.0.5"});
+    EXPECT_EQ(ParseNew({"set", "smtp-password=@/run/pw", "10.0.0.5"}).assignments[0].value,
+              "@/run/pw");
+    EXPECT_EQ(ParseNew({"set", "ip=10.0.0.9", "00A0B1C2D3E4"}).targetMacs.size(), 1u);
+    EXPECT_THAT(Refusal({"set", "dhcp=on"}), HasSubstr("at least one projector"));
+    EXPECT_THAT(Refusal({"set", "volume=3", "10.0.0.5"}), HasSubstr("dhcp, ip, mask"));
+    EXPECT_THAT(Refusal({"set", "ip=10.0.0.9", "--all"}), HasSubstr("moves one projector"));
+    EXPECT_THAT(Refusal({"set", "smtp-password=", "10.0.0.5"}), HasSubstr("=@FILE"));
+    EXPECT_THAT(Refusal({"set", "mail-to=a\tb", "10.0.0.5"}), HasSubstr("control character"));
+}
+
+TEST(CliCommandLineTest, ConfigCompletionVersionAndHelpComeFromTheDefinitions) {
+    const CliOptions add = ParseNew({"config", "broadcast", "add", "10.1.2.255", "10.1.3.255"});
+    EXPECT_EQ(add.command, Command::ConfigBroadcast);
+    EXPECT_EQ(add.configAction, ConfigAction::Add);
+    EXPECT_EQ(add.configAddresses.size(), 2u);
+    EXPECT_EQ(ParseNew({"config", "broadcast"}).configAction, ConfigAction::List);
+    EXPECT_THAT(Refusal({"config", "broadcast", "remove"}), HasSubstr("at least one address"));
+    EXPECT_THAT(Refusal({"config", "broadcast", "add", "10.1.2"}), HasSubstr("IPv4 address"));
+
+    const CliOptions repeated = ParseNew({"discover", "--broadcast", "10.1.2.255", "--broadcast",
+                                          "10.1.3.255", "--broadcast", "10.1.2.255"});
+    EXPECT_TRUE(repeated.broadcastGiven);
+    EXPECT_EQ(repeated.profile.broadcastAddress, "10.1.2.255");
+    EXPECT_EQ(repeated.profile.directedBroadcasts, std::vector<std::string>{"10.1.3.255"});
+    EXPECT_FALSE(ParseNew({"discover"}).broadcastGiven);
+
+    const std::string script = ParseNew({"completion", "bash"}).text;
+    EXPECT_THAT(script, HasSubstr("complete -F _vistrel_cli vistrel-cli"));
+    for (const SettingName& s : Settings().All())
+        EXPECT_THAT(script, HasSubstr(s.name + "= ")) << s.name;
+    EXPECT_THAT(script, HasSubstr("S-Video"));
+    EXPECT_THAT(script, HasSubstr("\"/schedule/set\") words="));
+    EXPECT_THAT(script, HasSubstr("--ticked"));
+
+    const CliOptions version = ParseNew({"--version"});
+    EXPECT_EQ(version.command, Command::Version);
+    EXPECT_THAT(version.text, HasSubstr("vistrel-cli "));
+    const std::string setHelp = ParseNew({"set", "--help"}).text;
+    EXPECT_THAT(setHelp, HasSubstr("Usage: vistrel-cli set"));
+    EXPECT_THAT(setHelp, HasSubstr("admin-password=-|@FILE"));
+    EXPECT_EQ(ParseNew({"help", "set"}).text, setHelp);
+    const std::string top = ParseNew({"--help"}).text;
+    EXPECT_THAT(top, HasSubstr("Usage: vistrel-cli"));
+    EXPECT_THAT(top, HasSubstr("alert-test"));
+    EXPECT_THAT(top, Not(HasSubstr("SUBCOMMAND")));
+    // After "--" every word is an argument, however it begins.
+    const CliOptions odd = ParseNew({"send", "--", "-odd-body", "10.0.0.5"});
+    EXPECT_EQ(odd.body, "-odd-body");
+    EXPECT_EQ(odd.ips, std::vector<std::string>{"10.0.0.5"});
+    EXPECT_THAT(Refusal({"send", "--", "-odd-body"}), HasSubstr("usage: vistrel-cli send"));
+}
+
+}  // namespace
+}  // namespace vistrel::cli

@@ -50,6 +50,30 @@ TEST_F(RegStoreTest, IntervalIsStoredAsDword) {
     EXPECT_EQ(otherApp.GetAppDword("Interval", 10000), 10000u);
 }
 
+TEST_F(RegStoreTest, TextValuesRoundTripEscapedAndOtherKindsReadAsAbsent) {
+    const std::string text = "10.1.2.255 \"quoted\" back\\slash";
+    ASSERT_EQ(store.SetAppString("DirectedBroadcast", text), 1);
+    EXPECT_NE(Text().find("\"DirectedBroadcast\"=\"10.1.2.255 \\\"quoted\\\" back\\\\slash\""),
+              std::string::npos)
+        << Text();
+    RegStore other(dir.File(), "Vistrel", clock);
+    EXPECT_EQ(other.GetAppString("DirectedBroadcast"), text);
+    // A DWORD is not text, a DWORD read of text yields the default, and line breaks never
+    // reach the file.
+    ASSERT_EQ(store.SetAppDword("Interval", 5000), 1);
+    EXPECT_FALSE(store.GetAppString("Interval"));
+    EXPECT_EQ(store.GetAppDword("DirectedBroadcast", 7), 7u);
+    EXPECT_EQ(store.SetAppString("DirectedBroadcast", "a\nb"), 0);
+    EXPECT_EQ(store.SetAppString("", "x"), 0);
+    EXPECT_EQ(other.GetAppString("DirectedBroadcast"), text);
+    // What an administrator wrote in another value form stays and reads as absent.
+    WriteFile(dir.File(), std::string("Windows Registry Editor Version 5.00\n\n[") + kApp +
+                              "]\n\"DirectedBroadcast\"=hex(7):31,00,00,00\n");
+    EXPECT_FALSE(store.GetAppString("DirectedBroadcast"));
+    ASSERT_EQ(store.SetAppDword("Interval", 6000), 1);
+    EXPECT_NE(Text().find("=hex(7):31,00,00,00"), std::string::npos);
+}
+
 TEST_F(RegStoreTest, GroupNamesEnumerateAlphabeticallySkippingReservedAndLongNames) {
     const std::string name59(59, 'm');
     const std::string name60(60, 'n');
