@@ -23,6 +23,10 @@ using std::chrono::milliseconds;
 constexpr milliseconds kDefaultRelocationWait{30000};
 constexpr milliseconds kIdentityWait{1000};
 constexpr milliseconds kProbeRepeat{1000};
+// Replies that end before their last field; a record built from them would overwrite the
+// missing settings with blanks.
+constexpr size_t kUserReplyLength = 17;
+constexpr size_t kAlertReplyLength = 244;
 
 uint32_t Packed(const std::string& dotted) {
     in_addr addr{};
@@ -95,10 +99,10 @@ void SendRecords(const ProjectorClient& client, std::vector<ProjectorRow>& rows,
     }
 }
 
-// Asks every row that has not failed for one topic; a row whose reply `parse` cannot read
-// fails. Returns the replies by row.
+// Asks every row that has not failed for one topic; a row whose reply lacks the tag or ends
+// early fails. Returns the replies by row.
 std::vector<std::string> QueryAll(const ProjectorClient& client, std::vector<ProjectorRow>& rows,
-                                  QueryTopic topic, std::string_view tag) {
+                                  QueryTopic topic, std::string_view tag, size_t minLength) {
     std::vector<std::string> replies(rows.size());
     std::vector<ExchangeRequest> requests;
     std::vector<size_t> index;
@@ -110,7 +114,8 @@ std::vector<std::string> QueryAll(const ProjectorClient& client, std::vector<Pro
     }
     const auto results = client.Exchange(requests);
     for (size_t k = 0; k < results.size(); ++k) {
-        const bool understood = ReplyContains(results[k].reply, tag);
+        const bool understood =
+            ReplyContains(results[k].reply, tag) && results[k].reply.size() >= minLength;
         const Outcome outcome = QueryOutcome(results[k], understood);
         if (outcome != Outcome::Ok) {
             rows[index[k]].failure = outcome;
@@ -208,7 +213,7 @@ int RunSet(const CliContext& context) {
     if (anyOf(SettingRecord::User)) {
         std::vector<std::string> replies(n);
         if (!has("admin-access") || !has("user-access"))
-            replies = QueryAll(client, rows, QueryTopic::User, kUserTag);
+            replies = QueryAll(client, rows, QueryTopic::User, kUserTag, kUserReplyLength);
         for (size_t i = 0; i < n; ++i) {
             if (rows[i].failure)
                 continue;
@@ -222,7 +227,7 @@ int RunSet(const CliContext& context) {
         }
     }
     if (anyOf(SettingRecord::Alert)) {
-        const auto replies = QueryAll(client, rows, QueryTopic::Alert, kAlertTag);
+        const auto replies = QueryAll(client, rows, QueryTopic::Alert, kAlertTag, kAlertReplyLength);
         for (size_t i = 0; i < n; ++i) {
             if (rows[i].failure)
                 continue;
@@ -253,7 +258,7 @@ int RunSet(const CliContext& context) {
         const bool keepAll = relocate && has("mask") && has("gateway") && has("dns");
         std::vector<std::string> replies(n);
         if (!keepAll)
-            replies = QueryAll(client, rows, QueryTopic::Network, kNetworkTag);
+            replies = QueryAll(client, rows, QueryTopic::Network, kNetworkTag, 0);
         for (size_t i = 0; i < n; ++i) {
             if (rows[i].failure)
                 continue;

@@ -115,6 +115,17 @@ TEST_F(CliTest, AlertSettingsKeepWhatIsNotGivenAndAlertTestReachesEveryTarget) {
         EXPECT_EQ(a.lampHours, 0);
     }
 
+    // A cut alert reply would blank what it lost: that projector gets nothing.
+    sim::Faults cutAlert;
+    cutAlert.truncate["alert"] = 200;
+    Fleet().SetFaults(1, cutAlert);
+    const CliRun cut = Run({"set", "mail-cc=desk@example.org", "127.0.10.2", "127.0.10.3"});
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_EQ(Fleet().State(0).alert.mailCc, "desk@example.org");
+    EXPECT_EQ(Fleet().State(1).alert.mailCc, "");
+    EXPECT_EQ(Fleet().State(1).alert.mailTo, "av@example.org");
+    Fleet().SetFaults(1, {});
+
     const CliRun test = Run({"alert-test", "127.0.10.2", "127.0.10.3", kNobody});
     EXPECT_EQ(test.status, 1);
     EXPECT_EQ(Fleet().State(0).alert.testMails, 1);
