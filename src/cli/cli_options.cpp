@@ -198,7 +198,6 @@ CommandTree::CommandTree() {
     app.allow_extras();  // reported below with our own words
     app.require_subcommand(0, 1);
     formatter->column_width(30);
-    formatter->label("Subcommands", "Commands");
     formatter->usages[&app] = "[OPTIONS] COMMAND [ARGUMENTS]";
     app.formatter(formatter);
 
@@ -257,6 +256,7 @@ CommandTree::CommandTree() {
     CLI::App* groupApp = app.add_subcommand("group", "Projector groups: group set");
     formatter->usages[groupApp] = "group set GROUP [--name NAME] TARGET...";
     groupApp->fallthrough();
+    groupApp->group("Commands");
     groupApp->require_subcommand(0, 1);
     SubCommand& groupSet =
         Add(groupApp, "set", "group set", Command::GroupSet,
@@ -319,6 +319,7 @@ CommandTree::CommandTree() {
         app.add_subcommand("schedule", "Stored power tasks: schedule list, schedule set");
     formatter->usages[scheduleApp] = "schedule list|set ...";
     scheduleApp->fallthrough();
+    scheduleApp->group("Commands");
     scheduleApp->require_subcommand(0, 1);
     SubCommand& scheduleList =
         Add(scheduleApp, "list", "schedule list", Command::ScheduleList,
@@ -352,6 +353,7 @@ CommandTree::CommandTree() {
         app.add_subcommand("config", "The console's stored configuration: config broadcast");
     formatter->usages[configApp] = "config broadcast list | add ADDR... | remove ADDR...";
     configApp->fallthrough();
+    configApp->group("Commands");
     configApp->require_subcommand(0, 1);
     SubCommand& broadcastConfig =
         Add(configApp, "broadcast", "config broadcast", Command::ConfigBroadcast,
@@ -415,6 +417,7 @@ SubCommand& CommandTree::Add(CLI::App* parent, const std::string& name, const st
     auto sub = std::make_unique<SubCommand>();
     sub->app = parent->add_subcommand(name, description);
     sub->app->fallthrough();  // shared options may follow the command
+    sub->app->group("Commands");
     sub->command = command;
     sub->words = words;
     sub->usage = usage;

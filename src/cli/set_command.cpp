@@ -227,7 +227,8 @@ int RunSet(const CliContext& context) {
         }
     }
     if (anyOf(SettingRecord::Alert)) {
-        const auto replies = QueryAll(client, rows, QueryTopic::Alert, kAlertTag, kAlertReplyLength);
+        const auto replies =
+            QueryAll(client, rows, QueryTopic::Alert, kAlertTag, kAlertReplyLength);
         for (size_t i = 0; i < n; ++i) {
             if (rows[i].failure)
                 continue;
