@@ -41,6 +41,8 @@ std::string CommandWords(Command c) {
     switch (c) {
         case Command::Help:
             return "help";
+        case Command::Version:
+            return "version";
         case Command::Discover:
             return "discover";
         case Command::Status:
@@ -74,6 +76,7 @@ struct OptionSpec {
 const std::vector<OptionSpec>& Specs() {
     static const std::vector<OptionSpec> specs = {
         {"--help", false, {}},
+        {"--version", false, {}},
         {"--json", false, {}},
         {"--csv", false, {}},
         {"--timeout", true, {}},
@@ -301,6 +304,12 @@ CliOptions ParseArguments(const std::vector<std::string>& args) {
                                        [](const GivenOption& o) { return o.name == "--help"; });
     if (wantsHelp || (!words.empty() && words[0] == "help")) {
         options.command = Command::Help;
+        return options;
+    }
+    const bool wantsVersion = std::any_of(
+        given.begin(), given.end(), [](const GivenOption& o) { return o.name == "--version"; });
+    if (wantsVersion) {
+        options.command = Command::Version;
         return options;
     }
     if (words.empty())

@@ -28,6 +28,7 @@ inline constexpr const char* kDefaultAppName = "vistrel";
 
 enum class Command {
     Help,
+    Version,
     Discover,
     Status,
     Power,

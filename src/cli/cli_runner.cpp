@@ -21,6 +21,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         case Command::Help:
             env.out << HelpText();
             return kExitOk;
+        case Command::Version:
+            env.out << "vistrel-cli " << VISTREL_VERSION << '\n';
+            return kExitOk;
         case Command::Discover:
             return RunDiscover(context);
         case Command::Status:

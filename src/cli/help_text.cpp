@@ -66,6 +66,7 @@ OPTIONS
   --store FILE            Store file (default $XDG_CONFIG_HOME/Brightwerk/registry.reg,
                           or ~/.config/Brightwerk/registry.reg).
   -h, --help              This text.
+  --version               Print the version.
 
 EXIT STATUS
   0  every projector succeeded

@@ -83,25 +83,30 @@ int RunSchedulesHeadless(const CliContext& context) {
         context.Err() << "vistrel-cli: store: " << problem << '\n';
     });
     Console console(options.profile, context.env.clock);
+    Journal journal(context.Out(), context.env.clock);
     // Discovery runs only while this program fires: beside a window on the same port it
     // would take a share of the window's answers.
     std::optional<Discovery> discovery;
+    bool toldPortBusy = false;
+    enum class Opened { kYes, kPortBusy, kNo };
     const auto openDiscovery = [&]() {
         discovery.emplace(console);
         if (discovery->OpenDiscovery())
-            return true;
-        const DiscoveryFailure& failure = *discovery->Failure();
+            return Opened::kYes;
+        const DiscoveryFailure failure = *discovery->Failure();
+        discovery.reset();
+        // The port of a holder that has just ended is freed with its role, but not in the
+        // same instant; another program on the port may end too. Either way: try again.
+        if (failure.portInUse) {
+            if (!toldPortBusy)
+                journal.Line(failure.reason + " Trying again at every check.");
+            toldPortBusy = true;
+            return Opened::kPortBusy;
+        }
         context.Err() << "vistrel-cli: " << failure.reason << '\n'
                       << "  " << failure.remedy << '\n';
-        discovery.reset();
-        return false;
+        return Opened::kNo;
     };
-    // Tried at once, so that a port problem is told now rather than when the role comes.
-    if (!openDiscovery())
-        return kExitUsage;
-    const uint16_t discoveryPort = discovery->LocalPort();
-
-    Journal journal(context.Out(), context.env.clock);
     RequestRingOptions ringOptions;
     ringOptions.pause = timers.requestPause;
     ringOptions.sender = HttpSender(context.Http());
@@ -116,10 +121,6 @@ int RunSchedulesHeadless(const CliContext& context) {
                           });
     ScheduleRole role(ScheduleRole::LockPathFor(storePath, options.appName),
                       "vistrel-cli run-schedules");
-
-    journal.Line("running: store " + storePath.string() + ", key HKEY_CURRENT_USER\\" +
-                 store.AppKeyPath() + ", discovery " + options.profile.bindAddress + ":" +
-                 std::to_string(discoveryPort) + " to " + options.profile.broadcastAddress);
 
     std::string announcedHolder;
     bool announcedWaiting = false;
@@ -150,9 +151,11 @@ int RunSchedulesHeadless(const CliContext& context) {
     const auto check = [&]() {
         if (!holdRole())
             return;
-        if (!discovery && !openDiscovery()) {
-            failed = true;
-            return;
+        if (!discovery) {
+            const Opened opened = openDiscovery();
+            failed = opened == Opened::kNo;
+            if (opened != Opened::kYes)
+                return;
         }
         auto table = console.table.Lock();
         runner.RunSchedules(table);
@@ -164,8 +167,15 @@ int RunSchedulesHeadless(const CliContext& context) {
         return std::max(interval, timers.discoveryMinimum);
     };
 
-    if (!holdRole())
-        discovery.reset();
+    journal.Line("running: store " + storePath.string() + ", key HKEY_CURRENT_USER\\" +
+                 store.AppKeyPath() + ", discovery " + options.profile.bindAddress + ":" +
+                 std::to_string(options.profile.discoveryPort) + " to " +
+                 options.profile.broadcastAddress);
+    // Beside a window that holds the role (and the discovery port) this program only waits.
+    // When it is to fire, the port is tried at once, so that a port problem is told now
+    // rather than at the first check.
+    if (holdRole() && openDiscovery() == Opened::kNo)
+        return kExitUsage;
     auto now = SteadyClock::now();
     auto nextDiscovery = now + discoveryPeriod();
     auto nextList = now + timers.listRefresh;
