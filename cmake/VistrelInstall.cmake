@@ -36,7 +36,7 @@ endif()
 # never says what the program does not.
 find_program(VISTREL_HELP2MAN help2man)
 find_program(VISTREL_GZIP gzip)
-if(VISTREL_HELP2MAN AND VISTREL_GZIP)
+if(VISTREL_HELP2MAN AND VISTREL_GZIP AND NOT VISTREL_FUZZ)
     set(vistrelSummary_vistrel "monitor and control the video projectors on the local network")
     set(vistrelSummary_vistrel-cli "the projector console's jobs from a shell")
     set(vistrelSummary_vistrel-sim "a fleet of simulated projectors for demonstrations and tests")
