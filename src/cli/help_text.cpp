@@ -52,7 +52,8 @@ COMMANDS
       Run headless: discover projectors on the console's refresh interval and fire their
       due tasks, until interrupted (Ctrl-C, SIGTERM). Only one program fires tasks for a
       store at a time: if the console window or another run-schedules already does, this
-      one says so, waits, and takes over when that one ends.
+      one says so, waits, and takes over when that one ends. A console window that opens
+      meanwhile gets the role and the discovery port until it closes.
 
 OPTIONS
   --json, --csv           Print listings as JSON or CSV instead of an aligned table.

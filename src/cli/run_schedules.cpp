@@ -121,11 +121,30 @@ int RunSchedulesHeadless(const CliContext& context) {
                           });
     ScheduleRole role(ScheduleRole::LockPathFor(storePath, options.appName),
                       "vistrel-cli run-schedules");
+    const std::filesystem::path windowMark = WindowMark::PathFor(storePath, options.appName);
 
     std::string announcedHolder;
     bool announcedWaiting = false;
     // Whether this program may fire now; tells the operator when that changes.
     const auto holdRole = [&]() {
+        // An open window comes first: it needs the port for everything it shows.
+        if (WindowMark::Present(windowMark)) {
+            const std::string kWindowOpen = "an open console window";
+            if (role.Held()) {
+                discovery.reset();  // the port before the role: the window waits for both
+                role.Release();
+                journal.Line(
+                    "a console window opened: leaving it the schedule role and the "
+                    "discovery port; waiting to take over when it ends");
+            } else if (!announcedWaiting || announcedHolder != kWindowOpen) {
+                journal.Line(
+                    "a console window is open, which fires the tasks; waiting to take "
+                    "over when it ends");
+            }
+            announcedHolder = kWindowOpen;
+            announcedWaiting = true;
+            return false;
+        }
         if (role.Held())
             return true;
         if (role.TryAcquire()) {
@@ -189,6 +208,8 @@ int RunSchedulesHeadless(const CliContext& context) {
             discovery->HandleAnswersFor(std::max(wait, milliseconds(0)));
         // Back early only on a socket error: keep the rhythm rather than spin.
         std::this_thread::sleep_until(due);
+        if (role.Held())
+            holdRole();  // a window that has just opened gets the port within this beat
         now = SteadyClock::now();
         if (now >= nextWatchdog) {
             ring.WatchdogTick();

@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
@@ -214,6 +216,41 @@ TEST_F(RunSchedulesTest, WaitsBesideAWindowThatHoldsTheRoleAndTheDiscoveryPort) 
     EXPECT_EQ(Sent("command=~0000 1"), 1u);
     EXPECT_THAT(run_.out, HasSubstr("took over the schedule role"));
     EXPECT_EQ(run_.err, "");
+}
+
+// A window that opens while the runner fires: the runner lets the port and the role go at
+// once, waits while the window is open, and takes both back when it closes.
+TEST_F(RunSchedulesTest, LeavesTheRoleAndThePortToAWindowThatOpens) {
+    StartFleet(1, [](sim::FleetOptions& o) { o.projectors[0].state.power = sim::kPowerOff; });
+    StartRunner();
+    ASSERT_TRUE(live_.WaitFor("holding the schedule role", milliseconds(5000))) << live_.Text();
+
+    auto mark = std::make_unique<WindowMark>(WindowMark::PathFor(StoreFile(), "vistrel"));
+    ASSERT_TRUE(mark->Held());
+    ASSERT_TRUE(live_.WaitFor("a console window opened", milliseconds(5000))) << live_.Text();
+    // What the window then takes: the role, and the port without address sharing.
+    ScheduleRole window(ScheduleRole::LockPathFor(StoreFile(), "vistrel"), "console window");
+    EXPECT_TRUE(window.TryAcquire()) << window.LastError();
+    const int port = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(port, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(Fleet().DiscoveryPort());
+    ::inet_pton(AF_INET, kConsoleAddress, &address.sin_addr);
+    EXPECT_EQ(::bind(port, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0)
+        << std::strerror(errno);
+    ::close(port);
+    window.Release();
+
+    // A task falls due while the window is open: the window's to fire, not the runner's.
+    StoreTask(Fleet().Mac(0), 0, Task(0, 0, SystemClock::Instance().Now() - 5));
+    mark.reset();  // the window closes
+    EXPECT_TRUE(WaitSent("command=~0000 1", 1, milliseconds(10000)));
+    StopRunner();
+
+    EXPECT_EQ(run_.status, 0) << run_.err;
+    EXPECT_THAT(run_.out, HasSubstr("took over the schedule role"));
+    EXPECT_EQ(Sent("command=~0000 1"), 1u);
 }
 
 TEST_F(RunSchedulesTest, DiscoveryThatCannotStartEndsAtOnce) {

@@ -223,14 +223,7 @@ check_role() {
     first=$(sed -n 1p <<<"$macs")
     second=$(sed -n 2p <<<"$macs")
 
-    # The window, on the real profile, takes the role first.
-    "${in_console[@]}" QT_QPA_PLATFORM=offscreen "$root/usr/bin/vistrel" >"$work/window.log" 2>&1 &
-    local window=$!
-    pids+=($window)
-    wait_for 30 grep -q "console window" "$lock" 2>/dev/null ||
-        { cat "$work/window.log"; fail "the window never took the schedule role"; }
-
-    # The service, started with the unit's own command line, stands aside.
+    # The service, started with the unit's own command line, takes the role.
     local exec_start
     exec_start=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/user/vistrel-schedules.service")
     read -r -a service_argv <<<"$exec_start"
@@ -238,10 +231,20 @@ check_role() {
     "${in_console[@]}" "${service_argv[@]}" >"$work/service.log" 2>&1 &
     local service=$!
     pids+=($service)
-    wait_for 30 grep -q "the schedule role is held by console window" "$work/service.log" ||
-        { cat "$work/service.log"; fail "the service did not see the window's role"; }
+    wait_for 30 grep -q "holding the schedule role" "$work/service.log" ||
+        { cat "$work/service.log"; fail "the service did not take the schedule role"; }
 
-    # A due task while both run: fired once, by the window.
+    # The window opens on the real profile: the service leaves it the role and the port.
+    "${in_console[@]}" QT_QPA_PLATFORM=offscreen "$root/usr/bin/vistrel" >"$work/window.log" 2>&1 &
+    local window=$!
+    pids+=($window)
+    wait_for 30 grep -q "a console window opened" "$work/service.log" ||
+        { cat "$work/service.log"; fail "the service did not stand aside for the window"; }
+    wait_for 30 grep -q "console window" "$lock" 2>/dev/null ||
+        { cat "$work/window.log"; fail "the window never took the schedule role"; }
+
+    # A due task while both run: fired once, by the window (which could not find the projector
+    # had the service kept the port).
     local past
     sent() { grep -c "command=~0000 $1" "$work/sim.log" || true; }
     task_done() { "${in_console[@]}" "$cli" schedule list --projector "$1" --csv |
