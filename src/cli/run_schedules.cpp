@@ -25,8 +25,10 @@ using SteadyClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr uint32_t kDefaultInterval = 10000;
-// Longest sleep between looks at the stop flag.
+// Longest sleep between looks at the stop flag (and, while firing, for an opening window).
 constexpr milliseconds kStopLatency{200};
+// What the journal has last said holds the role, when it is an open window.
+constexpr const char* kWindowOpen = "an open console window";
 
 // Lines from the main loop and from the request worker, one at a time.
 class Journal {
@@ -91,8 +93,10 @@ int RunSchedulesHeadless(const CliContext& context) {
     enum class Opened { kYes, kPortBusy, kNo };
     const auto openDiscovery = [&]() {
         discovery.emplace(console);
-        if (discovery->OpenDiscovery())
+        if (discovery->OpenDiscovery()) {
+            toldPortBusy = false;
             return Opened::kYes;
+        }
         const DiscoveryFailure failure = *discovery->Failure();
         discovery.reset();
         // The port of a holder that has just ended is freed with its role, but not in the
@@ -129,7 +133,6 @@ int RunSchedulesHeadless(const CliContext& context) {
     const auto holdRole = [&]() {
         // An open window comes first: it needs the port for everything it shows.
         if (WindowMark::Present(windowMark)) {
-            const std::string kWindowOpen = "an open console window";
             if (role.Held()) {
                 discovery.reset();  // the port before the role: the window waits for both
                 role.Release();
