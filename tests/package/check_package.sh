@@ -215,7 +215,7 @@ check_role() {
     ip netns exec "$name-f" "$root/usr/bin/vistrel-sim" --first-address 10.77.128.1 --count 2 \
         --log "$work/sim.log" >"$work/sim.out" 2>&1 &
     pids+=($!)
-    wait_for 20 grep -q "vistrel-sim: 2 projectors" "$work/sim.out" || fail "the fleet did not start"
+    wait_for 20 grep -qs "vistrel-sim: 2 projectors" "$work/sim.out" || fail "the fleet did not start"
     local macs
     macs=$("${in_console[@]}" "$cli" discover --wait 2 --csv | grep -o '^[0-9A-F]\{12\}' || true)
     [ "$(wc -l <<<"$macs")" -eq 2 ] || fail "discovery found: $macs"
@@ -231,16 +231,16 @@ check_role() {
     "${in_console[@]}" "${service_argv[@]}" >"$work/service.log" 2>&1 &
     local service=$!
     pids+=($service)
-    wait_for 30 grep -q "holding the schedule role" "$work/service.log" ||
+    wait_for 30 grep -qs "holding the schedule role" "$work/service.log" ||
         { cat "$work/service.log"; fail "the service did not take the schedule role"; }
 
     # The window opens on the real profile: the service leaves it the role and the port.
     "${in_console[@]}" QT_QPA_PLATFORM=offscreen "$root/usr/bin/vistrel" >"$work/window.log" 2>&1 &
     local window=$!
     pids+=($window)
-    wait_for 30 grep -q "a console window opened" "$work/service.log" ||
+    wait_for 30 grep -qs "a console window opened" "$work/service.log" ||
         { cat "$work/service.log"; fail "the service did not stand aside for the window"; }
-    wait_for 30 grep -q "console window" "$lock" 2>/dev/null ||
+    wait_for 30 grep -qs "console window" "$lock" ||
         { cat "$work/window.log"; fail "the window never took the schedule role"; }
 
     # A due task while both run: fired once, by the window (which could not find the projector
@@ -263,12 +263,12 @@ check_role() {
     # The window ends: the service takes over and fires the next due task itself.
     kill -TERM "$window"
     wait "$window" 2>/dev/null || true
-    wait_for 30 grep -q "took over the schedule role" "$work/service.log" ||
+    wait_for 30 grep -qs "took over the schedule role" "$work/service.log" ||
         { cat "$work/service.log"; fail "the service did not take over"; }
     past=$(date -u -d '-1 min' '+%F %T')
     "${in_console[@]}" "$cli" schedule set --projector "$second" --task 2 --enable --period once \
         --date "${past% *}" --time "${past#* }" --command on >/dev/null
-    wait_for 40 grep -q "Power_On: OK" "$work/service.log" ||
+    wait_for 40 grep -qs "Power_On: OK" "$work/service.log" ||
         { cat "$work/service.log"; fail "the service did not fire the task"; }
     [ "$(sent 1)" -eq 1 ] || fail "the power-on command went out $(sent 1) times"
 
