@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds, runs the core and window tests under
 # AddressSanitizer+UBSan, the concurrent tests under ThreadSanitizer, a short run of every fuzz
-# target, then the full suite with warnings as errors.
+# target, then the full suite with warnings as errors, and last the Debian package, built and
+# checked unpacked in a temporary root (see tests/package/check_package.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -61,4 +62,14 @@ bash scripts/fuzz.sh --build build-fuzz --runs 20000 --time 60
 echo "== Full suite =="
 # The soak ran twice above under the sanitizers; the full suite leaves it out.
 configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ctest --test-dir build -LE soak --output-on-failure --timeout 300
+ctest --test-dir build -LE 'soak|package' --output-on-failure --timeout 300
+
+echo "== Debian package =="
+# Built from the full suite's build, unpacked into a temporary root and checked there; its
+# name, dependencies and the service's stop time on success, the whole log on failure.
+if ctest --test-dir build -L package -V --timeout 300 >build/package.log 2>&1; then
+    grep -E 'package: /|Depends:|service ended|SKIP|tests passed' build/package.log
+else
+    cat build/package.log
+    exit 1
+fi

@@ -1,12 +1,18 @@
 #include "app/core_backend.h"
 
 #include <chrono>
+#include <thread>
 
 #include "schedule/local_time.h"
 
 namespace vistrel {
 
 namespace {
+
+// How long the window waits at start for a runner to hand over the discovery port.
+constexpr std::chrono::milliseconds kRunnerHandOver{3000};
+// How the window names itself as the role's holder.
+constexpr const char* kWindowHolder = "console window";
 
 template <typename F>
 bool WithinGrace(std::chrono::milliseconds grace, F&& stop) {
@@ -24,7 +30,8 @@ CoreBackend::CoreBackend(Console& console, RegStore& store, const std::string& a
       discovery_(console),
       poller_(console, options.poller),
       ring_(console, options.ring),
-      role_(ScheduleRole::LockPathFor(store.FilePath(), appName), "console window"),
+      role_(ScheduleRole::LockPathFor(store.FilePath(), appName), kWindowHolder),
+      windowMark_(WindowMark::PathFor(store.FilePath(), appName)),
       // The main window does not read replies to scheduled commands: they have no owner.
       runner_(
           store, console.clock, SystemLocalTime::Instance(),
@@ -61,6 +68,25 @@ bool CoreBackend::SetProjectorDword(const std::string& mac, const std::string& n
 ConsoleBackend::DiscoveryStatus CoreBackend::OpenDiscovery() {
     DiscoveryStatus status;
     status.open = discovery_.OpenDiscovery();
+    // A headless runner that holds the role holds the port too; seeing this window's mark, it
+    // closes the port and then lets the role go, at its next look (a fifth of a second).
+    // Anyone else on the port (another window among them) is told at once.
+    const auto deadline = std::chrono::steady_clock::now() + kRunnerHandOver;
+    bool triedAfterRelease = false;
+    while (!status.open && discovery_.Failure() && discovery_.Failure()->portInUse &&
+           std::chrono::steady_clock::now() < deadline) {
+        const std::string holder = role_.Holder();
+        if (holder.rfind(kWindowHolder, 0) == 0)
+            break;
+        if (holder.empty()) {
+            if (triedAfterRelease)
+                break;
+            triedAfterRelease = true;  // the port may have gone just before the role
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        status.open = discovery_.OpenDiscovery();
+    }
     if (discovery_.IsOpen())
         status.descriptor = static_cast<int>(discovery_.Descriptor());
     if (const auto& failure = discovery_.Failure()) {

@@ -53,6 +53,7 @@ class CoreBackend final : public ConsoleBackend {
 
     // Whether this console fires the schedules (another program may hold the role).
     bool HoldsScheduleRole() const { return role_.Held(); }
+    bool MarksStore() const { return windowMark_.Held(); }
 
     // For the main window's commands.
     Discovery& discovery() { return discovery_; }
@@ -67,6 +68,8 @@ class CoreBackend final : public ConsoleBackend {
     StatusPoller poller_;
     RequestRing ring_;
     ScheduleRole role_;
+    // Tells a headless runner on the same store to leave the role and the port to this window.
+    WindowMark windowMark_;
     ScheduleRunner runner_;
 };
 

@@ -70,11 +70,14 @@ Arguments Parse(int argc, char** argv) {
 
 const char kUsage[] =
     "usage: vistrel [--demo [N]] [--screenshot FILE [--after SECONDS]] [--version]\n"
+    "The projector console: lists the projectors that answer discovery (UDP port 250)\n"
+    "and controls them over HTTP (port 80).\n"
     "  --demo [N]          run against N simulated projectors on loopback (default 12);\n"
     "                      the demo keeps its own store (demo-registry.reg)\n"
     "  --screenshot FILE   save the main window as PNG after --after seconds (default 3)\n"
     "                      and exit\n"
-    "  --version           print the version\n";
+    "  --version           print the version\n"
+    "  -h, --help          this text\n";
 
 }  // namespace
 

@@ -346,7 +346,8 @@ CommandTree::CommandTree() {
     Add(&app, "run-schedules", "run-schedules", Command::RunSchedules,
         "Run headless: discover projectors on the console's refresh interval and fire their due "
         "tasks until interrupted. Only one program fires tasks for a store at a time; this one "
-        "waits and takes over when the other ends.",
+        "waits and takes over when the other ends. A console window that opens meanwhile gets "
+        "the role and the discovery port until it closes.",
         "run-schedules");
 
     CLI::App* configApp =

@@ -25,8 +25,10 @@ using SteadyClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr uint32_t kDefaultInterval = 10000;
-// Longest sleep between looks at the stop flag.
+// Longest sleep between looks at the stop flag (and, while firing, for an opening window).
 constexpr milliseconds kStopLatency{200};
+// What the journal has last said holds the role, when it is an open window.
+constexpr const char* kWindowOpen = "an open console window";
 
 // Lines from the main loop and from the request worker, one at a time.
 class Journal {
@@ -84,25 +86,32 @@ int RunSchedulesHeadless(const CliContext& context) {
     });
     // Projectors beyond a router are found through the store's directed broadcasts too.
     Console console(context.DiscoveryProfile(), context.env.clock);
+    Journal journal(context.Out(), context.env.clock);
     // Discovery runs only while this program fires: beside a window on the same port it
     // would take a share of the window's answers.
     std::optional<Discovery> discovery;
+    bool toldPortBusy = false;
+    enum class Opened { kYes, kPortBusy, kNo };
     const auto openDiscovery = [&]() {
         discovery.emplace(console);
-        if (discovery->OpenDiscovery())
-            return true;
-        const DiscoveryFailure& failure = *discovery->Failure();
+        if (discovery->OpenDiscovery()) {
+            toldPortBusy = false;
+            return Opened::kYes;
+        }
+        const DiscoveryFailure failure = *discovery->Failure();
+        discovery.reset();
+        // The port of a holder that has just ended is freed with its role, but not in the
+        // same instant; another program on the port may end too. Either way: try again.
+        if (failure.portInUse) {
+            if (!toldPortBusy)
+                journal.Line(failure.reason + " Trying again at every check.");
+            toldPortBusy = true;
+            return Opened::kPortBusy;
+        }
         context.Err() << "vistrel-cli: " << failure.reason << '\n'
                       << "  " << failure.remedy << '\n';
-        discovery.reset();
-        return false;
+        return Opened::kNo;
     };
-    // Tried at once, so that a port problem is told now rather than when the role comes.
-    if (!openDiscovery())
-        return kExitUsage;
-    const uint16_t discoveryPort = discovery->LocalPort();
-
-    Journal journal(context.Out(), context.env.clock);
     RequestRingOptions ringOptions;
     ringOptions.pause = timers.requestPause;
     ringOptions.sender = HttpSender(context.Http());
@@ -117,18 +126,29 @@ int RunSchedulesHeadless(const CliContext& context) {
                           });
     ScheduleRole role(ScheduleRole::LockPathFor(storePath, options.appName),
                       "vistrel-cli run-schedules");
-
-    std::string probed = console.profile.broadcastAddress;
-    for (const std::string& address : console.profile.directedBroadcasts)
-        probed += ", " + address;
-    journal.Line("running: store " + storePath.string() + ", key HKEY_CURRENT_USER\\" +
-                 store.AppKeyPath() + ", discovery " + options.profile.bindAddress + ":" +
-                 std::to_string(discoveryPort) + " to " + probed);
+    const std::filesystem::path windowMark = WindowMark::PathFor(storePath, options.appName);
 
     std::string announcedHolder;
     bool announcedWaiting = false;
     // Whether this program may fire now; tells the operator when that changes.
     const auto holdRole = [&]() {
+        // An open window comes first: it needs the port for everything it shows.
+        if (WindowMark::Present(windowMark)) {
+            if (role.Held()) {
+                discovery.reset();  // the port before the role: the window waits for both
+                role.Release();
+                journal.Line(
+                    "a console window opened: leaving it the schedule role and the "
+                    "discovery port; waiting to take over when it ends");
+            } else if (!announcedWaiting || announcedHolder != kWindowOpen) {
+                journal.Line(
+                    "a console window is open, which fires the tasks; waiting to take "
+                    "over when it ends");
+            }
+            announcedHolder = kWindowOpen;
+            announcedWaiting = true;
+            return false;
+        }
         if (role.Held())
             return true;
         if (role.TryAcquire()) {
@@ -154,9 +174,11 @@ int RunSchedulesHeadless(const CliContext& context) {
     const auto check = [&]() {
         if (!holdRole())
             return;
-        if (!discovery && !openDiscovery()) {
-            failed = true;
-            return;
+        if (!discovery) {
+            const Opened opened = openDiscovery();
+            failed = opened == Opened::kNo;
+            if (opened != Opened::kYes)
+                return;
         }
         auto table = console.table.Lock();
         runner.RunSchedules(table);
@@ -168,8 +190,17 @@ int RunSchedulesHeadless(const CliContext& context) {
         return std::max(interval, timers.discoveryMinimum);
     };
 
-    if (!holdRole())
-        discovery.reset();
+    std::string probed = console.profile.broadcastAddress;
+    for (const std::string& address : console.profile.directedBroadcasts)
+        probed += ", " + address;
+    journal.Line("running: store " + storePath.string() + ", key HKEY_CURRENT_USER\\" +
+                 store.AppKeyPath() + ", discovery " + options.profile.bindAddress + ":" +
+                 std::to_string(options.profile.discoveryPort) + " to " + probed);
+    // Beside a window that holds the role (and the discovery port) this program only waits.
+    // When it is to fire, the port is tried at once, so that a port problem is told now
+    // rather than at the first check.
+    if (holdRole() && openDiscovery() == Opened::kNo)
+        return kExitUsage;
     auto now = SteadyClock::now();
     auto nextDiscovery = now + discoveryPeriod();
     auto nextList = now + timers.listRefresh;
@@ -183,6 +214,8 @@ int RunSchedulesHeadless(const CliContext& context) {
             discovery->HandleAnswersFor(std::max(wait, milliseconds(0)));
         // Back early only on a socket error: keep the rhythm rather than spin.
         std::this_thread::sleep_until(due);
+        if (role.Held())
+            holdRole();  // a window that has just opened gets the port within this beat
         now = SteadyClock::now();
         if (now >= nextWatchdog) {
             ring.WatchdogTick();

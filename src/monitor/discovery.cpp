@@ -37,6 +37,7 @@ DiscoveryFailure DescribeDiscoveryFailure(const std::string& step, int errorCode
         return failure;
     }
     if (errorCode == EADDRINUSE) {
+        failure.portInUse = true;
         failure.remedy = "Another program holds " + portText +
                          ". Close it and start the console again. Until then no projector "
                          "will be found.";

@@ -37,6 +37,8 @@ class RelocationWindow {
 struct DiscoveryFailure {
     std::string reason;  // what failed, with the system's error text
     std::string remedy;  // what the operator can do about it
+    // Another socket holds the port: a condition that passes when that program ends.
+    bool portInUse = false;
 };
 
 // Builds the operator's text for a socket step that failed with a system error code.

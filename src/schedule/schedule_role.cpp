@@ -12,15 +12,25 @@
 
 namespace vistrel {
 
-std::filesystem::path ScheduleRole::LockPathFor(const std::filesystem::path& storeFile,
-                                                std::string_view appName) {
-    // Application keys compare without regard to case: "Vistrel" and "vistrel" are one key.
+namespace {
+
+// "<store file>.<application name, lower case>.<suffix>": application keys compare without
+// regard to case, so "Vistrel" and "vistrel" are one key.
+std::filesystem::path BesideStore(const std::filesystem::path& storeFile, std::string_view appName,
+                                  std::string_view suffix) {
     std::string app(appName);
     std::transform(app.begin(), app.end(), app.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    std::filesystem::path lock = storeFile;
-    lock += "." + app + ".schedule.lock";
-    return lock;
+    std::filesystem::path file = storeFile;
+    file += "." + app + "." + std::string(suffix);
+    return file;
+}
+
+}  // namespace
+
+std::filesystem::path ScheduleRole::LockPathFor(const std::filesystem::path& storeFile,
+                                                std::string_view appName) {
+    return BesideStore(storeFile, appName, "schedule.lock");
 }
 
 ScheduleRole::ScheduleRole(std::filesystem::path lockFile, std::string holderName)
@@ -86,6 +96,40 @@ std::string ScheduleRole::Holder() const {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     return text;
+}
+
+std::filesystem::path WindowMark::PathFor(const std::filesystem::path& storeFile,
+                                          std::string_view appName) {
+    return BesideStore(storeFile, appName, "window.lock");
+}
+
+bool WindowMark::Present(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;  // no window has ever marked this store
+    const bool present = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // also drops the probe's own lock
+    return present;
+}
+
+WindowMark::WindowMark(std::filesystem::path file) {
+    std::error_code ec;
+    if (file.has_parent_path())
+        std::filesystem::create_directories(file.parent_path(), ec);
+    fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Blocking: the only exclusive holder is a runner's momentary probe.
+    int locked = -1;
+    while (fd_ >= 0 && (locked = ::flock(fd_, LOCK_SH)) != 0 && errno == EINTR) {
+    }
+    if (fd_ >= 0 && locked != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+WindowMark::~WindowMark() {
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 }  // namespace vistrel

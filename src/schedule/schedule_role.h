@@ -44,4 +44,28 @@ class ScheduleRole {
     std::string lastError_;
 };
 
+// A console window's mark on a store, held for the window's whole life. The window needs the
+// discovery port for everything it shows, a headless runner only to fire tasks: so a runner
+// leaves the role (and the port) to any open window and takes it back when the last one ends.
+// A shared flock: several windows may hold it at once.
+class WindowMark {
+  public:
+    // "<store folder>/<store file name>.<application name, lower case>.window.lock".
+    static std::filesystem::path PathFor(const std::filesystem::path& storeFile,
+                                         std::string_view appName);
+    // Whether some window holds the mark in `file` now.
+    static bool Present(const std::filesystem::path& file);
+
+    explicit WindowMark(std::filesystem::path file);  // takes the mark
+    ~WindowMark();
+    WindowMark(const WindowMark&) = delete;
+    WindowMark& operator=(const WindowMark&) = delete;
+
+    // False when the file could not be opened or locked: the window runs on unmarked.
+    bool Held() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
 }  // namespace vistrel

@@ -42,6 +42,7 @@ Options:
   --control PATH        run-time control channel: a Unix socket at PATH (mode 0600, so
                         only this machine's owner can reach it); see below
   --help                this text
+  --version             print the version
 
 Every projector shares the two port numbers on its own address. The first output line
 reads "vistrel-sim: N projectors from A, discovery port P, http port Q, T threads".
@@ -108,6 +109,10 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             PrintHelp();
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "vistrel-sim " << VISTREL_VERSION << '\n';
             return 0;
         }
         if (i + 1 >= argc) {

@@ -6,8 +6,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +25,43 @@ struct CliRun {
     int status = -1;
     std::string out;
     std::string err;
+};
+
+// What a command prints while it runs, readable from another thread: for long-running
+// commands whose progress a test waits for.
+class LiveText : public std::streambuf {
+  public:
+    std::string Text() const {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+    bool WaitFor(const std::string& part, std::chrono::milliseconds limit) const {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit,
+                                 [&] { return text_.find(part) != std::string::npos; });
+    }
+
+  protected:
+    int_type overflow(int_type c) override {
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            const char ch = traits_type::to_char_type(c);
+            xsputn(&ch, 1);
+        }
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* data, std::streamsize n) override {
+        {
+            std::lock_guard lock(mutex_);
+            text_.append(data, static_cast<size_t>(n));
+        }
+        changed_.notify_all();
+        return n;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::string text_;
 };
 
 class CliTest : public ::testing::Test {
@@ -66,13 +107,16 @@ class CliTest : public ::testing::Test {
                 "--http-port",      std::to_string(fleet_ ? fleet_->HttpPort() : 1)};
     }
 
+    // With `live`, standard output goes there as it is printed (and into the result too).
     CliRun Run(std::vector<std::string> args, bool withNetwork = true,
-               const std::atomic<bool>* stop = nullptr) {
+               const std::atomic<bool>* stop = nullptr, LiveText* live = nullptr) {
         if (withNetwork) {
             const auto net = NetworkArgs();
             args.insert(args.end(), net.begin(), net.end());
         }
-        std::ostringstream out, err;
+        std::ostringstream buffered, err;
+        std::ostream liveStream(live);
+        std::ostream& out = live ? liveStream : buffered;
         std::istringstream in(input_);
         CliEnvironment env(out, err);
         env.in = &in;
@@ -81,7 +125,7 @@ class CliTest : public ::testing::Test {
         env.timers = timers_;
         CliRun run;
         run.status = RunCli(args, env);
-        run.out = out.str();
+        run.out = live ? live->Text() : buffered.str();
         run.err = err.str();
         return run;
     }

@@ -3,7 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
@@ -42,7 +49,7 @@ class RunSchedulesTest : public CliTest {
     void StartRunner(std::vector<std::string> extra = {}) {
         std::vector<std::string> args = {"run-schedules"};
         args.insert(args.end(), extra.begin(), extra.end());
-        runner_ = std::thread([this, args] { run_ = Run(args, true, &stop_); });
+        runner_ = std::thread([this, args] { run_ = Run(args, true, &stop_, &live_); });
     }
     void StopRunner() {
         stop_.store(true);
@@ -79,6 +86,7 @@ class RunSchedulesTest : public CliTest {
     }
 
     std::atomic<bool> stop_{false};
+    LiveText live_;
     std::thread runner_;
     CliRun run_;
 };
@@ -143,10 +151,9 @@ TEST_F(RunSchedulesTest, StandsAsideWhileAnotherProcessHoldsTheRoleAndTakesOverA
     ASSERT_TRUE(holder.Holding()) << "the other process never took the role";
 
     StartRunner();
+    ASSERT_TRUE(live_.WaitFor("the schedule role is held by another program", milliseconds(5000)))
+        << live_.Text();
     // Several checks pass: the task is left alone.
-    ASSERT_TRUE(Fleet().Log().WaitFor(
-        [](const std::vector<sim::LogEntry>& entries) { return !entries.empty(); },
-        milliseconds(5000)));
     std::this_thread::sleep_for(milliseconds(1500));
     EXPECT_EQ(Sent("command=~0000 0"), 0u);
     EXPECT_EQ(ReadTask(Fleet().Mac(0), 0).enabled, 1);
@@ -176,6 +183,74 @@ TEST_F(RunSchedulesTest, RoleHolderIsNamedAndOnlyOneOfTwoRunnersFires) {
     EXPECT_EQ(Sent("command=~0000 1"), 0u);
     EXPECT_THAT(run_.out, HasSubstr("the schedule role is held by console window (pid "));
     EXPECT_THAT(run_.out, HasSubstr("waiting to take over"));
+}
+
+// A window holds the role and the discovery port: the runner neither ends nor fires. When the
+// role passes on before the port does (the window's socket closes a moment after its lock),
+// the runner keeps the role and tries the port again until it is free.
+TEST_F(RunSchedulesTest, WaitsBesideAWindowThatHoldsTheRoleAndTheDiscoveryPort) {
+    StartFleet(1, [](sim::FleetOptions& o) { o.projectors[0].state.power = sim::kPowerOff; });
+    StoreTask(Fleet().Mac(0), 0, Task(0, 0, SystemClock::Instance().Now() - 5));
+    auto window = std::make_unique<ScheduleRole>(ScheduleRole::LockPathFor(StoreFile(), "vistrel"),
+                                                 "console window");
+    ASSERT_TRUE(window->TryAcquire()) << window->LastError();
+    // The window's discovery socket, without address sharing.
+    const int port = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(port, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(Fleet().DiscoveryPort());
+    ::inet_pton(AF_INET, kConsoleAddress, &address.sin_addr);
+    ASSERT_EQ(::bind(port, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+
+    StartRunner();
+    ASSERT_TRUE(live_.WaitFor("held by console window", milliseconds(5000))) << live_.Text();
+    window.reset();  // the lock goes first
+    ASSERT_TRUE(live_.WaitFor("Trying again at every check", milliseconds(5000))) << live_.Text();
+    EXPECT_EQ(Sent("command=~0000 1"), 0u);
+    ::close(port);  // then the port
+    EXPECT_TRUE(WaitSent("command=~0000 1", 1, milliseconds(10000)));
+    StopRunner();
+
+    EXPECT_EQ(run_.status, 0) << run_.err;
+    EXPECT_EQ(Sent("command=~0000 1"), 1u);
+    EXPECT_THAT(run_.out, HasSubstr("took over the schedule role"));
+    EXPECT_EQ(run_.err, "");
+}
+
+// A window that opens while the runner fires: the runner lets the port and the role go at
+// once, waits while the window is open, and takes both back when it closes.
+TEST_F(RunSchedulesTest, LeavesTheRoleAndThePortToAWindowThatOpens) {
+    StartFleet(1, [](sim::FleetOptions& o) { o.projectors[0].state.power = sim::kPowerOff; });
+    StartRunner();
+    ASSERT_TRUE(live_.WaitFor("holding the schedule role", milliseconds(5000))) << live_.Text();
+
+    auto mark = std::make_unique<WindowMark>(WindowMark::PathFor(StoreFile(), "vistrel"));
+    ASSERT_TRUE(mark->Held());
+    ASSERT_TRUE(live_.WaitFor("a console window opened", milliseconds(5000))) << live_.Text();
+    // What the window then takes: the role, and the port without address sharing.
+    ScheduleRole window(ScheduleRole::LockPathFor(StoreFile(), "vistrel"), "console window");
+    EXPECT_TRUE(window.TryAcquire()) << window.LastError();
+    const int port = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(port, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(Fleet().DiscoveryPort());
+    ::inet_pton(AF_INET, kConsoleAddress, &address.sin_addr);
+    EXPECT_EQ(::bind(port, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0)
+        << std::strerror(errno);
+    ::close(port);
+    window.Release();
+
+    // A task falls due while the window is open: the window's to fire, not the runner's.
+    StoreTask(Fleet().Mac(0), 0, Task(0, 0, SystemClock::Instance().Now() - 5));
+    mark.reset();  // the window closes
+    EXPECT_TRUE(WaitSent("command=~0000 1", 1, milliseconds(10000)));
+    StopRunner();
+
+    EXPECT_EQ(run_.status, 0) << run_.err;
+    EXPECT_THAT(run_.out, HasSubstr("took over the schedule role"));
+    EXPECT_EQ(Sent("command=~0000 1"), 1u);
 }
 
 TEST_F(RunSchedulesTest, DiscoveryThatCannotStartEndsAtOnce) {

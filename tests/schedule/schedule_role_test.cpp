@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "schedule/lock_holder.h"
 
@@ -79,6 +80,26 @@ TEST_F(ScheduleRoleTest, UnusableLockFileIsReported) {
     ScheduleRole role(lock, "x");
     EXPECT_FALSE(role.TryAcquire());
     EXPECT_NE(role.LastError().find("cannot open"), std::string::npos) << role.LastError();
+}
+
+TEST_F(ScheduleRoleTest, WindowMarkIsSeenWhileAnyWindowHoldsIt) {
+    const fs::path store = dir_ / "Brightwerk" / "registry.reg";
+    const fs::path mark = WindowMark::PathFor(store, "Vistrel");
+    EXPECT_EQ(mark, WindowMark::PathFor(store, "vistrel"));
+    EXPECT_NE(mark, ScheduleRole::LockPathFor(store, "vistrel"));
+    EXPECT_FALSE(WindowMark::Present(mark));  // no file yet
+
+    auto first = std::make_unique<WindowMark>(mark);
+    ASSERT_TRUE(first->Held());
+    EXPECT_TRUE(WindowMark::Present(mark));
+    // Shared: a second window marks the store as well, and the probe leaves both marks alone.
+    auto second = std::make_unique<WindowMark>(mark);
+    ASSERT_TRUE(second->Held());
+    EXPECT_TRUE(WindowMark::Present(mark));
+    first.reset();
+    EXPECT_TRUE(WindowMark::Present(mark));
+    second.reset();
+    EXPECT_FALSE(WindowMark::Present(mark));
 }
 
 }  // namespace
