@@ -1,6 +1,7 @@
 // vistrel-shots: pictures of the settings pages as an operator sees them, taken from the
 // demo fleet on loopback. Used by scripts/screenshots.sh.
-//   vistrel-shots DIR     writes DIR/prjdlg-projector.png (and one PNG per finished page)
+//   vistrel-shots DIR     writes DIR/prjdlg-projector.png, DIR/grpdlg-projector.png (and one
+//                         PNG per finished page)
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include "app/vistrel_app.h"
 #include "settings/projector/page_prj.h"
 #include "settings/projector/prj_set_dlg.h"
+#include "settings/shared/grp_set_dlg.h"
 #include "sim/fleet.h"
 
 namespace {
@@ -99,5 +101,38 @@ int main(int argc, char** argv) {
         }
     }
     dialog.close();
+
+    // The group dialog for the whole demo fleet, as "All Projectors" opens it.
+    vistrel::Console& console = session.console();
+    console.targetIps.clear();
+    console.targetMacs.clear();
+    console.batch.clear();
+    for (size_t i = 0; i < fleet.Size(); ++i) {
+        console.targetIps.push_back(fleet.Address(i));
+        console.targetMacs.push_back(fleet.Mac(i));
+        vistrel::MsgCmd entry;
+        entry.ip = fleet.Address(i);
+        console.batch.push_back(entry);
+    }
+    vistrel::CGrpSetDlg group(&session.window(), console, session.backend().ring(),
+                              "All Projectors");
+    group.setModal(false);
+    group.show();
+    QApplication::processEvents();
+    const std::pair<int, const char*> groupPages[] = {
+        {vistrel::CGrpSetDlg::kSideProjector, "grpdlg-projector.png"},
+    };
+    for (const auto& [side, file] : groupPages) {
+        group.ShowSide(side);
+        QApplication::processEvents();
+        const QString path = out.filePath(QString::fromLatin1(file));
+        if (group.grab().save(path, "PNG")) {
+            std::printf("%s\n", qPrintable(path));
+        } else {
+            std::fprintf(stderr, "vistrel-shots: cannot write %s\n", qPrintable(path));
+            ++failures;
+        }
+    }
+    group.close();
     return failures == 0 ? 0 : 1;
 }
