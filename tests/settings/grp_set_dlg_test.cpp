@@ -11,13 +11,16 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
 #include "app/command_test_support.h"
+#include "app/console_session.h"
 #include "app/projector_list_model.h"
 #include "controls/grp_list.h"
 #include "controls/static_text.h"
+#include "protocol/wire_fields.h"
 #include "settings/common/batch_progress.h"
 #include "settings/common/up_down.h"
 #include "settings/shared/grp_prj.h"
@@ -483,6 +486,132 @@ TEST_F(GroupDialogFromWindowTest, GroupDoubleClickOpensTheDialogForTheTickedProj
     EXPECT_EQ(reached, expected);
     EXPECT_EQ(backend->pauseCalls, (std::vector<bool>{true, false}));
     EXPECT_FALSE(backend->poller().Paused());
+}
+
+// The demo console as an operator runs it: a double-click on a group opens the dialog, and
+// every control of the Projector page reaches each ticked projector of the group.
+TEST(GroupDialogDemoTest, EveryControlReachesEveryProjectorOfTheGroup) {
+    QTemporaryDir dir;
+    SessionOptions options;
+    options.appName = "vistrel-gui-test";
+    options.storeFile = (dir.path() + "/registry.reg").toStdString();
+    DemoOptions demo;
+    demo.count = 6;
+    demo.firstAddress = "127.0.13.2";
+    demo.consoleAddress = "127.0.13.1";
+    demo.silentAfter = std::chrono::milliseconds(0);
+    options.demo = demo;
+    ConsoleSession session(options);
+    std::string error;
+    ASSERT_TRUE(session.Start(&error)) << error;
+    CVistrelDlg& window = session.window();
+    window.show();
+    sim::Fleet& fleet = session.demo()->fleet();
+    for (size_t i = 0; i < fleet.Size(); ++i)
+        fleet.UpdateState(i, [](sim::ProjectorState& s) { s.power = sim::kPowerOn; });
+
+    // The first group that has projectors; its rows are what the group view shows.
+    ASSERT_GT(window.GroupList()->count(), 0);
+    window.GroupList()->setCurrentRow(0);
+    window.ShowGroup();
+    const std::string group = window.SelectedGroupName();
+    std::vector<std::string> members;
+    for (size_t i = 0; i < fleet.Size(); ++i) {
+        if (fleet.State(i).group == group)
+            members.push_back(fleet.Address(i));
+    }
+    ASSERT_FALSE(members.empty()) << group;
+    const ProjectorListModel& model = *window.Model();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return model.RowCount() == static_cast<int>(members.size()); }, 20000));
+    session.projectorCommands().CheckAll();
+
+    // One operator action per step, each once the page has its answers back.
+    using Act = std::function<void(CGrpPrj&)>;
+    auto choose = [](int id, int index) {
+        return [id, index](CGrpPrj& page) {
+            auto* combo = page.findChild<QComboBox*>(ControlName(id));
+            combo->setCurrentIndex(index);
+            emit combo->activated(index);
+        };
+    };
+    auto click = [](int id) {
+        return [id](CGrpPrj& page) {
+            QTest::mouseClick(page.findChild<QAbstractButton*>(ControlName(id)), Qt::LeftButton);
+        };
+    };
+    auto step = [](int id, bool up) {
+        return [id, up](CGrpPrj& page) {
+            auto* upDown = page.findChild<CUpDown*>(ControlName(id));
+            QTest::mouseClick(up ? upDown->upButton() : upDown->downButton(), Qt::LeftButton);
+        };
+    };
+    const std::vector<std::pair<Act, std::string>> actions = {
+        {choose(CGrpPrj::kPower, 1), "command=~0000 1"},
+        {choose(CGrpPrj::kSource, 1), "command=~0012 1"},
+        {click(CGrpPrj::kSourceLock), "command=~00100 1"},
+        {click(CGrpPrj::kFreeze), "command=~0004 1"},
+        {click(CGrpPrj::kAvMute), "command=~0002 1"},
+        {click(CGrpPrj::kAutoKeystone), "command=~0069 1"},
+        {click(CGrpPrj::kThreeD), "command=~0090 1"},
+        {click(CGrpPrj::kSyncInvert), "command=~0091 1"},
+        {step(CGrpPrj::kAutoPowerOffUpDown, true), "command=~00106 1"},
+        {step(CGrpPrj::kVolumeUpDown, true), "command=~0081   1"},
+        {click(CGrpPrj::kVolumeSet), "command=~0081 001"},
+        {click(CGrpPrj::kResync), "command=~0001 1"},
+        {[](CGrpPrj& page) {
+             page.findChild<QLineEdit*>(ControlName(CGrpPrj::kGroupNameEdit))->setText("Atrium");
+             page.findChild<QLineEdit*>(ControlName(CGrpPrj::kProjectorNameEdit))
+                 ->setText("Beamer");
+             QTest::mouseClick(page.findChild<QPushButton*>(ControlName(CGrpPrj::kApply)),
+                               Qt::LeftButton);
+         },
+         "set=group" + PadField("Atrium", 32) + PadField("Beamer", 32)},
+    };
+    ModalScript script(60000);
+    for (const auto& action : actions) {
+        script.Then([&action](QWidget* modal) {
+            auto* dialog = qobject_cast<CGrpSetDlg*>(modal);
+            if (!dialog || dialog->ProjectorPage()->Waiting())
+                return false;
+            action.first(*dialog->ProjectorPage());
+            return true;
+        });
+    }
+    script.Then([](QWidget* modal) {
+        auto* dialog = qobject_cast<CGrpSetDlg*>(modal);
+        if (!dialog || dialog->ProjectorPage()->Waiting())
+            return false;
+        dialog->accept();
+        return true;
+    });
+    CGrpList* list = window.GroupList();
+    const QRect item = list->visualItemRect(list->currentItem());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, item.center());
+    ASSERT_TRUE(script.Finished()) << model.CheckedCount() << " ticked";
+
+    std::sort(members.begin(), members.end());
+    for (const auto& [act, body] : actions) {
+        std::vector<std::string> reached;
+        for (const sim::LogEntry& entry : fleet.Log().Entries()) {
+            if (entry.kind == "http" && entry.body == body)
+                reached.push_back(entry.address);
+        }
+        std::sort(reached.begin(), reached.end());
+        EXPECT_EQ(reached, members) << body;
+    }
+    size_t renamed = 0;
+    for (size_t i = 0; i < fleet.Size(); ++i) {
+        if (fleet.State(i).group != "Atrium")
+            continue;
+        ++renamed;
+        const sim::ProjectorState s = fleet.State(i);
+        EXPECT_EQ(s.name, "Beamer");
+        EXPECT_EQ(s.control.threeD, 1);
+        EXPECT_EQ(s.control.volume, 1);
+    }
+    EXPECT_EQ(renamed, members.size());
 }
 
 }  // namespace
