@@ -269,6 +269,20 @@ TEST_F(GrpSetDlgTest, VolumeAndAutoPowerOffSendOnlyValuesInRange) {
     }
 }
 
+TEST_F(GrpSetDlgTest, SetRefusesAVolumeOutsideTheRange) {
+    Open();
+    Ctl<QLineEdit>(CGrpPrj::kVolumeEdit)->setText("16");
+    ModalScript script;
+    script.Then(script.Answer(QMessageBox::Ok));
+    QTest::mouseClick(Ctl<QPushButton>(CGrpPrj::kVolumeSet), Qt::LeftButton);
+    ASSERT_TRUE(script.Finished());
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0].text, "Please enter an integer between 0 and 15.");
+    EXPECT_FALSE(Page()->Waiting());
+    EXPECT_EQ(ring->Head(), 0u);
+    EXPECT_THAT(Requests(), IsEmpty());
+}
+
 TEST_F(GrpSetDlgTest, RingBoxesDisableOnlyThemselvesAndGoInListOrder) {
     Open();
     QTest::mouseClick(Ctl<QCheckBox>(CGrpPrj::kThreeD), Qt::LeftButton);
