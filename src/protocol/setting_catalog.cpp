@@ -134,7 +134,8 @@ constexpr std::array kSettings = {
     // controls are the projector page's settings above (same codes and ranges).
     Toggle("three-d", "3D", Group, 75, "~0090 1", "~0090 0"),
     Unreported(Toggle("three-d-sync-invert", "3D Sync Invert", Group, 0, "~0091 1", "~0091 0")),
-    // Models differ in their loudest setting: the group form offers the widest range.
+    // The group form reaches 15; its up-down writes the value right-aligned, "Set" with
+    // leading zeros.
     WithForms(Number("group-volume", "Volume:", Group, 45, 2, 0, 15, "~0081 "),
               ValueForm::RightAligned3, ValueForm::ZeroPadded3),
 };
