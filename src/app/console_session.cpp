@@ -57,11 +57,11 @@ bool ConsoleSession::Start(std::string* error) {
     groupCommands_ = new GroupCommands(commands);
     projectorCommands_->SetProjectorSettingsRunner(
         [this](const std::string& ip, const std::string& group, const std::string& name) {
-            CPrjSetDlg dialog(window_.get(), *console_, backend_->ring(), ip, group, name);
+            CPrjSetDlg dialog(window_.get(), *console_, backend_->ring(), *store_, ip, group, name);
             dialog.exec();
         });
     projectorCommands_->SetGroupSettingsRunner([this](const std::string& group) {
-        CGrpSetDlg dialog(window_.get(), *console_, backend_->ring(), group);
+        CGrpSetDlg dialog(window_.get(), *console_, backend_->ring(), *store_, group);
         dialog.exec();
     });
     if (demo_ && demo_->SilentAfter().count() > 0) {

@@ -78,10 +78,13 @@ class GrpSetDlgTest : public ::testing::Test {
         fleet->Stop();
     }
 
+    testing::TempDir storeDir;
+    RegStore store{storeDir.File(), "vistrel-test"};
+
     void Open(const std::string& group = "Lab", bool startWorker = true) {
         if (startWorker)
             ring->StartRequestWorker();
-        dialog = std::make_unique<CGrpSetDlg>(nullptr, *console, *ring, group);
+        dialog = std::make_unique<CGrpSetDlg>(nullptr, *console, *ring, store, group);
         dialog->show();
         // Every value the bar takes, and whether the page was still disabled then.
         QObject::connect(dialog->ProgressBar(), &QProgressBar::valueChanged, dialog.get(),
@@ -456,7 +459,7 @@ TEST_F(GroupDialogFromWindowTest, GroupDoubleClickOpensTheDialogForTheTickedProj
     Start({{"Lab", "P1"}, {"Lab", "P2"}, {"Lab", "P3"}}, {"Lab"});
     std::vector<std::string> shownGroup;
     projectorCommands->SetGroupSettingsRunner([&](const std::string& group) {
-        CGrpSetDlg dialog(window.get(), *console, backend->ring(), group);
+        CGrpSetDlg dialog(window.get(), *console, backend->ring(), *store, group);
         dialog.exec();
     });
     ASSERT_TRUE(WaitForGroupsPolled());

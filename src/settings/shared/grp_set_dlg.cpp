@@ -13,6 +13,7 @@
 #include "settings/common/batch_progress.h"
 #include "settings/common/settings_page.h"
 #include "settings/shared/grp_prj.h"
+#include "settings/shared/grp_scheduler.h"
 
 namespace vistrel {
 
@@ -31,9 +32,9 @@ const QColor kSideLabelText(60, 60, 60);
 
 }  // namespace
 
-CGrpSetDlg::CGrpSetDlg(QWidget* owner, Console& console, RequestRing& ring,
+CGrpSetDlg::CGrpSetDlg(QWidget* owner, Console& console, RequestRing& ring, RegStore& store,
                        const std::string& groupName)
-    : QDialog(owner), console_(console), ring_(ring), targetGroup_(groupName) {
+    : QDialog(owner), console_(console), ring_(ring), store_(store), targetGroup_(groupName) {
     setObjectName(QStringLiteral("CGrpSetDlg"));
     setWindowTitle(QStringLiteral("Group Setting"));
     // A dialog window: no task-bar entry of its own.
@@ -135,8 +136,10 @@ CSettingsPage* CGrpSetDlg::MakeSidePage(int side) {
     switch (side) {
         case kSideProjector:
             return new CGrpPrj(*this, this, this);
+        case kSideScheduler:
+            return new CGrpScheduler(*this, this, this, store_, targetGroup_);
         default:
-            // The group Network, Alert and Scheduler pages come here as they are built.
+            // The group Network and Alert pages come here as they are built.
             return new CEmptyPage(*this, this, this);
     }
 }

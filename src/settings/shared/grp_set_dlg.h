@@ -2,9 +2,9 @@
 // (the ticked rows of a group, or of "All Projectors"). Four side pages: Projector, Network,
 // Alert and Scheduler; a progress bar at the bottom counts the answers of the last send.
 //
-// The batch list and the target IP list name the projectors; the Projector page is built,
-// the Network, Alert and Scheduler pages come through MakeSidePage as they are built (until
-// then each is an empty page that sends nothing).
+// The batch list and the target IP list name the projectors; the Projector and Scheduler
+// pages are built, the Network and Alert pages come through MakeSidePage as they are built
+// (until then each is an empty page that sends nothing).
 #pragma once
 
 #include <QDialog>
@@ -21,6 +21,7 @@ namespace vistrel {
 
 class BatchProgress;
 class CGrpPrj;
+class RegStore;
 class CSettingsPage;
 class CStaticText;
 
@@ -29,7 +30,9 @@ class CGrpSetDlg : public QDialog, public GroupFrame {
   public:
     enum SideIndex { kSideProjector = 0, kSideNetwork, kSideAlert, kSideScheduler, kSideCount };
 
-    CGrpSetDlg(QWidget* owner, Console& console, RequestRing& ring, const std::string& groupName);
+    // `store` keeps the group's and the projectors' scheduled tasks (the Scheduler page).
+    CGrpSetDlg(QWidget* owner, Console& console, RequestRing& ring, RegStore& store,
+               const std::string& groupName);
     ~CGrpSetDlg() override;
 
     // The group's name as the Scheduler page keys its tasks ("All Projectors" for all).
@@ -63,6 +66,7 @@ class CGrpSetDlg : public QDialog, public GroupFrame {
 
     Console& console_;
     RequestRing& ring_;
+    RegStore& store_;
     std::string targetGroup_;
     std::array<CSettingsPage*, kSideCount> pages_{};
     CStaticText* groupValue_ = nullptr;  // 1018
