@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "settings/projector/prj_set_dlg.h"
+#include "settings/shared/grp_set_dlg.h"
 #include "store/broadcast_list.h"
 #include "store/reg_file.h"
 
@@ -56,9 +57,13 @@ bool ConsoleSession::Start(std::string* error) {
     groupCommands_ = new GroupCommands(commands);
     projectorCommands_->SetProjectorSettingsRunner(
         [this](const std::string& ip, const std::string& group, const std::string& name) {
-            CPrjSetDlg dialog(window_.get(), *console_, backend_->ring(), ip, group, name);
+            CPrjSetDlg dialog(window_.get(), *console_, backend_->ring(), *store_, ip, group, name);
             dialog.exec();
         });
+    projectorCommands_->SetGroupSettingsRunner([this](const std::string& group) {
+        CGrpSetDlg dialog(window_.get(), *console_, backend_->ring(), *store_, group);
+        dialog.exec();
+    });
     if (demo_ && demo_->SilentAfter().count() > 0) {
         QTimer::singleShot(demo_->SilentAfter(), window_.get(), [this] { demo_->SilenceOne(); });
     }

@@ -71,6 +71,18 @@ constexpr SettingDef Text(std::string_view name, std::string_view label, Setting
     return d;
 }
 
+constexpr SettingDef Unreported(SettingDef d) {
+    d.offset = 0;
+    d.width = 0;
+    return d;
+}
+
+constexpr SettingDef WithForms(SettingDef d, ValueForm upDown, ValueForm set) {
+    d.form = upDown;
+    d.setForm = set;
+    return d;
+}
+
 // The power row's commands switch out of a state: row 0 (off) holds the power-on command.
 constexpr std::string_view kPowerOnCode = option_rows::kPower[0].command;
 constexpr std::string_view kPowerOffCode = option_rows::kPower[1].command;
@@ -118,6 +130,14 @@ constexpr std::array kSettings = {
     Number("projector-id", "Projector ID:", Setting, 43, 2, 0, 99, "~0079 "),
     Number("sleep-timer", "Sleep Timer:", Setting, 70, 3, 0, 999, "~00107 ", 5),
     Action("reset-all", "Reset all", Setting, "~00112 1"),
+    // Group dialog's Projector page: what the projector page does not offer. Its other
+    // controls are the projector page's settings above (same codes and ranges).
+    Toggle("three-d", "3D", Group, 75, "~0090 1", "~0090 0"),
+    Unreported(Toggle("three-d-sync-invert", "3D Sync Invert", Group, 0, "~0091 1", "~0091 0")),
+    // The group form reaches 15; its up-down writes the value right-aligned, "Set" with
+    // leading zeros.
+    WithForms(Number("group-volume", "Volume:", Group, 45, 2, 0, 15, "~0081 "),
+              ValueForm::RightAligned3, ValueForm::ZeroPadded3),
 };
 
 }  // namespace
@@ -196,6 +216,12 @@ std::optional<std::string> BuildSettingBody(const SettingDef& def, int value) {
             break;
     }
     return std::nullopt;
+}
+
+std::optional<std::string> BuildSetButtonBody(const SettingDef& def, int value) {
+    if (def.kind != SettingKind::Number || !InRange(def, value))
+        return std::nullopt;
+    return BuildValueCommand(def.prefix, value, def.setForm.value_or(def.form));
 }
 
 std::string BuildTextSettingBody(const SettingDef& def, std::string_view text) {

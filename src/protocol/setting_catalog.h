@@ -14,7 +14,9 @@
 
 namespace vistrel {
 
-enum class SettingPage { Projector, Image, Display, Setting };
+// The page that sets it: the four tabs of the projector dialog, or the group dialog's
+// Projector page for what only the group form offers.
+enum class SettingPage { Projector, Image, Display, Setting, Group };
 
 enum class SettingKind {
     Toggle,  // a check box: onCode / offCode
@@ -46,6 +48,8 @@ struct SettingDef {
     int step = 1;  // what one up-down click moves by
     std::string_view prefix;
     ValueForm form = ValueForm::Plain;
+    // How a "Set" button writes the value when that differs from `form` (the up-down's).
+    std::optional<ValueForm> setForm;
     // Choice
     OptionTable options{};
     ChoiceKey key = ChoiceKey::Index;
@@ -79,6 +83,9 @@ bool InRange(const SettingDef& def, int value);
 // The request body that sets `value` (toggle 0/1, choice row position, number). nullopt for a
 // value the setting does not accept (out of range, no such row) and for Text settings.
 std::optional<std::string> BuildSettingBody(const SettingDef& def, int value);
+
+// The body a "Set" button sends for a Number setting: `setForm` when the setting has one.
+std::optional<std::string> BuildSetButtonBody(const SettingDef& def, int value);
 
 // The body of a Text setting; the text is cut or padded to the field.
 std::string BuildTextSettingBody(const SettingDef& def, std::string_view text);

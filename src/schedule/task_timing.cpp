@@ -27,6 +27,20 @@ bool AddPeriods(int32_t period, int64_t value, int count, const LocalTime& zone,
     return zone.Compose(fields, out);
 }
 
+bool TaskStart(int64_t time, int64_t date, const LocalTime& zone, int64_t& out) {
+    std::tm clock{};
+    std::tm day{};
+    if (!zone.Breakdown(time, clock) || !zone.Breakdown(date, day))
+        return false;
+    day.tm_hour = clock.tm_hour;
+    day.tm_min = clock.tm_min;
+    day.tm_sec = clock.tm_sec;
+    // The date's own flag belongs to its time of day, which may lie on the other side of a
+    // change made that same day.
+    day.tm_isdst = -1;
+    return zone.Compose(day, out);
+}
+
 std::optional<int64_t> FireIfDue(SchedTask& task, int64_t now, const LocalTime& zone) {
     if (task.enabled == 0 || now <= task.start)
         return std::nullopt;

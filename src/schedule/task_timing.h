@@ -20,6 +20,13 @@ inline constexpr int32_t kPeriodMonthly = 3;
 // unknown period, or when the result cannot be represented.
 bool AddPeriods(int32_t period, int64_t value, int count, const LocalTime& zone, int64_t& out);
 
+// The moment a task set by the operator is first due: the local calendar date of `date` at
+// the local time of day of `time`. Whether daylight-saving time applies is found for the
+// combined moment, as AddPeriods does, so a time of day that the clock skips or repeats
+// that day lands where the schedule check would put it. False when a value cannot be
+// broken down or the result cannot be represented.
+bool TaskStart(int64_t time, int64_t date, const LocalTime& zone, int64_t& out);
+
 // Fires `task` if it is enabled and `now` is strictly later than its `start`, and returns
 // the moment of the occurrence it fires for; nullopt when not due.
 // - Once (and any unknown period): `enabled` becomes 0; `date` and `start` stay.

@@ -1,6 +1,8 @@
 // vistrel-shots: pictures of the settings pages as an operator sees them, taken from the
 // demo fleet on loopback. Used by scripts/screenshots.sh.
-//   vistrel-shots DIR     writes DIR/prjdlg-projector.png (and one PNG per finished page)
+//   vistrel-shots DIR     writes DIR/prjdlg-projector.png, DIR/prjdlg-scheduler.png,
+//                         DIR/grpdlg-projector.png, DIR/grpdlg-scheduler.png (one PNG per
+//                         finished page)
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -15,7 +17,9 @@
 #include "app/vistrel_app.h"
 #include "settings/projector/page_prj.h"
 #include "settings/projector/prj_set_dlg.h"
+#include "settings/shared/grp_set_dlg.h"
 #include "sim/fleet.h"
+#include "store/reg_store.h"
 
 namespace {
 
@@ -65,8 +69,18 @@ int main(int argc, char** argv) {
     session.console().targetIps = {fleet.Address(0)};
     session.console().targetMacs = {fleet.Mac(0)};
 
+    // Tasks to show on the Scheduler pages: one daily start and one weekly stop.
+    {
+        const int64_t now = session.console().clock.Now();
+        vistrel::SchedTask on{1, 1, now, now, now, 0};
+        vistrel::SchedTask off{1, 2, now + 9 * 3600, now, now + 9 * 3600, 1};
+        vistrel::RegStore::Batch batch(session.store());
+        session.store().WriteProjectorTask(fleet.Mac(0), 0, &on);
+        session.store().WriteProjectorTask(fleet.Mac(0), 2, &off);
+        session.store().WriteGroupTask("All Projectors", 1, &off);
+    }
     vistrel::CPrjSetDlg dialog(&session.window(), session.console(), session.backend().ring(),
-                               fleet.Address(0), state.group, state.name);
+                               session.store(), fleet.Address(0), state.group, state.name);
     dialog.setModal(false);
     dialog.show();
     const bool ready = WaitFor(
@@ -87,17 +101,49 @@ int main(int argc, char** argv) {
         {vistrel::CPrjSetDlg::kTabSetting, "prjdlg-setting.png"},
     };
     int failures = 0;
-    for (const auto& [tab, file] : pages) {
-        dialog.Tabs()->setCurrentIndex(tab);
+    auto save = [&](QWidget& widget, const char* file) {
         QApplication::processEvents();
         const QString path = out.filePath(QString::fromLatin1(file));
-        if (dialog.grab().save(path, "PNG")) {
+        if (widget.grab().save(path, "PNG")) {
             std::printf("%s\n", qPrintable(path));
         } else {
             std::fprintf(stderr, "vistrel-shots: cannot write %s\n", qPrintable(path));
             ++failures;
         }
+    };
+    for (const auto& [tab, file] : pages) {
+        dialog.Tabs()->setCurrentIndex(tab);
+        save(dialog, file);
     }
+    dialog.ShowSchedulerSide();
+    save(dialog, "prjdlg-scheduler.png");
     dialog.close();
+
+    // The group dialog for the whole demo fleet, as "All Projectors" opens it.
+    vistrel::Console& console = session.console();
+    console.targetIps.clear();
+    console.targetMacs.clear();
+    console.batch.clear();
+    for (size_t i = 0; i < fleet.Size(); ++i) {
+        console.targetIps.push_back(fleet.Address(i));
+        console.targetMacs.push_back(fleet.Mac(i));
+        vistrel::MsgCmd entry;
+        entry.ip = fleet.Address(i);
+        console.batch.push_back(entry);
+    }
+    vistrel::CGrpSetDlg group(&session.window(), console, session.backend().ring(), session.store(),
+                              "All Projectors");
+    group.setModal(false);
+    group.show();
+    QApplication::processEvents();
+    const std::pair<int, const char*> groupPages[] = {
+        {vistrel::CGrpSetDlg::kSideProjector, "grpdlg-projector.png"},
+        {vistrel::CGrpSetDlg::kSideScheduler, "grpdlg-scheduler.png"},
+    };
+    for (const auto& [side, file] : groupPages) {
+        group.ShowSide(side);
+        save(group, file);
+    }
+    group.close();
     return failures == 0 ? 0 : 1;
 }

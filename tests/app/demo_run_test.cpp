@@ -73,9 +73,9 @@ TEST(DemoRun, TheFleetShowsUpInTheListAndASilentProjectorLeavesIt) {
     }
     EXPECT_EQ(macs.size(), 8u);
     EXPECT_TRUE(window.Button(kCmdCheckAllButton)->isEnabled());
-    // The console opens a projector's settings; group settings come later.
+    // The console opens a projector's settings and a group's.
     EXPECT_TRUE(session.projectorCommands().ProjectorSettingsAvailable());
-    EXPECT_FALSE(session.projectorCommands().GroupSettingsAvailable());
+    EXPECT_TRUE(session.projectorCommands().GroupSettingsAvailable());
 
     session.demo()->SilenceOne();
     const std::string silent = session.demo()->fleet().Mac(7);

@@ -71,8 +71,11 @@ TEST(SettingCatalogTest, NamesAreUniqueLowerCaseAndFound) {
 TEST(SettingCatalogTest, EveryReportedSettingSitsOnAFieldOfTheControlLayout) {
     for (const SettingDef& def : AllSettings()) {
         if (def.width == 0) {
-            EXPECT_TRUE(def.kind == SettingKind::Action || def.kind == SettingKind::Text)
+            // Besides actions and texts, only the 3D sync invert goes unreported.
+            EXPECT_TRUE(def.kind == SettingKind::Action || def.kind == SettingKind::Text ||
+                        def.name == "three-d-sync-invert")
                 << def.name;
+            EXPECT_EQ(CurrentValue(def, SampleControlReply()), std::nullopt) << def.name;
             continue;
         }
         const bool onLayout = std::any_of(
@@ -193,6 +196,30 @@ TEST(SettingCatalogTest, BodiesMatchThePagesCommands) {
     EXPECT_EQ(Setting("auto-power-off").step, 5);
     EXPECT_EQ(Setting("sleep-timer").step, 5);
     EXPECT_EQ(Setting("volume").step, 1);
+}
+
+// The group form's own settings: 3D, its sync invert, and a volume up to 15 that the up-down
+// writes right-aligned and "Set" writes with leading zeros.
+TEST(SettingCatalogTest, GroupFormSettings) {
+    EXPECT_EQ(BuildSettingBody(Setting("three-d"), 1), "command=~0090 1");
+    EXPECT_EQ(BuildSettingBody(Setting("three-d"), 0), "command=~0090 0");
+    EXPECT_EQ(BuildSettingBody(Setting("three-d-sync-invert"), 1), "command=~0091 1");
+    EXPECT_EQ(BuildSettingBody(Setting("three-d-sync-invert"), 0), "command=~0091 0");
+    EXPECT_EQ(CurrentValue(Setting("three-d"), SampleControlReply()), 0);
+
+    const SettingDef& volume = Setting("group-volume");
+    EXPECT_EQ(volume.low, 0);
+    EXPECT_EQ(volume.high, 15);
+    EXPECT_EQ(BuildSettingBody(volume, 5), "command=~0081   5");
+    EXPECT_EQ(BuildSettingBody(volume, 15), "command=~0081  15");
+    EXPECT_EQ(BuildSetButtonBody(volume, 5), "command=~0081 005");
+    EXPECT_EQ(BuildSetButtonBody(volume, 0), "command=~0081 000");
+    EXPECT_EQ(BuildSettingBody(volume, 16), std::nullopt);
+    EXPECT_EQ(BuildSetButtonBody(volume, 16), std::nullopt);
+    EXPECT_EQ(BuildSetButtonBody(volume, -1), std::nullopt);
+    // Settings without a separate "Set" form write the value as the up-down does.
+    EXPECT_EQ(BuildSetButtonBody(Setting("volume"), 7), "command=~0081 7");
+    EXPECT_EQ(BuildSetButtonBody(Setting("freeze"), 1), std::nullopt);
 }
 
 TEST(SettingCatalogTest, ValuesOutsideTheRangeBuildNothing) {

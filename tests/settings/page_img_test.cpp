@@ -82,7 +82,8 @@ TEST_F(PageImgTest, WithoutAModelRuleOneListShowsAndItWaitsWithThePage) {
     state.power = sim::kPowerOff;
     StartFleet(state);
     ASSERT_FALSE(HasFatalFailure());
-    dialog = std::make_unique<CPrjSetDlg>(nullptr, *console, *ring, fleet->Address(0), "", "");
+    dialog =
+        std::make_unique<CPrjSetDlg>(nullptr, *console, *ring, store, fleet->Address(0), "", "");
     dialog->show();
     dialog->Tabs()->setCurrentIndex(kTab);
     auto* page = static_cast<CPageImg*>(Page(kTab));

@@ -77,9 +77,12 @@ class PrjSetDlgTest : public ::testing::Test {
         fleet->Stop();
     }
 
+    testing::TempDir storeDir;
+    RegStore store{storeDir.File(), "vistrel-test"};
+
     void Open() {
-        dialog =
-            std::make_unique<CPrjSetDlg>(nullptr, *console, *ring, kAddress, "Hall A", "Room 7");
+        dialog = std::make_unique<CPrjSetDlg>(nullptr, *console, *ring, store, kAddress, "Hall A",
+                                              "Room 7");
         dialog->show();
     }
 
@@ -480,7 +483,7 @@ TEST_F(PrjSetDlgFromListTest, DoubleClickOpensTheDialogForThatProjectorAndClosin
     ASSERT_TRUE(WaitForGroupsPolled());
     projectorCommands->SetProjectorSettingsRunner(
         [this](const std::string& ip, const std::string& group, const std::string& name) {
-            CPrjSetDlg dialog(window.get(), *console, backend->ring(), ip, group, name);
+            CPrjSetDlg dialog(window.get(), *console, backend->ring(), *store, ip, group, name);
             dialog.exec();
         });
     const int row = RowOfAddress(fleet->Address(1));

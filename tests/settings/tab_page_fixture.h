@@ -86,7 +86,8 @@ class TabPageTest : public ::testing::Test {
 
     // Opens the dialog on `tab` and waits until every opening query has been answered.
     void Open(int tab) {
-        dialog = std::make_unique<CPrjSetDlg>(nullptr, *console, *ring, fleet->Address(0), "", "");
+        dialog = std::make_unique<CPrjSetDlg>(nullptr, *console, *ring, store, fleet->Address(0),
+                                              "", "");
         dialog->show();
         dialog->Tabs()->setCurrentIndex(tab);
         ASSERT_TRUE(WaitForReady());
@@ -179,6 +180,8 @@ class TabPageTest : public ::testing::Test {
         return script.boxes[0].text.toStdString();
     }
 
+    vistrel::testing::TempDir storeDir;
+    RegStore store{storeDir.File(), "vistrel-test"};
     std::unique_ptr<sim::Fleet> fleet;
     std::unique_ptr<Console> console;
     std::unique_ptr<RequestRing> ring;

@@ -17,6 +17,7 @@
 #include "settings/projector/page_img.h"
 #include "settings/projector/page_prj.h"
 #include "settings/projector/page_set.h"
+#include "settings/shared/prj_scheduler.h"
 
 namespace vistrel {
 
@@ -35,11 +36,13 @@ const QColor kSideLabelText(60, 60, 60);
 
 }  // namespace
 
-CPrjSetDlg::CPrjSetDlg(QWidget* owner, Console& console, RequestRing& ring, const std::string& ip,
-                       const std::string& groupName, const std::string& projectorName)
+CPrjSetDlg::CPrjSetDlg(QWidget* owner, Console& console, RequestRing& ring, RegStore& store,
+                       const std::string& ip, const std::string& groupName,
+                       const std::string& projectorName)
     : QDialog(owner),
       console_(console),
       ring_(ring),
+      store_(store),
       ipText_(ip),
       groupText_(groupName),
       nameText_(projectorName),
@@ -185,9 +188,14 @@ CSettingsPage* CPrjSetDlg::MakeTabPage(int index, QWidget* parent) {
     }
 }
 
-CSettingsPage* CPrjSetDlg::MakeSidePage(int) {
-    // Network, Alert and Scheduler pages come here as they are built.
-    return new CEmptyPage(*this, this, this);
+CSettingsPage* CPrjSetDlg::MakeSidePage(int index) {
+    switch (index) {
+        case kSideScheduler:
+            return new CPrjScheduler(*this, this, this, store_);
+        default:
+            // Network and Alert pages come here as they are built.
+            return new CEmptyPage(*this, this, this);
+    }
 }
 
 CPagePrj* CPrjSetDlg::ProjectorPage() const {

@@ -5,7 +5,7 @@
 //
 // The target lists name the dialog's one projector: every request goes to the ring with
 // the empty address. Pages are created by MakeTabPage / MakeSidePage; a page that is not
-// built yet is a CEmptyPage.
+// built yet (Network, Alert) is a CEmptyPage.
 #pragma once
 
 #include <QDialog>
@@ -25,6 +25,7 @@ class QTabWidget;
 namespace vistrel {
 
 class CPagePrj;
+class RegStore;
 class CSettingsPage;
 class CStaticText;
 
@@ -34,8 +35,10 @@ class CPrjSetDlg : public QDialog, public SettingsFrame {
     enum TabIndex { kTabProjector = 0, kTabImage, kTabDisplay, kTabSetting, kTabCount };
     enum SideIndex { kSideNetwork = 0, kSideAlert, kSideScheduler, kSideCount };
 
-    CPrjSetDlg(QWidget* owner, Console& console, RequestRing& ring, const std::string& ip,
-               const std::string& groupName, const std::string& projectorName);
+    // `store` keeps the projector's scheduled tasks (the Scheduler page).
+    CPrjSetDlg(QWidget* owner, Console& console, RequestRing& ring, RegStore& store,
+               const std::string& ip, const std::string& groupName,
+               const std::string& projectorName);
     ~CPrjSetDlg() override;
 
     // Queries through the ring with the empty address and the frame as owner.
@@ -95,6 +98,7 @@ class CPrjSetDlg : public QDialog, public SettingsFrame {
 
     Console& console_;
     RequestRing& ring_;
+    RegStore& store_;
     std::array<CSettingsPage*, kTabCount> tabPages_{};
     std::string ipText_;
     std::string groupText_;

@@ -1,0 +1,68 @@
+// The base of the group dialog's pages: every action goes to all addressed projectors, by
+// one of two paths, and the page waits for every answer before it takes the next.
+//   - Batch path: one parallel request per projector; the whole page is disabled.
+//   - Queue path: through the request ring, one projector after the other; only the clicked
+//     control is disabled.
+// Either way the frame's progress bar counts the answers, and half a second after the last
+// one the page's controls are all enabled again. A request the ring drops unsent (ring
+// full, or superseded) counts as answered: no reply will ever come for it.
+//
+// A derived page lists its controls in SetControlsEnabled and may look at each answer in
+// OnAnswer (the Network and Alert pages read theirs).
+#pragma once
+
+#include <QTimer>
+#include <list>
+#include <memory>
+#include <string>
+
+#include "settings/common/settings_page.h"
+
+namespace vistrel {
+
+class BatchResult;
+class GroupFrame;
+
+class CGroupPage : public CSettingsPage {
+    Q_OBJECT
+  public:
+    enum class Path { Batch, Queue };
+
+    CGroupPage(GroupFrame& frame, QWidget* frameWidget, QWidget* parent);
+    ~CGroupPage() override;
+
+    // Answers still expected.
+    size_t Pending() const { return pending_; }
+    // True from a send until the page's controls are enabled again.
+    bool Waiting() const { return pending_ > 0 || settle_.isActive(); }
+
+  signals:
+    // The page's controls were enabled again after the last answer.
+    void answersComplete();
+
+  protected:
+    // Sends `body` to every addressed projector. On the queue path `clicked` is the control
+    // that stays disabled until the answers are in.
+    void SendToGroup(const std::string& body, Path path, QWidget* clicked = nullptr);
+
+    // Enables or disables every control of the page together.
+    virtual void SetControlsEnabled(bool enabled) = 0;
+    // One projector's answer to `body` (empty on failure). The default ignores it.
+    virtual void OnAnswer(const std::string& body, const std::string& reply);
+
+    void OnReply(const MsgCmd& slot) final;
+    void OnDropped(const std::string& body) final;
+
+  private:
+    struct Batch;
+    void Expect(size_t count);
+    void Answered();
+    void OnBatchPost(Batch* batch, uint32_t message, uintptr_t index);
+
+    GroupFrame& group_;
+    size_t pending_ = 0;
+    QTimer settle_;
+    std::list<std::unique_ptr<Batch>> batches_;
+};
+
+}  // namespace vistrel
