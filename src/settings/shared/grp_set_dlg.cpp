@@ -12,6 +12,8 @@
 #include "protocol/codec.h"
 #include "settings/common/batch_progress.h"
 #include "settings/common/settings_page.h"
+#include "settings/shared/grp_alert.h"
+#include "settings/shared/grp_network.h"
 #include "settings/shared/grp_prj.h"
 
 namespace vistrel {
@@ -135,8 +137,12 @@ CSettingsPage* CGrpSetDlg::MakeSidePage(int side) {
     switch (side) {
         case kSideProjector:
             return new CGrpPrj(*this, this, this);
+        case kSideNetwork:
+            return new CGrpNetwork(*this, this, this);
+        case kSideAlert:
+            return new CGrpAlert(*this, this, this);
         default:
-            // The group Network, Alert and Scheduler pages come here as they are built.
+            // The group Scheduler page comes here when it is built.
             return new CEmptyPage(*this, this, this);
     }
 }

@@ -2,9 +2,9 @@
 // (the ticked rows of a group, or of "All Projectors"). Four side pages: Projector, Network,
 // Alert and Scheduler; a progress bar at the bottom counts the answers of the last send.
 //
-// The batch list and the target IP list name the projectors; the Projector page is built,
-// the Network, Alert and Scheduler pages come through MakeSidePage as they are built (until
-// then each is an empty page that sends nothing).
+// The batch list and the target IP list name the projectors; the Projector, Network and
+// Alert pages are built, the Scheduler page comes through MakeSidePage when it is built
+// (until then it is an empty page that sends nothing).
 #pragma once
 
 #include <QDialog>
