@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -17,6 +18,8 @@
 #include "settings/projector/page_prj.h"
 #include "settings/projector/prj_set_dlg.h"
 #include "settings/shared/grp_set_dlg.h"
+#include "settings/shared/prj_alert.h"
+#include "settings/shared/prj_network.h"
 #include "sim/fleet.h"
 
 namespace {
@@ -62,6 +65,14 @@ int main(int argc, char** argv) {
         s.power = vistrel::sim::kPowerOn;
         s.model = "6";
         s.control.avMute = 0;
+        s.alert.mailTo = "av-team@example.org";
+        s.alert.mailSubject = "Projector alert";
+        s.alert.mailFrom = "projector@example.org";
+        s.alert.smtpServer = "mail.example.org";
+        s.alert.smtpUser = "projector";
+        s.alert.smtpPassword = "secret";
+        s.alert.fanLock = 1;
+        s.alert.lampFail = 1;
     });
     const vistrel::sim::ProjectorState state = fleet.State(0);
     session.console().targetIps = {fleet.Address(0)};
@@ -89,17 +100,41 @@ int main(int argc, char** argv) {
         {vistrel::CPrjSetDlg::kTabSetting, "prjdlg-setting.png"},
     };
     int failures = 0;
-    for (const auto& [tab, file] : pages) {
-        dialog.Tabs()->setCurrentIndex(tab);
+    auto save = [&](QWidget& window, const char* file) {
         QApplication::processEvents();
         const QString path = out.filePath(QString::fromLatin1(file));
-        if (dialog.grab().save(path, "PNG")) {
+        if (window.grab().save(path, "PNG")) {
             std::printf("%s\n", qPrintable(path));
         } else {
             std::fprintf(stderr, "vistrel-shots: cannot write %s\n", qPrintable(path));
             ++failures;
         }
+    };
+    for (const auto& [tab, file] : pages) {
+        dialog.Tabs()->setCurrentIndex(tab);
+        save(dialog, file);
     }
+    // Side pages, once the projector's reply has filled them.
+    auto filled = [&](int side, int submitId) {
+        QWidget* page = dialog.SidePage(side);
+        return WaitFor(
+            [&] {
+                auto* submit = page->findChild<QPushButton*>(vistrel::ControlName(submitId));
+                return submit && submit->isEnabled() &&
+                       dialog.StatusLine()->text() == QStringLiteral("Ready");
+            },
+            15000);
+    };
+    dialog.ShowNetworkSide();
+    if (filled(vistrel::CPrjSetDlg::kSideNetwork, vistrel::CPrjNetwork::kSubmitNetwork))
+        save(dialog, "prjdlg-network.png");
+    else
+        ++failures;
+    dialog.ShowAlertSide();
+    if (filled(vistrel::CPrjSetDlg::kSideAlert, vistrel::CPrjAlert::kSubmit))
+        save(dialog, "prjdlg-alert.png");
+    else
+        ++failures;
     dialog.close();
 
     // The group dialog for the whole demo fleet, as "All Projectors" opens it.
@@ -118,20 +153,14 @@ int main(int argc, char** argv) {
                               "All Projectors");
     group.setModal(false);
     group.show();
-    QApplication::processEvents();
     const std::pair<int, const char*> groupPages[] = {
         {vistrel::CGrpSetDlg::kSideProjector, "grpdlg-projector.png"},
+        {vistrel::CGrpSetDlg::kSideNetwork, "grpdlg-network.png"},
+        {vistrel::CGrpSetDlg::kSideAlert, "grpdlg-alert.png"},
     };
     for (const auto& [side, file] : groupPages) {
         group.ShowSide(side);
-        QApplication::processEvents();
-        const QString path = out.filePath(QString::fromLatin1(file));
-        if (group.grab().save(path, "PNG")) {
-            std::printf("%s\n", qPrintable(path));
-        } else {
-            std::fprintf(stderr, "vistrel-shots: cannot write %s\n", qPrintable(path));
-            ++failures;
-        }
+        save(group, file);
     }
     group.close();
     return failures == 0 ? 0 : 1;
