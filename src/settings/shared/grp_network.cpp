@@ -229,8 +229,10 @@ void CGrpNetwork::FinishRelocation() {
     }
     ShowWarning(this, QString::fromLatin1(kGroupRelocatedText), false, details);
     // The projectors may answer from other addresses now: the dialog's targets are stale.
-    if (QWidget* dialog = window(); dialog && dialog != this)
-        QMetaObject::invokeMethod(dialog, &QWidget::close, Qt::QueuedConnection);
+    if (QWidget* dialog = window(); dialog && dialog != this) {
+        QMetaObject::invokeMethod(
+            dialog, [dialog] { dialog->close(); }, Qt::QueuedConnection);
+    }
 }
 
 }  // namespace vistrel
