@@ -118,7 +118,7 @@ class PagesOverFleet : public ::testing::Test {
 
 class PrjNetworkTest : public PagesOverFleet {
   protected:
-    void SetUp() override { StartFleet(1, "127.0.6.10"); }
+    void SetUp() override { StartFleet(1, "127.0.16.10"); }
     void Open() {
         prjDialog =
             std::make_unique<CPrjSetDlg>(nullptr, *console, *ring, fleet->Address(0), "", "");
@@ -253,7 +253,7 @@ TEST_F(PrjNetworkTest, FixedConfigurationGoesStraightToTheProjector) {
         EXPECT_FALSE(waiter.expired());
         ++requests;
     });
-    Ctl<QLineEdit>(Page(), CPrjNetwork::kIp)->setText("127.0.6.99");
+    Ctl<QLineEdit>(Page(), CPrjNetwork::kIp)->setText("127.0.16.99");
     Ctl<QLineEdit>(Page(), CPrjNetwork::kMask)->setText("255.0.0.0");
     Ctl<QLineEdit>(Page(), CPrjNetwork::kGateway)->setText("127.0.0.1");
     Ctl<QLineEdit>(Page(), CPrjNetwork::kDns)->setText("127.0.0.2");
@@ -265,8 +265,8 @@ TEST_F(PrjNetworkTest, FixedConfigurationGoesStraightToTheProjector) {
     ASSERT_TRUE(WaitForReceived("set=network", 1));
     EXPECT_THAT(
         Received("set=network"),
-        ElementsAre(std::pair{std::string("127.0.6.10"),
-                              std::string("set=network07F000663FF0000007F0000017F000002")}));
+        ElementsAre(std::pair{std::string("127.0.16.10"),
+                              std::string("set=network07F001063FF0000007F0000017F000002")}));
     Info info;
     {
         auto table = console->table.Lock();
@@ -363,7 +363,7 @@ TEST_F(PrjAlertTest, SubmitStoresEveryFieldAndTheTestMailReadsNoControl) {
 
 class GroupPagesTest : public PagesOverFleet {
   protected:
-    void SetUp() override { StartFleet(3, "127.0.6.20"); }
+    void SetUp() override { StartFleet(3, "127.0.16.20"); }
     void Open() {
         grpDialog = std::make_unique<CGrpSetDlg>(nullptr, *console, *ring, "Lab");
         grpDialog->show();
@@ -504,7 +504,7 @@ TEST_F(GroupPagesTest, DhcpChangeKeepsEachAddressSkipsAHungProjectorAndClosesThe
                                              "FFFF0000" + "7F0000017F000001");
     // Under DHCP they stay where they are.
     ASSERT_TRUE(QTest::qWaitFor([&] { return fleet->State(2).network.dhcp == 1; }, kWaitMs));
-    EXPECT_EQ(fleet->Address(2), "127.0.6.22");
+    EXPECT_EQ(fleet->Address(2), "127.0.16.22");
 }
 
 // --- relocation followed by the main window ---------------------------------------------------
