@@ -44,6 +44,10 @@ class ConsoleBackend {
     virtual void DiscoveryCycle() = 0;
     // Probe, and tell `waiter` when the relocating projector answers from its new address.
     virtual void RequestRelocationProbe(std::weak_ptr<RelocationWindow> waiter) = 0;
+    // Called every few hundred milliseconds while a relocation is followed: probes again
+    // until the projector answers from its new address or the wait is given up. Returns
+    // whether to keep calling.
+    virtual bool FollowRelocation() { return false; }
 
     // Polling thread.
     virtual void StartPolling() = 0;

@@ -1,5 +1,6 @@
 #include "app/console_session.h"
 
+#include <QPointer>
 #include <QTimer>
 
 #include "settings/projector/prj_set_dlg.h"
@@ -58,6 +59,17 @@ bool ConsoleSession::Start(std::string* error) {
     projectorCommands_->SetProjectorSettingsRunner(
         [this](const std::string& ip, const std::string& group, const std::string& name) {
             CPrjSetDlg dialog(window_.get(), *console_, backend_->ring(), *store_, ip, group, name);
+            // Message 0x590: queued to the main window, as a posted message would be.
+            dialog.SetRelocationRequest([window = QPointer<CVistrelDlg>(window_.get())](
+                                            std::weak_ptr<RelocationWindow> waiter) {
+                QMetaObject::invokeMethod(
+                    window.data(),
+                    [window, waiter] {
+                        if (window)
+                            window->OnRelocationProbe(waiter);
+                    },
+                    Qt::QueuedConnection);
+            });
             dialog.exec();
         });
     projectorCommands_->SetGroupSettingsRunner([this](const std::string& group) {

@@ -110,6 +110,10 @@ void CoreBackend::RequestRelocationProbe(std::weak_ptr<RelocationWindow> waiter)
     discovery_.RequestRelocationProbe(std::move(waiter));
 }
 
+bool CoreBackend::FollowRelocation() {
+    return discovery_.FollowRelocation();
+}
+
 void CoreBackend::StartPolling() {
     poller_.StartPolling();
 }

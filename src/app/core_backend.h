@@ -40,6 +40,7 @@ class CoreBackend final : public ConsoleBackend {
     void Broadcast() override;
     void DiscoveryCycle() override;
     void RequestRelocationProbe(std::weak_ptr<RelocationWindow> waiter) override;
+    bool FollowRelocation() override;
 
     void StartPolling() override;
     void PausePolling(bool paused) override;

@@ -293,6 +293,11 @@ void CVistrelDlg::BuildControls() {
     connect(&timer2_, &QTimer::timeout, this, &CVistrelDlg::OnTimer2);
     connect(&timer4_, &QTimer::timeout, this, &CVistrelDlg::OnTimer4);
     connect(&timer5_, &QTimer::timeout, this, &CVistrelDlg::OnTimer5);
+    relocationTimer_.setInterval(kRelocationFollowMs);
+    connect(&relocationTimer_, &QTimer::timeout, this, [this] {
+        if (!backend_.FollowRelocation())
+            relocationTimer_.stop();
+    });
 }
 
 void CVistrelDlg::PlaceInitialControls() {
@@ -640,7 +645,10 @@ void CVistrelDlg::StartDiscoveryTimer(uint32_t intervalMs) {
 }
 
 void CVistrelDlg::OnRelocationProbe(std::weak_ptr<RelocationWindow> waiter) {
+    if (shutDown_)
+        return;
     backend_.RequestRelocationProbe(std::move(waiter));
+    relocationTimer_.start();
 }
 
 void CVistrelDlg::PausePolling() {
@@ -654,8 +662,10 @@ void CVistrelDlg::Shutdown() {
     if (shutDown_)
         return;
     shutDown_ = true;
-    for (QTimer* timer : {&timer1_, &timer2_, &timer4_, &timer5_})
+    for (QTimer* timer : {&timer1_, &timer2_, &timer4_, &timer5_, &relocationTimer_})
         timer->stop();
+    // Requests nobody waits for ("set=network") must not hold up the exit.
+    console_.background.CancelAll();
     backend_.StopPolling(kThreadGrace);
     backend_.StopRequestWorker(kThreadGrace);
     if (discovery_) {

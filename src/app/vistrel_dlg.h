@@ -68,6 +68,7 @@ class CVistrelDlg : public QMainWindow {
     static constexpr int kListTimerMs = 2000;
     static constexpr int kScheduleTimerMs = 5000;
     static constexpr int kWatchdogTimerMs = 1000;
+    static constexpr int kRelocationFollowMs = 200;
     static constexpr uint32_t kDefaultInterval = 10000;
     // A stored interval of 0 runs the discovery cycle at this floor. A zero-period timer
     // would fire on every pass of the event loop, and even 10 ms would bring a large fleet's
@@ -201,6 +202,8 @@ class CVistrelDlg : public QMainWindow {
     QTimer timer2_;
     QTimer timer4_;
     QTimer timer5_;
+    // Follows a relocated projector, independent of Auto Search (timer 1).
+    QTimer relocationTimer_;
 };
 
 }  // namespace vistrel

@@ -157,10 +157,15 @@ void Discovery::ProcessAnswer(std::string_view datagram, const std::string& send
             TickElapsed(console_.clock.TickMs(), record->relocateTick) > kRelocationSettleMs &&
             !console_.targetIps.empty()) {
             finished = relocationWindow_.lock();
+            if (finished && !finished->ExpectedAddress().empty() &&
+                finished->ExpectedAddress() != sender) {
+                finished.reset();  // still the old address: the projector has not moved yet
+            }
             if (finished) {
                 record->relocating = false;
                 console_.targetIps[0] = sender;
                 relocationWindow_.reset();
+                follow_.Stop();
             }
         }
     }
@@ -198,6 +203,32 @@ void Discovery::RefreshAllProjectors(
 void Discovery::RequestRelocationProbe(std::weak_ptr<RelocationWindow> window) {
     Broadcast();
     relocationWindow_ = std::move(window);
+    follow_.Start(console_.clock.TickMs());
+}
+
+bool Discovery::FollowRelocation() {
+    if (!follow_.Active())
+        return false;
+    std::shared_ptr<RelocationWindow> window = relocationWindow_.lock();
+    const auto action = follow_.Next(console_.clock.TickMs(), kRelocationSettleMs);
+    if (!window || action == RelocationFollow::Action::kGiveUp) {
+        follow_.Stop();
+        relocationWindow_.reset();
+        {
+            // Left marked, the projector would never be polled again.
+            auto table = console_.table.Lock();
+            if (!console_.targetMacs.empty()) {
+                if (Info* record = table.Find(console_.targetMacs[0]))
+                    record->relocating = false;
+            }
+        }
+        if (window)
+            window->RelocationLost();
+        return false;
+    }
+    if (action == RelocationFollow::Action::kProbe)
+        Broadcast();
+    return true;
 }
 
 }  // namespace vistrel

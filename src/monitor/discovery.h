@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "monitor/relocation_follow.h"
 #include "monitor/udp_socket.h"
 #include "protocol/console.h"
 
@@ -31,6 +32,11 @@ class RelocationWindow {
     virtual ~RelocationWindow() = default;
     // Queries the network settings of the target list again and shows the new address.
     virtual void QueryNetwork() = 0;
+    // The projector did not answer from a new address within the follow-up's wait.
+    virtual void RelocationLost() {}
+    // The fixed address the projector was sent to, or empty (DHCP: any address will do).
+    // With a fixed address, a late answer from the old one does not end the relocation.
+    virtual std::string ExpectedAddress() const { return {}; }
 };
 
 // Why discovery cannot run, in words for the operator.
@@ -83,6 +89,11 @@ class Discovery {
     // remember the dialog that waits. Replaces a pending one.
     void RequestRelocationProbe(std::weak_ptr<RelocationWindow> window);
     bool RelocationPending() const { return !relocationWindow_.expired(); }
+    // Called every few hundred milliseconds while a relocation is pending, whatever the
+    // Auto Search setting: probes again after the settle time until the projector answers
+    // from its new address, and after kRelocationGiveUpMs stops waiting, clears the
+    // projector's relocating mark and tells the window. Returns whether it still follows.
+    bool FollowRelocation();
 
     bool IsOpen() const { return socket_.IsOpen(); }
     NativeSocket Descriptor() const { return socket_.Descriptor(); }
@@ -97,6 +108,7 @@ class Discovery {
     FailureHandler onFailure_;
     UdpSocket socket_;
     std::weak_ptr<RelocationWindow> relocationWindow_;
+    RelocationFollow follow_;
     std::optional<DiscoveryFailure> failure_;
 };
 

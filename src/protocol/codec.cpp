@@ -126,11 +126,13 @@ std::optional<std::string> BuildNetworkRecordKeepingAddresses(bool dhcp,
     std::string body = "set=network";
     body += dhcp ? '1' : '0';
     for (size_t i = 0; i < 4; ++i) {
-        std::string_view hex =
-            FieldAt(networkReply, kNetworkAddressOffset + i * kHexAddressWidth, kHexAddressWidth);
-        if (!ParseHexAddress(hex))
+        std::optional<uint32_t> packed = ParseHexAddress(
+            FieldAt(networkReply, kNetworkAddressOffset + i * kHexAddressWidth, kHexAddressWidth));
+        if (!packed)
             return std::nullopt;
-        body += hex;
+        // Rewritten rather than copied: a projector may answer in lower case, and the record
+        // carries upper case.
+        body += HexAddress(*packed);
     }
     return body;
 }

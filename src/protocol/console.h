@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/background_posts.h"
 #include "protocol/clock.h"
 #include "protocol/network_profile.h"
 #include "protocol/records.h"
@@ -20,9 +21,9 @@ namespace vistrel {
 // Projectors keyed by mac, in the order they were first seen. Entries are never removed.
 // All access goes through a Guard, which holds the table's non-recursive lock.
 class ProjectorTable {
-public:
+  public:
     class Guard {
-    public:
+      public:
         explicit Guard(ProjectorTable& table) : table_(table), lock_(table.mutex_) {
             ++heldByThisThread_;
         }
@@ -45,7 +46,7 @@ public:
         std::vector<Info>& Records() { return table_.records_; }
         size_t Size() const { return table_.records_.size(); }
 
-    private:
+      private:
         ProjectorTable& table_;
         std::unique_lock<std::mutex> lock_;
     };
@@ -56,7 +57,7 @@ public:
     // (in tests and soaks): the lock is never to be held across a request.
     static bool HeldByThisThread() { return heldByThisThread_ > 0; }
 
-private:
+  private:
     inline static thread_local int heldByThisThread_ = 0;
     std::mutex mutex_;
     std::vector<Info> records_;
@@ -82,6 +83,10 @@ struct Console {
     std::string modelCode;
     std::atomic<bool> autoSearchEnabled{true};
     std::atomic<bool> refreshNow{false};
+
+    // Requests whose reply nobody reads ("set=network"); cancelled at shutdown. Declared
+    // last, so its threads are joined before anything they might read goes away.
+    BackgroundPosts background;
 };
 
 }  // namespace vistrel

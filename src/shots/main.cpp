@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -18,6 +19,8 @@
 #include "settings/projector/page_prj.h"
 #include "settings/projector/prj_set_dlg.h"
 #include "settings/shared/grp_set_dlg.h"
+#include "settings/shared/prj_alert.h"
+#include "settings/shared/prj_network.h"
 #include "sim/fleet.h"
 #include "store/reg_store.h"
 
@@ -64,6 +67,14 @@ int main(int argc, char** argv) {
         s.power = vistrel::sim::kPowerOn;
         s.model = "6";
         s.control.avMute = 0;
+        s.alert.mailTo = "av-team@example.org";
+        s.alert.mailSubject = "Projector alert";
+        s.alert.mailFrom = "projector@example.org";
+        s.alert.smtpServer = "mail.example.org";
+        s.alert.smtpUser = "projector";
+        s.alert.smtpPassword = "secret";
+        s.alert.fanLock = 1;
+        s.alert.lampFail = 1;
     });
     const vistrel::sim::ProjectorState state = fleet.State(0);
     session.console().targetIps = {fleet.Address(0)};
@@ -115,6 +126,27 @@ int main(int argc, char** argv) {
         dialog.Tabs()->setCurrentIndex(tab);
         save(dialog, file);
     }
+    // Side pages, once the projector's reply has filled them.
+    auto filled = [&](int side, int submitId) {
+        QWidget* page = dialog.SidePage(side);
+        return WaitFor(
+            [&] {
+                auto* submit = page->findChild<QPushButton*>(vistrel::ControlName(submitId));
+                return submit && submit->isEnabled() &&
+                       dialog.StatusLine()->text() == QStringLiteral("Ready");
+            },
+            15000);
+    };
+    dialog.ShowNetworkSide();
+    if (filled(vistrel::CPrjSetDlg::kSideNetwork, vistrel::CPrjNetwork::kSubmitNetwork))
+        save(dialog, "prjdlg-network.png");
+    else
+        ++failures;
+    dialog.ShowAlertSide();
+    if (filled(vistrel::CPrjSetDlg::kSideAlert, vistrel::CPrjAlert::kSubmit))
+        save(dialog, "prjdlg-alert.png");
+    else
+        ++failures;
     dialog.ShowSchedulerSide();
     save(dialog, "prjdlg-scheduler.png");
     dialog.close();
@@ -135,9 +167,10 @@ int main(int argc, char** argv) {
                               "All Projectors");
     group.setModal(false);
     group.show();
-    QApplication::processEvents();
     const std::pair<int, const char*> groupPages[] = {
         {vistrel::CGrpSetDlg::kSideProjector, "grpdlg-projector.png"},
+        {vistrel::CGrpSetDlg::kSideNetwork, "grpdlg-network.png"},
+        {vistrel::CGrpSetDlg::kSideAlert, "grpdlg-alert.png"},
         {vistrel::CGrpSetDlg::kSideScheduler, "grpdlg-scheduler.png"},
     };
     for (const auto& [side, file] : groupPages) {

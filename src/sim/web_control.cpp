@@ -290,7 +290,8 @@ WebReply RunSet(ProjectorState& state, const std::string& address, std::string_v
         state.network.gateway = DottedAddress(values[2]);
         state.network.dns = DottedAddress(values[3]);
         std::string next = DottedAddress(values[0]);
-        if (next != address) {
+        // Under DHCP the server, not the record, decides the address: the projector stays.
+        if (next != address && state.network.dhcp == 0) {
             reply.newAddress = next;
         }
     } else if (text.starts_with("user")) {

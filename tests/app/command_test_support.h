@@ -59,6 +59,7 @@ class FleetBackend final : public ConsoleBackend {
     void RequestRelocationProbe(std::weak_ptr<RelocationWindow> waiter) override {
         discovery_.RequestRelocationProbe(std::move(waiter));
     }
+    bool FollowRelocation() override { return discovery_.FollowRelocation(); }
     void StartPolling() override { poller_.StartPolling(); }
     void PausePolling(bool paused) override;
     bool StopPolling(std::chrono::milliseconds) override {

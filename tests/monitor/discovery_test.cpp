@@ -256,6 +256,124 @@ TEST_F(Relocation, WindowMayReadTheTableWhileItRequeries) {
     EXPECT_EQ(window->queries, 0);  // replaced by the newer request
 }
 
+// The follow-up after Submit: probes at one-second steps once the settle time has passed,
+// whatever the Auto Search setting, until the projector answers or 30 s pass.
+class RelocationFollowUp : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // A listener where the probes go, so each one can be counted.
+        ASSERT_TRUE(listener.Open("127.0.3.2", 0));
+        NetworkProfile profile = LoopbackProfile("127.0.3.1", "127.0.3.2", listener.LocalPort());
+        console = std::make_unique<Console>(profile, clock);
+        discovery = std::make_unique<Discovery>(*console);
+        ASSERT_TRUE(discovery->OpenDiscovery());
+        EXPECT_EQ(Probes(), 1);  // the first one
+        console->autoSearchEnabled = false;
+        discovery->ProcessAnswer(kAnswer, "10.0.0.5");
+        {
+            auto table = console->table.Lock();
+            Info* info = table.Find(kMac);
+            info->relocating = true;
+            info->relocateTick = clock.TickMs();
+        }
+        console->targetMacs = {kMac};
+        console->targetIps = {"10.0.0.5"};
+        window = std::make_shared<CountingWindow>();
+        discovery->RequestRelocationProbe(window);
+        EXPECT_EQ(Probes(), 1);
+    }
+    // Probes that arrived since the last call (each waited for up to 2 s).
+    int Probes(int expected = 1) {
+        int seen = 0;
+        std::string datagram, sender;
+        uint16_t port = 0;
+        while (seen < expected && listener.WaitReadable(2000) &&
+               listener.Receive(datagram, sender, port) == UdpSocket::ReceiveStatus::kDatagram) {
+            if (datagram == kProbeText)
+                ++seen;
+        }
+        // Anything more that is already there counts too.
+        while (listener.Receive(datagram, sender, port) == UdpSocket::ReceiveStatus::kDatagram) {
+            if (datagram == kProbeText)
+                ++seen;
+        }
+        return seen;
+    }
+    bool Relocating() {
+        auto table = console->table.Lock();
+        return table.Find(kMac)->relocating;
+    }
+
+    ManualClock clock;
+    UdpSocket listener;
+    std::unique_ptr<Console> console;
+    std::unique_ptr<Discovery> discovery;
+    std::shared_ptr<CountingWindow> window;
+};
+
+TEST_F(RelocationFollowUp, ProbesAfterTheSettleTimeUntilTheProjectorAnswers) {
+    clock.Advance(500);
+    EXPECT_TRUE(discovery->FollowRelocation());
+    EXPECT_EQ(Probes(0), 0);  // too early: an answer now could not count
+    clock.Advance(500);
+    EXPECT_TRUE(discovery->FollowRelocation());
+    EXPECT_EQ(Probes(), 1);
+    EXPECT_TRUE(discovery->FollowRelocation());
+    EXPECT_EQ(Probes(0), 0);  // one per second, not one per call
+    clock.Advance(1000);
+    EXPECT_TRUE(discovery->FollowRelocation());
+    EXPECT_EQ(Probes(), 1);
+
+    discovery->ProcessAnswer(kAnswer, "10.0.0.9");
+    EXPECT_EQ(window->queries, 1);
+    EXPECT_EQ(console->targetIps[0], "10.0.0.9");
+    clock.Advance(1000);
+    EXPECT_FALSE(discovery->FollowRelocation());
+    EXPECT_EQ(Probes(0), 0);
+    EXPECT_EQ(window->lost, 0);
+}
+
+TEST_F(RelocationFollowUp, AFixedAddressIsWaitedForPastLateAnswersFromTheOldOne) {
+    window->expected = "10.0.0.9";
+    clock.Advance(1000);
+    discovery->ProcessAnswer(kAnswer, "10.0.0.5");  // not moved yet
+    EXPECT_EQ(window->queries, 0);
+    EXPECT_TRUE(Relocating());
+    EXPECT_TRUE(discovery->FollowRelocation());
+    discovery->ProcessAnswer(kAnswer, "10.0.0.9");
+    EXPECT_EQ(window->queries, 1);
+    EXPECT_FALSE(Relocating());
+    EXPECT_EQ(console->targetIps[0], "10.0.0.9");
+}
+
+TEST_F(RelocationFollowUp, GivesUpAfterThirtySecondsAndReleasesTheProjector) {
+    int probes = 0;
+    for (int second = 1; second < 30; ++second) {
+        clock.Advance(1000);
+        ASSERT_TRUE(discovery->FollowRelocation()) << second;
+        probes += Probes();
+    }
+    EXPECT_EQ(probes, 29);
+    EXPECT_TRUE(Relocating());
+    clock.Advance(1000);
+    EXPECT_FALSE(discovery->FollowRelocation());
+    EXPECT_EQ(window->lost, 1);
+    EXPECT_EQ(window->queries, 0);
+    // Left relocating, the projector would never be polled again.
+    EXPECT_FALSE(Relocating());
+    EXPECT_FALSE(discovery->RelocationPending());
+    EXPECT_FALSE(discovery->FollowRelocation());
+    EXPECT_EQ(window->lost, 1);
+}
+
+TEST_F(RelocationFollowUp, ClosedDialogEndsTheFollowUp) {
+    window.reset();
+    clock.Advance(1500);
+    EXPECT_FALSE(discovery->FollowRelocation());
+    EXPECT_FALSE(Relocating());
+    EXPECT_EQ(Probes(0), 0);
+}
+
 TEST(DiscoveryFailureText, NamesThePortAndTheRemedy) {
     DiscoveryFailure denied = DescribeDiscoveryFailure("bind", EACCES, "0.0.0.0", 250);
     EXPECT_NE(denied.reason.find("UDP port 250"), std::string::npos) << denied.reason;

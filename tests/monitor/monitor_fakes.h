@@ -51,7 +51,11 @@ class CountingWindow final : public RelocationWindow {
         if (onQuery_)
             onQuery_();
     }
+    void RelocationLost() override { ++lost; }
+    std::string ExpectedAddress() const override { return expected; }
+    std::string expected;
     int queries = 0;
+    int lost = 0;
 
   private:
     std::function<void()> onQuery_;

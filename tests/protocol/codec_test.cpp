@@ -500,10 +500,11 @@ TEST(NetworkReply, ShortOrMalformedFieldsReadAsZeroAndMarkIncomplete) {
 
 TEST(NetworkRecord, KeepingAddressesChangesOnlyTheDhcpDigit) {
     const std::string reply = "<return>\n<network>c0a80064FFFFFF00C0A80001C0A800010";
+    // The projector's own fields come back unchanged in value, in the record's upper case.
     EXPECT_EQ(BuildNetworkRecordKeepingAddresses(true, reply),
-              "set=network1c0a80064FFFFFF00C0A80001C0A80001");
+              "set=network1C0A80064FFFFFF00C0A80001C0A80001");
     EXPECT_EQ(BuildNetworkRecordKeepingAddresses(false, reply),
-              "set=network0c0a80064FFFFFF00C0A80001C0A80001");
+              "set=network0C0A80064FFFFFF00C0A80001C0A80001");
     // A failed or short query never yields a short record.
     EXPECT_FALSE(BuildNetworkRecordKeepingAddresses(true, ""));
     EXPECT_FALSE(BuildNetworkRecordKeepingAddresses(true, reply.substr(0, 49)));

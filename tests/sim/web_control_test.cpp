@@ -174,6 +174,11 @@ TEST(SimReplies, NetworkReplyAndRecord) {
     EXPECT_FALSE(same.newAddress);
     EXPECT_EQ(s.network.dhcp, 1);
 
+    // Under DHCP another address in the record moves nothing: the server decides.
+    WebReply dhcp = HandleWebRequest(s, "10.0.0.5", "set=network10A000009FF0000000A0000010A000002");
+    EXPECT_EQ(dhcp.text, kReplyOk);
+    EXPECT_FALSE(dhcp.newAddress);
+
     // The DHCP digit alone, a non-hex field or an address of zero change nothing.
     for (const std::string& bad :
          {std::string("set=network1"), "set=network0" + std::string(32, 'G'),

@@ -29,6 +29,11 @@ class SettingsFrame {
 
     // The process-wide state (the model code lives there).
     virtual Console& console() = 0;
+
+    // After a "set=network": ask the main window to follow the projector to its new address
+    // and to re-query the frame's network settings when it answers from there (message
+    // 0x590). Frames that cannot wait for a relocation ignore it.
+    virtual void RequestRelocationProbe() {}
 };
 
 }  // namespace vistrel

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -11,12 +12,15 @@
 #include "controls/gradient.h"
 #include "controls/icons.h"
 #include "controls/static_text.h"
+#include "monitor/discovery.h"
 #include "protocol/codec.h"
 #include "settings/common/settings_page.h"
 #include "settings/projector/page_disp.h"
 #include "settings/projector/page_img.h"
 #include "settings/projector/page_prj.h"
 #include "settings/projector/page_set.h"
+#include "settings/shared/prj_alert.h"
+#include "settings/shared/prj_network.h"
 #include "settings/shared/prj_scheduler.h"
 
 namespace vistrel {
@@ -33,6 +37,41 @@ const QColor kHeaderDark(63, 120, 70);
 const QColor kPanelGreen(99, 171, 104);
 const QColor kPanelLight(240, 240, 240);
 const QColor kSideLabelText(60, 60, 60);
+
+// What discovery holds while the projector moves: it lives and dies with the dialog, so a
+// relocation that ends after the dialog has closed reaches nobody.
+class DialogRelocationWaiter final : public RelocationWindow {
+  public:
+    explicit DialogRelocationWaiter(CPrjSetDlg* dialog) : dialog_(dialog) {}
+    void QueryNetwork() override {
+        if (dialog_)
+            dialog_->QueryNetwork();
+    }
+    std::string ExpectedAddress() const override {
+        if (!dialog_)
+            return {};
+        auto* page = qobject_cast<CPrjNetwork*>(dialog_->SidePage(CPrjSetDlg::kSideNetwork));
+        return page ? page->relocationTarget() : std::string();
+    }
+    void RelocationLost() override {
+        if (!dialog_)
+            return;
+        // Queued: discovery calls from inside its own timer work.
+        QMetaObject::invokeMethod(
+            dialog_.data(),
+            [dialog = dialog_] {
+                if (dialog) {
+                    if (auto* page =
+                            qobject_cast<CPrjNetwork*>(dialog->SidePage(CPrjSetDlg::kSideNetwork)))
+                        page->OnRelocationLost();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+  private:
+    QPointer<CPrjSetDlg> dialog_;
+};
 
 }  // namespace
 
@@ -190,12 +229,23 @@ CSettingsPage* CPrjSetDlg::MakeTabPage(int index, QWidget* parent) {
 
 CSettingsPage* CPrjSetDlg::MakeSidePage(int index) {
     switch (index) {
+        case kSideNetwork:
+            return new CPrjNetwork(*this, this, this);
+        case kSideAlert:
+            return new CPrjAlert(*this, this, this);
         case kSideScheduler:
             return new CPrjScheduler(*this, this, this, store_);
         default:
-            // Network and Alert pages come here as they are built.
             return new CEmptyPage(*this, this, this);
     }
+}
+
+void CPrjSetDlg::RequestRelocationProbe() {
+    if (!relocationRequest_)
+        return;
+    if (!relocationWaiter_)
+        relocationWaiter_ = std::make_shared<DialogRelocationWaiter>(this);
+    relocationRequest_(relocationWaiter_);
 }
 
 CPagePrj* CPrjSetDlg::ProjectorPage() const {

@@ -10,6 +10,8 @@
 
 #include <QDialog>
 #include <array>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "protocol/request_ring.h"
@@ -24,6 +26,7 @@ class QTabWidget;
 
 namespace vistrel {
 
+class RelocationWindow;
 class CPagePrj;
 class RegStore;
 class CSettingsPage;
@@ -60,7 +63,16 @@ class CPrjSetDlg : public QDialog, public SettingsFrame {
     // distributes it; anything else asks for fresh state.
     void RecordPowerState(const std::string& digit);
 
+    // How the dialog reaches the main window's relocation follow-up (message 0x590): the
+    // handler gets the dialog's waiter, which re-queries the Network page when discovery
+    // finds the projector at its new address.
+    using RelocationRequest = std::function<void(std::weak_ptr<RelocationWindow>)>;
+    void SetRelocationRequest(RelocationRequest request) {
+        relocationRequest_ = std::move(request);
+    }
+
     // SettingsFrame
+    void RequestRelocationProbe() override;
     void EnqueueFor(const std::string& body, const std::weak_ptr<ReplySink>& owner) override;
     MsgCmd ReadSlot(uint32_t index) const override;
     Console& console() override { return console_; }
@@ -114,6 +126,8 @@ class CPrjSetDlg : public QDialog, public SettingsFrame {
     QGroupBox* pageArea_ = nullptr;    // 1005
     QTabWidget* tabs_ = nullptr;       // 1006
     QLabel* status_ = nullptr;         // 1139
+    RelocationRequest relocationRequest_;
+    std::shared_ptr<RelocationWindow> relocationWaiter_;
     ReplySinkHolder sink_;
 };
 

@@ -12,6 +12,8 @@
 #include "protocol/codec.h"
 #include "settings/common/batch_progress.h"
 #include "settings/common/settings_page.h"
+#include "settings/shared/grp_alert.h"
+#include "settings/shared/grp_network.h"
 #include "settings/shared/grp_prj.h"
 #include "settings/shared/grp_scheduler.h"
 
@@ -136,10 +138,13 @@ CSettingsPage* CGrpSetDlg::MakeSidePage(int side) {
     switch (side) {
         case kSideProjector:
             return new CGrpPrj(*this, this, this);
+        case kSideNetwork:
+            return new CGrpNetwork(*this, this, this);
+        case kSideAlert:
+            return new CGrpAlert(*this, this, this);
         case kSideScheduler:
             return new CGrpScheduler(*this, this, this, store_, targetGroup_);
         default:
-            // The group Network and Alert pages come here as they are built.
             return new CEmptyPage(*this, this, this);
     }
 }

@@ -2,9 +2,8 @@
 // (the ticked rows of a group, or of "All Projectors"). Four side pages: Projector, Network,
 // Alert and Scheduler; a progress bar at the bottom counts the answers of the last send.
 //
-// The batch list and the target IP list name the projectors; the Projector and Scheduler
-// pages are built, the Network and Alert pages come through MakeSidePage as they are built
-// (until then each is an empty page that sends nothing).
+// The batch list and the target IP list name the projectors; every side page (Projector,
+// Network, Alert, Scheduler) is built.
 #pragma once
 
 #include <QDialog>

@@ -1,0 +1,33 @@
+// The Alert page of the "Group Setting" dialog: the same alert settings written to every
+// addressed projector at once, and a test mail from each; the frame's progress bar counts
+// the answers. It starts empty and shows no projector's values.
+#pragma once
+
+#include "protocol/codec.h"
+#include "settings/common/group_page.h"
+#include "settings/shared/alert_form.h"
+
+namespace vistrel {
+
+class CGrpAlert : public CGroupPage {
+    Q_OBJECT
+  public:
+    enum : int { kTest = 1116, kSubmit = 1088 };
+
+    CGrpAlert(GroupFrame& frame, QWidget* frameWidget, QWidget* parent);
+
+    const AlertSettings& settings() const { return alert_; }
+
+  protected:
+    // The page stays usable while answers come in: only the bar follows them.
+    void SetControlsEnabled(bool) override {}
+
+  private:
+    void OnSubmit();
+    void OnTest();
+
+    AlertSettings alert_;
+    AlertControls controls_;
+};
+
+}  // namespace vistrel

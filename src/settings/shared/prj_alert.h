@@ -1,0 +1,33 @@
+// The Alert page of the "Projector Setting" dialog: the e-mail alerts the projector sends by
+// itself. It shows the projector's settings from "query=alert", stores changed ones with
+// "set=alert" and can ask the projector for a test mail.
+#pragma once
+
+#include "protocol/codec.h"
+#include "settings/common/settings_page.h"
+#include "settings/shared/alert_form.h"
+
+namespace vistrel {
+
+class CPrjAlert : public CSettingsPage {
+    Q_OBJECT
+  public:
+    enum : int { kTest = 1125, kSubmit = 1085 };
+
+    CPrjAlert(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent);
+
+    // An "<alert>" reply fills the page and enables it; in every case the page's last
+    // values are written back to the controls.
+    void ParseReply(const std::string& reply) override;
+
+    const AlertSettings& settings() const { return alert_; }
+
+  private:
+    void OnSubmit();
+    void OnTest();
+
+    AlertSettings alert_;
+    AlertControls controls_;
+};
+
+}  // namespace vistrel

@@ -1,0 +1,257 @@
+#include "settings/shared/prj_network.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "controls/ip_address_edit.h"
+#include "protocol/codec.h"
+#include "protocol/console.h"
+#include "protocol/wire_fields.h"
+#include "settings/common/settings_frame.h"
+#include "settings/shared/network_texts.h"
+
+namespace vistrel {
+
+namespace {
+
+// The access lists show ON at index 0; the wire's digit is 1 for ON.
+int IndexOfDigit(int digit) {
+    return digit == 0 || digit == 1 ? 1 - digit : -1;
+}
+
+}  // namespace
+
+const std::vector<int>& CPrjNetwork::PageControls() {
+    static const std::vector<int> ids = {
+        kDhcp,       kMac,           kIp,          kMask,           kGateway,
+        kDns,        kSubmitNetwork, kAdminAccess, kAdminPassword,  kAdminConfirm,
+        kUserAccess, kUserPassword,  kUserConfirm, kSubmitPasswords};
+    return ids;
+}
+
+CPrjNetwork::CPrjNetwork(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent)
+    : CSettingsPage(frame, frameWidget, parent) {
+    setObjectName(QStringLiteral("CPrjNetwork"));
+    BuildControls();
+    // Nothing is known about the projector until its "<network>" reply.
+    for (int id : PageControls())
+        findChild<QWidget*>(ControlName(id))->setEnabled(false);
+}
+
+void CPrjNetwork::BuildControls() {
+    auto caption = [this](const char* text, int x, int y, int width = 120) {
+        auto* label = new QLabel(QString::fromLatin1(text), this);
+        label->setGeometry(x, y, width, 22);
+        return label;
+    };
+    auto* ipBox = new QGroupBox(QStringLiteral("IP"), this);
+    ipBox->setGeometry(8, 4, 492, 186);
+    auto* passwordBox = new QGroupBox(QStringLiteral("Password"), this);
+    passwordBox->setGeometry(8, 196, 492, 160);
+
+    dhcp_ = Control<QCheckBox>(kDhcp, QStringLiteral("Enable DHCP"));
+    dhcp_->setGeometry(24, 26, 200, 22);
+    connect(dhcp_, &QCheckBox::clicked, this, &CPrjNetwork::OnDhcpClicked);
+
+    caption("MAC:", 270, 26, 40);
+    macLabel_ = Control<QLabel>(kMac, QStringLiteral("01:23:45:67:89:AB"));
+    macLabel_->setGeometry(312, 26, 180, 22);
+
+    // Created in the page's member order (DNS first) so the ids and members line up.
+    dns_ = Control<CIpAddressEdit>(kDns);
+    gateway_ = Control<CIpAddressEdit>(kGateway);
+    mask_ = Control<CIpAddressEdit>(kMask);
+    ip_ = Control<CIpAddressEdit>(kIp);
+    struct Row {
+        const char* label;
+        CIpAddressEdit* edit;
+    };
+    int y = 56;
+    for (const Row& row : {Row{"IP addres:", ip_}, Row{"Submask:", mask_},
+                           Row{"Gateway:", gateway_}, Row{"DNS:", dns_}}) {
+        caption(row.label, 40, y, 100);
+        row.edit->setGeometry(144, y, 150, 22);
+        y += 30;
+    }
+    QWidget::setTabOrder(ip_, mask_);
+    QWidget::setTabOrder(mask_, gateway_);
+    QWidget::setTabOrder(gateway_, dns_);
+    submitNetwork_ = Control<QPushButton>(kSubmitNetwork, QStringLiteral("Submit"));
+    submitNetwork_->setGeometry(400, 150, 88, 28);
+    submitNetwork_->setAutoDefault(false);
+    connect(submitNetwork_, &QPushButton::clicked, this, &CPrjNetwork::OnSubmitNetwork);
+
+    auto accessList = [this](int id) {
+        auto* list = Control<QComboBox>(id);
+        list->addItem(QStringLiteral("ON"));
+        list->addItem(QStringLiteral("OFF"));
+        list->setCurrentIndex(-1);
+        return list;
+    };
+    caption("Adminsrator:", 24, 218, 110);
+    adminList_ = accessList(kAdminAccess);
+    adminList_->setGeometry(144, 218, 80, 22);
+    caption("New Password:", 24, 250, 110);
+    adminPasswordEdit_ = Control<QLineEdit>(kAdminPassword);
+    adminPasswordEdit_->setGeometry(144, 250, 150, 22);
+    caption("Confirm Password:", 24, 282, 118);
+    adminConfirmEdit_ = Control<QLineEdit>(kAdminConfirm);
+    adminConfirmEdit_->setGeometry(144, 282, 150, 22);
+
+    // The user account's row exists but is never shown; its values still go out with the
+    // administrator's.
+    QLabel* userCaptions[] = {caption("User:", 300, 218, 60), caption("New Password:", 300, 250, 0),
+                              caption("Confirm Password:", 300, 282, 0)};
+    userList_ = accessList(kUserAccess);
+    userPasswordEdit_ = Control<QLineEdit>(kUserPassword);
+    userConfirmEdit_ = Control<QLineEdit>(kUserConfirm);
+    for (QWidget* hidden :
+         {static_cast<QWidget*>(userList_), static_cast<QWidget*>(userPasswordEdit_),
+          static_cast<QWidget*>(userConfirmEdit_)}) {
+        hidden->setGeometry(360, 218, 100, 22);
+        hidden->hide();
+    }
+    for (QLabel* label : userCaptions)
+        label->hide();
+
+    auto* submitPasswords = Control<QPushButton>(kSubmitPasswords, QStringLiteral("Submit"));
+    submitPasswords->setGeometry(400, 318, 88, 28);
+    submitPasswords->setAutoDefault(false);
+    connect(submitPasswords, &QPushButton::clicked, this, &CPrjNetwork::OnSubmitPasswords);
+}
+
+void CPrjNetwork::ReadControls() {
+    dhcpEnabled_ = dhcp_->isChecked() ? 1 : 0;
+    adminPassword_ = adminPasswordEdit_->text().toStdString();
+    adminConfirm_ = adminConfirmEdit_->text().toStdString();
+    userPassword_ = userPasswordEdit_->text().toStdString();
+    userConfirm_ = userConfirmEdit_->text().toStdString();
+    adminAccess_ = adminList_->currentIndex();
+    userAccess_ = userList_->currentIndex();
+}
+
+void CPrjNetwork::WriteControls() {
+    dhcp_->setChecked(dhcpEnabled_ != 0);
+    adminPasswordEdit_->setText(QString::fromStdString(adminPassword_));
+    adminConfirmEdit_->setText(QString::fromStdString(adminConfirm_));
+    userPasswordEdit_->setText(QString::fromStdString(userPassword_));
+    userConfirmEdit_->setText(QString::fromStdString(userConfirm_));
+    adminList_->setCurrentIndex(adminAccess_);
+    userList_->setCurrentIndex(userAccess_);
+    macLabel_->setText(QString::fromStdString(macText_));
+}
+
+void CPrjNetwork::ApplyEnablingRule() {
+    for (int id : PageControls())
+        findChild<QWidget*>(ControlName(id))->setEnabled(true);
+    // With DHCP the projector takes its addresses from the server.
+    for (CIpAddressEdit* edit : {ip_, mask_, gateway_, dns_})
+        edit->setEnabled(dhcpEnabled_ == 0);
+    submitNetwork_->setEnabled(true);
+}
+
+void CPrjNetwork::ParseReply(const std::string& reply) {
+    if (std::optional<NetworkReply> network = ParseNetworkReply(reply)) {
+        // A field that is not eight hex digits shows as 0.0.0.0 rather than as garbage.
+        ip_->SetAddress(network->config.ip);
+        mask_->SetAddress(network->config.mask);
+        gateway_->SetAddress(network->config.gateway);
+        dns_->SetAddress(network->config.dns);
+        dhcpEnabled_ = network->config.dhcp ? 1 : 0;
+        ApplyEnablingRule();
+    } else if (std::optional<UserReply> user = ParseUserReply(reply)) {
+        adminAccess_ = IndexOfDigit(user->adminAccess);
+        userAccess_ = IndexOfDigit(user->userAccess);
+    }
+    SettingsFrame* frame = Frame();
+    if (frame && !frame->console().targetMacs.empty())
+        macText_ = frame->console().targetMacs.front();
+    WriteControls();
+}
+
+void CPrjNetwork::OnDhcpClicked() {
+    ReadControls();
+    ApplyEnablingRule();
+}
+
+void CPrjNetwork::OnSubmitPasswords() {
+    ReadControls();
+    // A typing mistake must never lock the operator out: nothing is sent.
+    if (adminPassword_ != adminConfirm_ || userPassword_ != userConfirm_)
+        return;
+    if (adminAccess_ < 0) {
+        ShowWarning(this, QString::fromLatin1(kChooseAccessText));
+        return;
+    }
+    // The hidden user row keeps what the projector reported; unknown, it goes out as OFF.
+    const int userIndex = userAccess_ < 0 ? 1 : userAccess_;
+    Send(BuildUserRecord(1 - adminAccess_, adminPassword_, 1 - userIndex, userPassword_));
+}
+
+void CPrjNetwork::OnSubmitNetwork() {
+    if (!AskRelocate(this))
+        return;
+    submitNetwork_->setEnabled(false);
+    ReadControls();
+    NetworkConfig config;
+    config.dhcp = dhcpEnabled_ != 0;
+    const auto ip = ip_->Address();
+    const auto mask = mask_->Address();
+    const auto gateway = gateway_->Address();
+    const auto dns = dns_->Address();
+    if (!ip || !mask || !gateway || !dns) {
+        ShowWarning(this, QString::fromLatin1(kBadAddressText));
+        submitNetwork_->setEnabled(true);
+        return;
+    }
+    config.ip = *ip;
+    config.mask = *mask;
+    config.gateway = *gateway;
+    config.dns = *dns;
+    const std::string body = BuildNetworkRecord(config);
+
+    SettingsFrame* frame = Frame();
+    if (!frame)
+        return;
+    Console& console = frame->console();
+    const std::string address = console.targetIps.empty() ? std::string() : console.targetIps[0];
+    if (address.empty()) {
+        ShowWarning(this, QString::fromLatin1(kIpErrorText), true);
+        return;
+    }
+    // Straight to the projector, never through the ring: the reply may never come once the
+    // projector has moved, and nothing waits for it.
+    HttpOptions options;
+    options.port = console.profile.httpPort;
+    console.background.Post(address, body, options);
+    relocationTarget_ = config.dhcp ? std::string() : DottedAddress(config.ip);
+
+    bool marked = false;
+    {
+        auto table = console.table.Lock();
+        if (!console.targetMacs.empty()) {
+            if (Info* record = table.Find(console.targetMacs[0])) {
+                record->relocating = true;
+                record->relocateTick = console.clock.TickMs();
+                marked = true;
+            }
+        }
+    }
+    if (marked)
+        frame->RequestRelocationProbe();
+}
+
+void CPrjNetwork::OnRelocationLost() {
+    const QString where = relocationTarget_.empty() ? QStringLiteral("its new address")
+                                                    : QString::fromStdString(relocationTarget_);
+    ShowWarning(this, QStringLiteral("The projector did not answer from %1.").arg(where), false,
+                QStringLiteral("Check the address and the projector's network, then submit "
+                               "again or search for projectors from the main window."));
+    submitNetwork_->setEnabled(true);
+}
+
+}  // namespace vistrel

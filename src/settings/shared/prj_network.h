@@ -1,0 +1,98 @@
+// The Network page of the "Projector Setting" dialog: the projector's IP configuration
+// (DHCP, or a fixed address with mask, gateway and DNS) and its two web-control passwords.
+// Submitting a new configuration moves the projector: the record goes straight to it, the
+// table marks it relocating, and the main window's discovery follows it to its new address,
+// after which the dialog queries the page again.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "settings/common/settings_page.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace vistrel {
+
+class CIpAddressEdit;
+
+class CPrjNetwork : public CSettingsPage {
+    Q_OBJECT
+  public:
+    enum : int {
+        kDhcp = 1070,
+        kIp = 1025,
+        kMask = 1026,
+        kGateway = 1027,
+        kDns = 1028,
+        kSubmitNetwork = 1087,
+        kAdminAccess = 1012,
+        kAdminPassword = 1066,
+        kAdminConfirm = 1067,
+        kUserAccess = 1065,
+        kUserPassword = 1068,
+        kUserConfirm = 1069,
+        kSubmitPasswords = 1021,
+        kMac = 1138,
+    };
+    // Every control the page disables at first and enables on the first "<network>" reply.
+    static const std::vector<int>& PageControls();
+
+    CPrjNetwork(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent);
+
+    // "<network>" and "<user>" replies; any reply also refreshes the MAC label.
+    void ParseReply(const std::string& reply) override;
+
+    // The dialog's relocation wait ended without the projector answering from its new
+    // address: tell the operator and let them submit again.
+    void OnRelocationLost();
+
+    // Where the last submitted fixed configuration sends the projector (empty with DHCP).
+    const std::string& relocationTarget() const { return relocationTarget_; }
+
+    int dhcpEnabled() const { return dhcpEnabled_; }
+    int adminAccess() const { return adminAccess_; }
+    int userAccess() const { return userAccess_; }
+    const std::string& macText() const { return macText_; }
+
+  private:
+    void BuildControls();
+    void ReadControls();
+    void WriteControls();
+    void ApplyEnablingRule();
+    void OnDhcpClicked();
+    void OnSubmitPasswords();
+    void OnSubmitNetwork();
+
+    // Address controls, in the page's member order: DNS, gateway, mask, address.
+    CIpAddressEdit* dns_ = nullptr;
+    CIpAddressEdit* gateway_ = nullptr;
+    CIpAddressEdit* mask_ = nullptr;
+    CIpAddressEdit* ip_ = nullptr;
+    std::string adminPassword_;
+    std::string adminConfirm_;
+    std::string userPassword_;
+    std::string userConfirm_;
+    int dhcpEnabled_ = 0;
+    int adminAccess_ = -1;
+    int userAccess_ = -1;
+    std::string macText_;
+
+    QCheckBox* dhcp_ = nullptr;
+    QPushButton* submitNetwork_ = nullptr;
+    QComboBox* adminList_ = nullptr;
+    QLineEdit* adminPasswordEdit_ = nullptr;
+    QLineEdit* adminConfirmEdit_ = nullptr;
+    QComboBox* userList_ = nullptr;
+    QLineEdit* userPasswordEdit_ = nullptr;
+    QLineEdit* userConfirmEdit_ = nullptr;
+    QLabel* macLabel_ = nullptr;
+    // Where the last submitted configuration sends the projector, for the operator's message.
+    std::string relocationTarget_;
+};
+
+}  // namespace vistrel
