@@ -58,6 +58,16 @@ bool CoreBackend::SetProjectorDword(const std::string& mac, const std::string& n
     return store_.SetProjectorDword(mac, kProjectorKeyRoot, 0, name, value) != 0;
 }
 
+bool CoreBackend::SetProjectorDwords(const std::string& name,
+                                     const std::vector<std::pair<std::string, uint32_t>>& values) {
+    // One lock of the file and one write, however many rows an action changed.
+    RegStore::Batch batch(store_);
+    bool all = true;
+    for (const auto& [mac, value] : values)
+        all = store_.SetProjectorDword(mac, kProjectorKeyRoot, 0, name, value) != 0 && all;
+    return batch.Commit() && all;
+}
+
 ConsoleBackend::DiscoveryStatus CoreBackend::OpenDiscovery() {
     DiscoveryStatus status;
     status.open = discovery_.OpenDiscovery();
@@ -111,12 +121,12 @@ bool CoreBackend::StopRequestWorker(std::chrono::milliseconds grace) {
     return WithinGrace(grace, [this] { ring_.Shutdown(); });
 }
 
-void CoreBackend::RunSchedules(ProjectorTable::Guard& guard) {
+void CoreBackend::RunSchedules() {
     // Another program (a headless runner) may be firing this store's tasks; then this
     // console leaves them to it and tries to take over at a later check.
     if (!role_.TryAcquire())
         return;
-    runner_.RunSchedules(guard);
+    runner_.RunSchedules(console_.table);
 }
 
 }  // namespace vistrel

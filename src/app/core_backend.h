@@ -34,6 +34,8 @@ class CoreBackend final : public ConsoleBackend {
                                uint32_t fallback) override;
     bool SetProjectorDword(const std::string& mac, const std::string& name,
                            uint32_t value) override;
+    bool SetProjectorDwords(const std::string& name,
+                            const std::vector<std::pair<std::string, uint32_t>>& values) override;
 
     DiscoveryStatus OpenDiscovery() override;
     bool HandleAnswer() override;
@@ -49,7 +51,7 @@ class CoreBackend final : public ConsoleBackend {
     void WatchdogTick() override;
     bool StopRequestWorker(std::chrono::milliseconds grace) override;
 
-    void RunSchedules(ProjectorTable::Guard& guard) override;
+    void RunSchedules() override;
 
     // Whether this console fires the schedules (another program may hold the role).
     bool HoldsScheduleRole() const { return role_.Held(); }

@@ -173,15 +173,11 @@ void ProjectorCommands::ChooseSource(int index) {
 }
 
 void ProjectorCommands::CheckAll() {
-    ProjectorListModel* model = ctx_.window.Model();
-    for (int row = 0; row < model->RowCount(); ++row)
-        model->SetChecked(row, true);
+    ctx_.window.Model()->SetAllChecked(true);
 }
 
 void ProjectorCommands::UncheckAll() {
-    ProjectorListModel* model = ctx_.window.Model();
-    for (int row = 0; row < model->RowCount(); ++row)
-        model->SetChecked(row, false);
+    ctx_.window.Model()->SetAllChecked(false);
 }
 
 void ProjectorCommands::RefreshAll() {

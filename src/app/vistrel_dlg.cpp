@@ -14,6 +14,7 @@
 #include <QSocketNotifier>
 #include <QTableView>
 #include <algorithm>
+#include <limits>
 
 #include "app/about_dlg.h"
 #include "app/all_projectors_button.h"
@@ -249,8 +250,12 @@ void CVistrelDlg::BuildControls() {
         [this](const std::string& mac) {
             return backend_.GetProjectorDword(mac, kCheckedValue, 0) != 0;
         },
-        [this](const std::string& mac, bool checked) {
-            backend_.SetProjectorDword(mac, kCheckedValue, checked ? 1 : 0);
+        [this](const std::vector<std::pair<std::string, bool>>& changed) {
+            std::vector<std::pair<std::string, uint32_t>> values;
+            values.reserve(changed.size());
+            for (const auto& [mac, checked] : changed)
+                values.emplace_back(mac, checked ? 1 : 0);
+            backend_.SetProjectorDwords(kCheckedValue, values);
         });
     projectorList_ = new QTableView(client_);
     projectorList_->setObjectName(QStringLiteral("projectorList"));
@@ -610,14 +615,15 @@ void CVistrelDlg::OnTimer1() {
 }
 
 void CVistrelDlg::OnTimer2() {
-    auto guard = console_.table.Lock();
-    RefreshProjectorList(showAllProjectors_, guard);
-    backend_.RunSchedules(guard);
+    {
+        auto guard = console_.table.Lock();
+        RefreshProjectorList(showAllProjectors_, guard);
+    }
+    backend_.RunSchedules();
 }
 
 void CVistrelDlg::OnTimer4() {
-    auto guard = console_.table.Lock();
-    backend_.RunSchedules(guard);
+    backend_.RunSchedules();
 }
 
 void CVistrelDlg::OnTimer5() {
@@ -635,7 +641,9 @@ bool CVistrelDlg::RestartDiscoveryTimer(uint32_t intervalMs) {
 }
 
 void CVistrelDlg::StartDiscoveryTimer(uint32_t intervalMs) {
-    constexpr uint32_t kLongest = 600000;  // the interval dialog's 600 s
+    // The interval dialog accepts up to 2,147,483 s, which is what a timer can hold; only a
+    // hand-edited store can ask for more.
+    constexpr uint32_t kLongest = std::numeric_limits<int>::max();
     timer1_.start(static_cast<int>(std::clamp(intervalMs, kShortestTimerMs, kLongest)));
 }
 

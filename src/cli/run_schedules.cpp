@@ -154,8 +154,7 @@ int RunSchedulesHeadless(const CliContext& context) {
             failed = true;
             return;
         }
-        auto table = console.table.Lock();
-        runner.RunSchedules(table);
+        runner.RunSchedules(console.table);
     };
     const auto discoveryPeriod = [&]() {
         if (timers.discoveryOverride.count() > 0)

@@ -1,5 +1,7 @@
 #include "protocol/http_request.h"
 
+#include "protocol/host_address.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -52,18 +54,6 @@ bool CurlReady() {
     static bool ready = false;
     std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
     return ready;
-}
-
-// The host goes into the URL as it is: anything beyond a name or dotted quad could
-// redirect the request (userinfo, path, another port), so it is refused.
-bool IsPlainHost(const std::string& host) {
-    if (host.size() > 253) {
-        return false;
-    }
-    return std::all_of(host.begin(), host.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-               c == '.' || c == '-';
-    });
 }
 
 bool IsPlainMethod(const std::string& method) {
@@ -198,7 +188,9 @@ bool CXHttpRequest::Send(const std::string& method, std::string& reply) {
         return false;
     }
     reply.clear();
-    if (!IsPlainHost(host) || !IsPlainMethod(method) || !CurlReady()) {
+    // Only one IPv4 host may be asked: the address also goes into the URL as it is, so
+    // nothing else (a name, userinfo, a path, another port) can redirect the request.
+    if (!IsUsableHostAddress(host) || !IsPlainMethod(method) || !CurlReady()) {
         return false;
     }
     if (cancel_ != nullptr && cancel_->IsCancelled()) {

@@ -71,7 +71,7 @@ class FleetBackend final : public ConsoleBackend {
         ring_.Shutdown();
         return true;
     }
-    void RunSchedules(ProjectorTable::Guard&) override {}
+    void RunSchedules() override {}
 
     RequestRing& ring() { return ring_; }
     StatusPoller& poller() { return poller_; }

@@ -259,6 +259,48 @@ TEST_F(MainCommandsTest, RenameReachesTheMembersAndSurvivesARestart) {
     EXPECT_EQ(shown, QStringList({"Foyer", "Lab"}));
 }
 
+// A group key the list does not show (added by another program while the window runs)
+// would otherwise keep the old key and lose the rename at the next start.
+TEST_F(MainCommandsTest, RenameOntoAStoredKeyTheListDoesNotShowIsRefused) {
+    Start({}, {"Lab"});
+    SelectGroup(0);
+    RegStore other(dir.File(), "Vistrel");
+    ASSERT_TRUE(other.OpenGroupKey("Aula", kGroupKeyRoot, 0));
+
+    ModalScript script;
+    script.Then(OnDialog<CRenGrpDlg>([](CRenGrpDlg& d) {
+        QTest::keyClicks(d.NewNameEdit(), "aula ");
+        QMetaObject::invokeMethod(
+            &d, [&d] { ClickOk(d); }, Qt::QueuedConnection);
+    }));
+    script.Then(script.Answer(QMessageBox::Ok));
+    script.Then(OnDialog<CRenGrpDlg>([](CRenGrpDlg& d) {
+        QMetaObject::invokeMethod(&d, &QDialog::reject, Qt::QueuedConnection);
+    }));
+    window->Action(kCmdRename)->trigger();
+    ASSERT_TRUE(script.Finished());
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0].text, "The Group aula has already existed");
+    EXPECT_EQ(window->GroupList()->item(0)->text(), "Lab");
+    EXPECT_EQ(store->LoadGroupNames(), (std::vector<std::string>{"Aula", "Lab"}));
+
+    // A key that appears while the dialog is open is caught by the command itself.
+    ASSERT_TRUE(other.OpenGroupKey("Zeta", kGroupKeyRoot, 0));
+    ModalScript late;
+    late.Then(late.Answer(QMessageBox::Ok));
+    groupCommands->RenameGroupTo(0, "ZETA");
+    ASSERT_TRUE(late.Finished());
+    ASSERT_EQ(late.boxes.size(), 1u);
+    EXPECT_EQ(late.boxes[0].text, "The Group ZETA has already existed");
+    EXPECT_EQ(window->GroupList()->item(0)->text(), "Lab");
+    EXPECT_EQ(store->LoadGroupNames(), (std::vector<std::string>{"Aula", "Lab", "Zeta"}));
+
+    // A change of case of the group's own name is still a rename.
+    groupCommands->RenameGroupTo(0, "LAB");
+    EXPECT_EQ(window->GroupList()->item(0)->text(), "LAB");
+    EXPECT_EQ(store->LoadGroupNames(), (std::vector<std::string>{"Aula", "LAB", "Zeta"}));
+}
+
 TEST_F(MainCommandsTest, MoveSendsTheChosenGroupAndRowsFollowWhatProjectorsReport) {
     Start({{"", "P1"}, {"", "P2"}, {"", "P3"}}, {"Lab", "Lobby"});
     ASSERT_TRUE(WaitForGroupsPolled());

@@ -79,8 +79,20 @@ TEST_F(MainWindowTest, StoredIntervalDrivesTimerOneAndZeroDoesNotSpin) {
     EXPECT_TRUE(window->RestartDiscoveryTimer(30000));
     EXPECT_EQ(window->DiscoveryTimerMs(), 30000);
     EXPECT_EQ(window->RefreshInterval(), 30000u);
+    // Whatever the interval dialog accepts and stores is the period that runs.
+    for (const uint32_t ms : {601000u, 86400000u, 2147483000u}) {
+        EXPECT_TRUE(window->RestartDiscoveryTimer(ms));
+        EXPECT_EQ(window->DiscoveryTimerMs(), static_cast<int>(ms));
+        EXPECT_EQ(window->RefreshInterval(), ms);
+    }
     // Timer 2 refreshes and then runs the schedule check; timer 5 ticks the watchdog.
     QTRY_VERIFY_WITH_TIMEOUT(backend.schedulesRun >= 1 && backend.watchdogTicks >= 2, 5000);
+}
+
+TEST_F(MainWindowTest, StoredIntervalAboveTenMinutesRunsAsStored) {
+    backend.appValues["Interval"] = 3600000;
+    Open();
+    EXPECT_EQ(window->DiscoveryTimerMs(), 3600000);
 }
 
 TEST_F(MainWindowTest, PollingPausesForADialogAndResumes) {
@@ -262,6 +274,41 @@ TEST_F(MainWindowTest, ModeSwitchSetsColoursTitlesAndFilters) {
     EXPECT_FALSE(Enabled(kCmdGoToAll));
     EXPECT_FALSE(Enabled(kCmdDelete));
     EXPECT_FALSE(ButtonEnabled(kCmdDeleteGroup));
+}
+
+// After "All Projectors" (button or menu) the last group stays highlighted; a click on it
+// must show it again although the current row does not change.
+TEST_F(MainWindowTest, ClickOnTheHighlightedGroupShowsItAgain) {
+    backend.groups = {"Hall", "Lab"};
+    Open();
+    Store(MakeInfo("AAAAAAAAAAAA", 5, "Hall"));
+    Store(MakeInfo("BBBBBBBBBBBB", 5, "Lab"));
+    window->show();
+    CGrpList* list = window->GroupList();
+    list->setCurrentRow(1);
+    ASSERT_FALSE(window->ShowingAllProjectors());
+    for (const bool byMenu : {false, true}) {
+        if (byMenu) {
+            window->Action(kCmdGoToAll)->trigger();
+        } else {
+            QTest::mouseClick(window->AllButton(), Qt::LeftButton);
+        }
+        ASSERT_TRUE(window->ShowingAllProjectors());
+        ASSERT_EQ(window->Model()->RowCount(), 2);
+        ASSERT_EQ(list->currentRow(), 1);
+        const QPoint lab = list->visualItemRect(list->item(1)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, lab);
+        EXPECT_FALSE(window->ShowingAllProjectors()) << byMenu;
+        EXPECT_EQ(window->Title(), "Lab");
+        ASSERT_EQ(window->Model()->RowCount(), 1);
+        EXPECT_EQ(window->Model()->Cell(0, 0), "BBBBBBBBBBBB");
+    }
+    // Another group still shows by the change of row.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(0)).center());
+    EXPECT_EQ(window->Title(), "Hall");
+    ASSERT_EQ(window->Model()->RowCount(), 1);
+    EXPECT_EQ(window->Model()->Cell(0, 0), "AAAAAAAAAAAA");
 }
 
 TEST_F(MainWindowTest, NarrowingHidesTopBarControlsBeforeTheyReachTheLogo) {

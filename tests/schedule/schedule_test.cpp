@@ -52,10 +52,7 @@ class ScheduleTest : public ::testing::Test {
         info.ip = ip;
         guard.Store(info);
     }
-    int Run() {
-        auto guard = console.table.Lock();
-        return runner.RunSchedules(guard);
-    }
+    int Run() { return runner.RunSchedules(console.table); }
     SchedTask Stored(const std::string& mac, int index) {
         SchedTask t;
         store.ReadProjectorTask(mac, index, &t);
@@ -249,6 +246,45 @@ TEST_F(ScheduleTest, OddStoredValuesNeverFloodTheProjector) {
     EXPECT_EQ(Run(), 0);
 }
 
+// Polling waits for the table lock, so the check never holds it while the store's file is
+// written or while commands are queued. A poll that lands meanwhile keeps its fields.
+TEST_F(ScheduleTest, StoreAndQueueAreUsedWithoutTheTableLockAndPolledFieldsSurvive) {
+    const int64_t now = clock.Now();
+    AddProjector("M1", "10.1.2.3");
+    AddProjector("M2", "10.1.2.4");
+    const SchedTask task{1, kPeriodDaily, now, now, now - 10, 0};
+    store.WriteProjectorTask("M2", 0, &task);
+    store.WriteProjectorTask("M1", 3, &task);
+
+    int writes = 0;
+    bool lockedDuringWrite = false;
+    store.SetBeforeRenameHook([&] {
+        ++writes;
+        if (ProjectorTable::HeldByThisThread()) {
+            lockedDuringWrite = true;
+            return;
+        }
+        auto guard = console.table.Lock();  // a poll result arriving mid-check
+        guard.Find("M1")->power = "Lamp On";
+        guard.Find("M2")->ip = "10.1.2.40";
+    });
+    bool lockedDuringQueue = false;
+    ScheduleRunner watched{store, clock, zone, [&](const std::string& body, const std::string& ip) {
+                               lockedDuringQueue |= ProjectorTable::HeldByThisThread();
+                               sent.emplace_back(body, ip);
+                           }};
+    EXPECT_EQ(watched.RunSchedules(console.table), 2);
+    EXPECT_EQ(writes, 1);
+    EXPECT_FALSE(lockedDuringWrite);
+    EXPECT_FALSE(lockedDuringQueue);
+    // Table order, each to the address the table holds when the commands go out.
+    EXPECT_EQ(sent, (decltype(sent){{kOn, "10.1.2.3"}, {kOn, "10.1.2.40"}}));
+    EXPECT_EQ(TableEntry("M1").power, "Lamp On");
+    EXPECT_EQ(TableEntry("M1").tasks[3].start, now - 10 + 86400);
+    EXPECT_EQ(TableEntry("M2").tasks[0].start, now - 10 + 86400);
+    EXPECT_EQ(TableEntry("M2").tasks[1].enabled, 0);
+}
+
 TEST_F(ScheduleTest, OneCheckWritesTheStoreAtMostOnce) {
     const int64_t now = clock.Now();
     for (int p = 0; p < 20; ++p) {
@@ -258,7 +294,7 @@ TEST_F(ScheduleTest, OneCheckWritesTheStoreAtMostOnce) {
         store.WriteProjectorTask(mac, p % kTaskCount, &task);
     }
     uint64_t writes = store.WriteCount();
-    EXPECT_EQ(Run(), 20);  // also creates the keys of the 60 tasks never stored
+    EXPECT_EQ(Run(), 20);  // the 60 tasks never stored are read as defaults, not created
     EXPECT_EQ(store.WriteCount(), writes + 1);
     writes = store.WriteCount();
     EXPECT_EQ(Run(), 0);

@@ -505,8 +505,7 @@ TEST(FaultSoak, ConsoleCoreSurvivesAMisbehavingFleet) {
 
         if (now >= nextSchedule) {
             nextSchedule += kScheduleCheck;
-            auto table = console.table.Lock();
-            tasksFired += static_cast<uint64_t>(schedules.RunSchedules(table));
+            tasksFired += static_cast<uint64_t>(schedules.RunSchedules(console.table));
             ++scheduleChecks;
         }
 
