@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "protocol/text_encoding.h"
+
 namespace vistrel {
 
 namespace {
@@ -183,7 +185,8 @@ QVariant ProjectorListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
-            return QString::fromStdString(row.cells[index.column()]);
+            // Cells keep the projector's bytes (they go back on the wire as they came).
+            return QString::fromStdString(ProjectorTextAsUtf8(row.cells[index.column()]));
         case Qt::CheckStateRole:
             if (index.column() == kMac)
                 return row.checked ? Qt::Checked : Qt::Unchecked;

@@ -301,6 +301,24 @@ TEST_F(MainCommandsTest, RenameOntoAStoredKeyTheListDoesNotShowIsRefused) {
     EXPECT_EQ(store->LoadGroupNames(), (std::vector<std::string>{"Aula", "LAB", "Zeta"}));
 }
 
+// Names a projector keeps in a legacy 8-bit encoding show as the letters they stand for,
+// while what goes back on the wire is still the projector's own bytes.
+TEST_F(MainCommandsTest, LegacyEightBitNamesShowAsTextAndGoBackAsTheirBytes) {
+    const std::string hoersaal = "H\xF6rsaal";  // one byte for the "ö"
+    Start({{"Lab", hoersaal}}, {"Lab", "Lobby"});
+    ASSERT_TRUE(WaitForGroupsPolled());
+    ASSERT_TRUE(WaitForRows(1));
+    ProjectorListModel* model = window->Model();
+    EXPECT_EQ(model->Cell(0, ProjectorListModel::kProjectorName), hoersaal);
+    EXPECT_EQ(model->data(model->index(0, ProjectorListModel::kProjectorName), Qt::DisplayRole)
+                  .toString(),
+              QString::fromUtf8("H\xC3\xB6rsaal"));
+
+    groupCommands->MoveProjectorsTo({fleet->Mac(0)}, "Lobby", 1);
+    ASSERT_TRUE(WaitForReceived("set=group", 1));
+    EXPECT_EQ(Received("set=group")[0].second, BuildGroupRecord("Lobby", hoersaal));
+}
+
 TEST_F(MainCommandsTest, MoveSendsTheChosenGroupAndRowsFollowWhatProjectorsReport) {
     Start({{"", "P1"}, {"", "P2"}, {"", "P3"}}, {"Lab", "Lobby"});
     ASSERT_TRUE(WaitForGroupsPolled());

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -309,6 +310,40 @@ TEST_F(MainWindowTest, ClickOnTheHighlightedGroupShowsItAgain) {
     EXPECT_EQ(window->Title(), "Hall");
     ASSERT_EQ(window->Model()->RowCount(), 1);
     EXPECT_EQ(window->Model()->Cell(0, 0), "AAAAAAAAAAAA");
+}
+
+// At the window's designed size and with the default font, no column cuts its text: a
+// 12-character MAC beside its check box included, and nothing needs a horizontal scroll.
+TEST_F(MainWindowTest, ColumnsShowTheirWholeContentAtTheDesignedSize) {
+    Open();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const char* macs[] = {"DDDDDDDDDDDD", "888888888888", "00A0B1C2D3E4", "FEDCBA987654"};
+    for (const char* mac : macs) {
+        Info info = MakeInfo(mac, 5, "Lab");
+        info.ip = "255.255.255.255";
+        info.power = "standby";
+        info.source = "S-Video";
+        info.lampHour = "8888";
+        info.displayMode = "Presentation";
+        info.fwVersion = "B001";
+        info.projectorName = "Room 101";
+        Store(info);
+    }
+    Refresh();
+    window->Model()->SetChecked(0, true);
+    QApplication::processEvents();
+    QTableView* view = window->ProjectorView();
+    int total = 0;
+    for (int c = 0; c < ProjectorListModel::kColumnCount; ++c) {
+        EXPECT_GE(view->columnWidth(c), static_cast<QAbstractItemView*>(view)->sizeHintForColumn(c))
+            << ProjectorListModel::Columns()[c].header;
+        EXPECT_GE(view->columnWidth(c), view->horizontalHeader()->sectionSizeHint(c))
+            << ProjectorListModel::Columns()[c].header;
+        total += view->columnWidth(c);
+    }
+    EXPECT_LE(total, view->viewport()->width());
+    EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
 }
 
 TEST_F(MainWindowTest, NarrowingHidesTopBarControlsBeforeTheyReachTheLogo) {
