@@ -12,6 +12,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool imagemagick
     iproute2 util-linux procps
+    tzdata
 )
 
 missing=()
