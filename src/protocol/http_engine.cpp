@@ -1,6 +1,12 @@
 #include "protocol/http_engine.h"
 
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 
 #include <algorithm>
 #include <atomic>
@@ -36,13 +42,111 @@ struct HttpEngine::Transfer {
 // Everything the engine's thread works on. Submissions and cancellations arrive from other
 // threads under `mutex`; the rest belongs to the engine's thread alone.
 struct HttpEngine::Loop {
-    explicit Loop(HttpOptions o) : options(o), multi(curl_multi_init()) {}
-    ~Loop() {
+    explicit Loop(HttpOptions o)
+        : options(o),
+          multi(curl_multi_init()),
+          epoll(epoll_create1(EPOLL_CLOEXEC)),
+          wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+        if (multi == nullptr || epoll < 0 || wake < 0) {
+            Close();
+            return;
+        }
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = wake;
+        // curl tells which sockets to watch and when its next timer is due, so one wake-up
+        // costs the sockets that are ready, not a walk over every transfer.
+        if (epoll_ctl(epoll, EPOLL_CTL_ADD, wake, &event) != 0 ||
+            curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &Loop::OnSocket) != CURLM_OK ||
+            curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this) != CURLM_OK ||
+            curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &Loop::OnTimer) != CURLM_OK ||
+            curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this) != CURLM_OK) {
+            Close();
+        }
+    }
+    ~Loop() { Close(); }
+
+    bool Usable() const { return multi != nullptr; }
+
+    void Close() {
+        // The multi handle first: cleaning it up may still report sockets to forget.
         if (multi != nullptr)
             curl_multi_cleanup(multi);
+        multi = nullptr;
+        if (wake >= 0)
+            ::close(wake);
+        if (epoll >= 0)
+            ::close(epoll);
+        wake = epoll = -1;
     }
 
-    void Wake() { curl_multi_wakeup(multi); }
+    void Wake() {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wake, &one, sizeof one);
+    }
+
+    static int OnSocket(CURL*, curl_socket_t socket, int what, void* userp, void*) {
+        auto* loop = static_cast<Loop*>(userp);
+        if (what == CURL_POLL_REMOVE) {
+            epoll_ctl(loop->epoll, EPOLL_CTL_DEL, socket, nullptr);
+            return 0;
+        }
+        epoll_event event{};
+        event.events =
+            ((what & CURL_POLL_IN) ? EPOLLIN : 0u) | ((what & CURL_POLL_OUT) ? EPOLLOUT : 0u);
+        event.data.fd = socket;
+        if (epoll_ctl(loop->epoll, EPOLL_CTL_MOD, socket, &event) != 0 && errno == ENOENT)
+            epoll_ctl(loop->epoll, EPOLL_CTL_ADD, socket, &event);
+        return 0;
+    }
+
+    static int OnTimer(CURLM*, long timeoutMs, void* userp) {
+        auto* loop = static_cast<Loop*>(userp);
+        loop->timerSet = timeoutMs >= 0;
+        if (loop->timerSet)
+            loop->timerDue =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        return 0;
+    }
+
+    // Lets curl act on its timer when it is due.
+    void RunTimer() {
+        if (!timerSet || std::chrono::steady_clock::now() < timerDue)
+            return;
+        timerSet = false;
+        int running = 0;
+        curl_multi_socket_action(multi, CURL_SOCKET_TIMEOUT, 0, &running);
+    }
+
+    // Waits for sockets, the timer or a wake-up, at most `idleMs`, and lets curl act on the
+    // sockets that are ready.
+    void Wait(int idleMs) {
+        int waitMs = idleMs;
+        if (timerSet) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                timerDue - std::chrono::steady_clock::now());
+            waitMs = static_cast<int>(std::clamp<int64_t>(left.count() + 1, 0, idleMs));
+        }
+        epoll_event events[256];
+        const int n = epoll_wait(epoll, events, 256, waitMs);
+        for (int i = 0; i < n; ++i) {
+            const int fd = events[i].data.fd;
+            if (fd == wake) {
+                uint64_t count = 0;
+                [[maybe_unused]] const ssize_t got = ::read(wake, &count, sizeof count);
+                continue;
+            }
+            int flags = 0;
+            if (events[i].events & EPOLLIN)
+                flags |= CURL_CSELECT_IN;
+            if (events[i].events & EPOLLOUT)
+                flags |= CURL_CSELECT_OUT;
+            if (events[i].events & (EPOLLERR | EPOLLHUP))
+                flags |= CURL_CSELECT_ERR;
+            int running = 0;
+            curl_multi_socket_action(multi, fd, flags, &running);
+        }
+    }
 
     static void OnCancel(void* context) {
         auto* transfer = static_cast<Transfer*>(context);
@@ -62,6 +166,10 @@ struct HttpEngine::Loop {
 
     const HttpOptions options;
     CURLM* multi;
+    int epoll;
+    int wake;
+    bool timerSet = false;
+    std::chrono::steady_clock::time_point timerDue;
     size_t maxTransfers = 1;
     std::atomic<size_t> peak{0};
 
@@ -192,7 +300,7 @@ HttpEngine::~HttpEngine() {
 bool HttpEngine::EnsureThreadLocked() {
     if (thread_.joinable())
         return true;
-    if (loop_->multi == nullptr || !CurlReady())
+    if (!loop_->Usable() || !CurlReady())
         return false;
     // The thread holds its own share of the loop: the last owner of the engine may let go
     // of it inside a reply, on this very thread.
@@ -248,8 +356,7 @@ void HttpEngine::Run(Loop& loop) {
         cancelled.clear();
         loop.StartReady();
 
-        int running = 0;
-        curl_multi_perform(loop.multi, &running);
+        loop.RunTimer();
         int queued = 0;
         while (CURLMsg* message = curl_multi_info_read(loop.multi, &queued)) {
             if (message->msg != CURLMSG_DONE)
@@ -265,7 +372,7 @@ void HttpEngine::Run(Loop& loop) {
                 done(std::move(reply));
         }
         loop.finished.clear();
-        curl_multi_poll(loop.multi, nullptr, 0, kIdleWaitMs, nullptr);
+        loop.Wait(kIdleWaitMs);
     }
     loop.FinishAll();
     for (auto& [done, reply] : loop.finished) {

@@ -103,10 +103,10 @@ bool HttpExchange::Prepare(const std::string& host, std::string body, const std:
             return false;
         headers_ = grown;
     }
-    url_ = "http://" + host;
+    url_.assign("http://").append(host);
     if (options.port != 80)
-        url_ += ":" + std::to_string(options.port);
-    url_ += "/tgi/return.tgi";
+        url_.append(":").append(std::to_string(options.port));
+    url_.append("/tgi/return.tgi");
     body_ = std::move(body);
     cap_ = options.maxReplyBytes;
 
