@@ -240,11 +240,12 @@ int main(int argc, char** argv) {
         engineFailed += viaEngine.failed;
         pooledFailed += pooled.failed;
         naiveFailed += naive.failed;
-        std::printf(
-            "round %d: engine %.1f ms, %d threads | pool %.1f ms, %d threads | naive %.1f ms, "
-            "%d threads\n",
-            round + 1, viaEngine.ms, viaEngine.peakThreads - baseline, pooled.ms,
-            pooled.peakThreads - baseline, naive.ms, naive.peakThreads - baseline);
+        std::printf("round %d: engine %.1f ms, %d threads | pool %.1f ms, %d threads", round + 1,
+                    viaEngine.ms, viaEngine.peakThreads - baseline, pooled.ms,
+                    pooled.peakThreads - baseline);
+        if (withNaive)
+            std::printf(" | naive %.1f ms, %d threads", naive.ms, naive.peakThreads - baseline);
+        std::printf("\n");
     }
 
     std::printf(
