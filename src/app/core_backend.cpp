@@ -8,6 +8,24 @@ namespace vistrel {
 
 namespace {
 
+// The shared engine goes to whichever part does not bring a transport of its own.
+CoreBackendOptions WithEngine(CoreBackendOptions options,
+                              const std::shared_ptr<HttpEngine>& engine) {
+    if (!options.poller.engine)
+        options.poller.engine = engine;
+    if (!options.ring.engine)
+        options.ring.engine = engine;
+    return options;
+}
+
+std::shared_ptr<HttpEngine> EngineFor(const Console& console, const CoreBackendOptions& options) {
+    HttpEngineOptions engineOptions;
+    engineOptions.http = options.poller.http;
+    engineOptions.http.port = console.profile.httpPort;
+    engineOptions.threadStarter = options.ring.threadStarter;
+    return std::make_shared<HttpEngine>(engineOptions);
+}
+
 template <typename F>
 bool WithinGrace(std::chrono::milliseconds grace, F&& stop) {
     const auto start = std::chrono::steady_clock::now();
@@ -22,8 +40,9 @@ CoreBackend::CoreBackend(Console& console, RegStore& store, const std::string& a
     : console_(console),
       store_(store),
       discovery_(console),
-      poller_(console, options.poller),
-      ring_(console, options.ring),
+      engine_(EngineFor(console, options)),
+      poller_(console, WithEngine(options, engine_).poller),
+      ring_(console, WithEngine(options, engine_).ring),
       role_(ScheduleRole::LockPathFor(store.FilePath(), appName), "console window"),
       // The main window does not read replies to scheduled commands: they have no owner.
       runner_(
@@ -34,6 +53,7 @@ CoreBackend::CoreBackend(Console& console, RegStore& store, const std::string& a
 CoreBackend::~CoreBackend() {
     poller_.Stop();
     ring_.Shutdown();
+    engine_->Stop();
 }
 
 std::vector<std::string> CoreBackend::LoadGroupNames() {
@@ -118,7 +138,10 @@ void CoreBackend::WatchdogTick() {
 }
 
 bool CoreBackend::StopRequestWorker(std::chrono::milliseconds grace) {
-    return WithinGrace(grace, [this] { ring_.Shutdown(); });
+    return WithinGrace(grace, [this] {
+        ring_.Shutdown();
+        engine_->Stop();
+    });
 }
 
 void CoreBackend::RunSchedules() {

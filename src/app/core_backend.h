@@ -66,6 +66,8 @@ class CoreBackend final : public ConsoleBackend {
     Console& console_;
     RegStore& store_;
     Discovery discovery_;
+    // One engine carries the polling's, the ring's and the batches' exchanges.
+    std::shared_ptr<HttpEngine> engine_;
     StatusPoller poller_;
     RequestRing ring_;
     ScheduleRole role_;

@@ -155,7 +155,13 @@ size_t ProjectorCommands::CollectTickedRows() {
 void ProjectorCommands::SendToTicked(const std::string& body) {
     if (CollectTickedRows() == 0)
         return;
-    ctx_.ring.SendBatch(body, {});
+    // A projector that carried out the command is asked for its new state at the next
+    // polling pass, so the list shows it within seconds rather than after 15.
+    Console& console = ctx_.window.console();
+    ctx_.ring.SendBatch(body, {}, [&console](const MsgCmd& entry) {
+        if (BeginsWithOk(entry.reply))
+            console.pollSoon.Add(entry.ip);
+    });
 }
 
 void ProjectorCommands::PowerOn() {

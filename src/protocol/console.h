@@ -2,6 +2,7 @@
 // lists and the batch entries. One object per console, so tests can build several.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -20,9 +21,9 @@ namespace vistrel {
 // Projectors keyed by mac, in the order they were first seen. Entries are never removed.
 // All access goes through a Guard, which holds the table's non-recursive lock.
 class ProjectorTable {
-public:
+  public:
     class Guard {
-    public:
+      public:
         explicit Guard(ProjectorTable& table) : table_(table), lock_(table.mutex_) {
             ++heldByThisThread_;
         }
@@ -45,7 +46,7 @@ public:
         std::vector<Info>& Records() { return table_.records_; }
         size_t Size() const { return table_.records_.size(); }
 
-    private:
+      private:
         ProjectorTable& table_;
         std::unique_lock<std::mutex> lock_;
     };
@@ -56,11 +57,30 @@ public:
     // (in tests and soaks): the lock is never to be held across a request.
     static bool HeldByThisThread() { return heldByThisThread_ > 0; }
 
-private:
+  private:
     inline static thread_local int heldByThisThread_ = 0;
     std::mutex mutex_;
     std::vector<Info> records_;
     std::unordered_map<std::string, size_t> index_;
+};
+
+// Projectors (by address) whose status just changed on command: the polling asks them at
+// its next pass instead of waiting out their 15 seconds. Thread-safe.
+class PollRequests {
+  public:
+    void Add(const std::string& ip) {
+        std::lock_guard lock(mutex_);
+        if (std::find(ips_.begin(), ips_.end(), ip) == ips_.end())
+            ips_.push_back(ip);
+    }
+    std::vector<std::string> Take() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(ips_, {});
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::string> ips_;
 };
 
 struct Console {
@@ -82,6 +102,7 @@ struct Console {
     std::string modelCode;
     std::atomic<bool> autoSearchEnabled{true};
     std::atomic<bool> refreshNow{false};
+    PollRequests pollSoon;
 };
 
 }  // namespace vistrel

@@ -75,6 +75,30 @@ TEST_F(MainCommandsTest, PowerOnSendsOneBodyToEveryTickedProjectorInParallel) {
     ASSERT_TRUE(WaitForReceived("command=~0000 0", 3));
 }
 
+TEST_F(MainCommandsTest, ProjectorThatCarriedOutAPowerCommandIsPolledAgainWithinItsFifteenSeconds) {
+    pollIntervalMs = 15000;
+    Start({{"", "P1"}, {"", "P2"}});
+    ASSERT_TRUE(WaitForRows(2));
+    ASSERT_TRUE(WaitForReceived("query=group", 2));
+    window->Model()->SetChecked(RowOfAddress(fleet->Address(0)), true);
+    QTest::mouseClick(window->Button(kCmdPowerOn), Qt::LeftButton);
+    ASSERT_TRUE(WaitForReceived("command=", 1));
+
+    // The next pass asks the commanded projector, and only it, long before its 15 seconds.
+    auto infoTimes = [&](size_t projector) {
+        std::vector<int64_t> times;
+        for (const sim::LogEntry& entry : fleet->Log().Entries()) {
+            if (entry.projector == projector && entry.body == "query=info")
+                times.push_back(entry.timeMs);
+        }
+        return times;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return infoTimes(0).size() >= 2; }, 10000));
+    const std::vector<int64_t> first = infoTimes(0);
+    EXPECT_LT(first[1] - first[0], 15000);
+    EXPECT_EQ(infoTimes(1).size(), 1u);
+}
+
 TEST_F(MainCommandsTest, SourceNoneSendsTheBareCommandOnlyToTickedRows) {
     Start({{"", "P1"}, {"", "P2"}, {"", "P3"}});
     ASSERT_TRUE(WaitForRows(3));
