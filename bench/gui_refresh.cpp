@@ -67,7 +67,7 @@ class BenchBackend final : public ConsoleBackend {
     void StartRequestWorker() override {}
     void WatchdogTick() override {}
     bool StopRequestWorker(std::chrono::milliseconds) override { return true; }
-    void RunSchedules(ProjectorTable::Guard&) override {}
+    void RunSchedules() override {}
     uint16_t Port() const { return discovery_.LocalPort(); }
 
   private:

@@ -1,11 +1,12 @@
 // Prints figures for discovery and polling on a campus-sized simulated fleet on loopback:
 // how long one probe takes to fill the table and what one answer costs the thread that
-// handles it; how long a polling pass over every projector takes, sequential and with
-// lanes; how regularly projectors are polled in steady state; and all of it again with a
-// share of the fleet hung (accepting connections, never answering).
+// handles it; how long the first polling pass over every projector takes on the HTTP
+// engine; how regularly projectors are polled in steady state (interval over the 15-second
+// minimum); and the same with shares of the fleet hung (accepting connections, never
+// answering), plus how long stopping takes while hung exchanges are in flight.
 //
-// Usage: bench_monitor_scale [--count N] [--lanes L] [--hung-percent P] [--steady-seconds S]
-//                            [--sequential-hung-limit-ms MS] [--quick] [--discovery-only]
+// Usage: bench_monitor_scale [--count N] [--hung-percent P]... [--steady-seconds S]
+//                            [--quick] [--discovery-only]
 // The fleet lives on 127.0.12.2 upward, the console on 127.0.12.1, ports chosen freely.
 #include <poll.h>
 
@@ -42,10 +43,8 @@ sim::Faults Fault(bool sim::Faults::*which) {
 
 struct Settings {
     size_t count = 1000;
-    size_t lanes = PollerOptions{}.lanes;
-    int hungPercent = 5;
+    std::vector<int> hungPercents;  // default: 5 and 20
     int steadySeconds = 45;
-    int sequentialHungLimitMs = 500;
     bool quick = false;
     bool discoveryOnly = false;
 };
@@ -186,20 +185,16 @@ void FillTable(Console& console, sim::Fleet& fleet) {
 }
 
 // Runs one poller until its first pass ends; returns that pass.
-PollPassStats FirstPass(sim::Fleet& fleet, size_t lanes, int totalLimitMs = 0) {
+PollPassStats FirstPass(sim::Fleet& fleet) {
     Console console(ProfileFor(fleet));
     FillTable(console, fleet);
-    PollerOptions options;
-    options.lanes = lanes;
-    if (totalLimitMs > 0)
-        options.http.totalTimeoutMs = totalLimitMs;
-    StatusPoller poller(console, options);
+    StatusPoller poller(console, PollerOptions{});
     std::mutex mutex;
     std::condition_variable done;
     std::optional<PollPassStats> first;
     poller.SetPassObserver([&](const PollPassStats& stats) {
         std::lock_guard lock(mutex);
-        if (!first)
+        if (stats.pass == 1)
             first = stats;
         done.notify_all();
     });
@@ -222,13 +217,10 @@ void PrintPass(const char* label, const PollPassStats& stats) {
 
 // Runs a poller on the real clock for `seconds` and reports, from the fleet's request log,
 // the time between consecutive info requests of every projector that answers.
-void SteadyRhythm(const Settings& settings, sim::Fleet& fleet, size_t lanes,
-                  const std::vector<bool>& hung) {
+void SteadyRhythm(const Settings& settings, sim::Fleet& fleet, const std::vector<bool>& hung) {
     Console console(ProfileFor(fleet));
     FillTable(console, fleet);
-    PollerOptions options;
-    options.lanes = lanes;
-    StatusPoller poller(console, options);
+    StatusPoller poller(console, PollerOptions{});
     std::mutex mutex;
     std::vector<double> passMs;
     poller.SetPassObserver([&](const PollPassStats& stats) {
@@ -239,7 +231,9 @@ void SteadyRhythm(const Settings& settings, sim::Fleet& fleet, size_t lanes,
     fleet.Log().Clear();
     poller.StartPolling();
     std::this_thread::sleep_for(std::chrono::seconds(settings.steadySeconds));
+    const auto stopStart = SteadyClock::now();
     poller.Stop();
+    const double stopMs = Ms(SteadyClock::now() - stopStart);
 
     std::map<size_t, std::vector<int64_t>> times;
     for (const sim::LogEntry& e : fleet.Log().Entries()) {
@@ -248,11 +242,13 @@ void SteadyRhythm(const Settings& settings, sim::Fleet& fleet, size_t lanes,
         }
     }
     std::vector<double> intervals;
+    double sum = 0;
     size_t within = 0;
     for (auto& [index, list] : times) {
         for (size_t i = 1; i < list.size(); ++i) {
             const double gap = static_cast<double>(list[i] - list[i - 1]);
             intervals.push_back(gap / 1000.0);
+            sum += gap / 1000.0;
             within += gap >= 14000 && gap <= 16000;
         }
     }
@@ -262,15 +258,18 @@ void SteadyRhythm(const Settings& settings, sim::Fleet& fleet, size_t lanes,
         std::lock_guard lock(mutex);
         passes = Summarise(passMs);
     }
+    const double mean = p.samples ? sum / static_cast<double>(p.samples) : 0.0;
     std::printf(
-        "   lanes %-3zu over %d s: info interval per answering projector: min %.2f s, median %.2f "
-        "s, p99 %.2f s, max %.2f s; %.1f%% within 15 s +/- 1 s (%zu intervals, %zu projectors)\n",
-        lanes, settings.steadySeconds, p.min, p.median, p.p99, p.max,
+        "   over %d s: info interval per answering projector: mean %.2f s (period %.3f x 15 s), "
+        "min %.2f, median %.2f, p99 %.2f, max %.2f; %.1f%% within 15 s +/- 1 s (%zu intervals, "
+        "%zu projectors)\n",
+        settings.steadySeconds, mean, mean / 15.0, p.min, p.median, p.p99, p.max,
         p.samples ? 100.0 * static_cast<double>(within) / static_cast<double>(p.samples) : 0.0,
         p.samples, times.size());
     std::printf(
-        "             passes that polled something: median %.0f ms, max %.0f ms (%zu passes)\n",
-        passes.median, passes.max, passes.samples);
+        "   passes that polled something: median %.0f ms, max %.0f ms (%zu passes); stop took "
+        "%.1f ms\n",
+        passes.median, passes.max, passes.samples, stopMs);
 }
 
 }  // namespace
@@ -283,24 +282,19 @@ int main(int argc, char** argv) {
         auto value = [&] { return i + 1 < argc ? std::atoi(argv[++i]) : 0; };
         if (flag == "--count") {
             settings.count = static_cast<size_t>(value());
-        } else if (flag == "--lanes") {
-            settings.lanes = static_cast<size_t>(value());
         } else if (flag == "--hung-percent") {
-            settings.hungPercent = value();
+            settings.hungPercents.push_back(value());
         } else if (flag == "--steady-seconds") {
             settings.steadySeconds = value();
-        } else if (flag == "--sequential-hung-limit-ms") {
-            settings.sequentialHungLimitMs = value();
         } else if (flag == "--quick") {
             settings.quick = true;
         } else if (flag == "--discovery-only") {
             settings.discoveryOnly = true;
         } else {
-            std::fprintf(
-                stderr,
-                "usage: %s [--count N] [--lanes L] [--hung-percent P] [--steady-seconds S]\n"
-                "          [--sequential-hung-limit-ms MS] [--quick] [--discovery-only]\n",
-                argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--count N] [--hung-percent P]... [--steady-seconds S]\n"
+                         "          [--quick] [--discovery-only]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -314,44 +308,34 @@ int main(int argc, char** argv) {
     if (settings.discoveryOnly)
         return 0;
 
+    if (settings.hungPercents.empty())
+        settings.hungPercents = {5, 20};
     const HttpOptions limits;
-    std::printf("== Polling pass over %zu live projectors (first pass: every one due)\n",
+    std::printf("== Polling on the HTTP engine, %zu live projectors (first pass: every one due)\n",
                 settings.count);
-    PrintPass("sequential (lanes 1):", FirstPass(*fleet, 1));
-    PrintPass(("lanes " + std::to_string(settings.lanes) + ":").c_str(),
-              FirstPass(*fleet, settings.lanes));
+    PrintPass("first pass:", FirstPass(*fleet));
 
     std::vector<bool> hung(settings.count, false);
     std::printf("== Steady state, all answering\n");
-    SteadyRhythm(settings, *fleet, 1, hung);
-    if (!settings.quick)
-        SteadyRhythm(settings, *fleet, settings.lanes, hung);
+    SteadyRhythm(settings, *fleet, hung);
 
-    size_t hungCount = 0;
-    if (settings.hungPercent > 0) {
-        const size_t every = std::max<size_t>(1, 100 / static_cast<size_t>(settings.hungPercent));
-        for (size_t i = 0; i < settings.count; i += every) {
-            fleet->SetFaults(i, Fault(&sim::Faults::hang));
-            hung[i] = true;
-            ++hungCount;
+    for (int percent : settings.hungPercents) {
+        std::fill(hung.begin(), hung.end(), false);
+        size_t hungCount = 0;
+        for (size_t i = 0; i < settings.count; ++i) {
+            // Spread evenly: projector i is hung when it crosses the next whole share.
+            const bool isHung = (i + 1) * static_cast<size_t>(percent) / 100 !=
+                                i * static_cast<size_t>(percent) / 100;
+            fleet->SetFaults(i, isHung ? Fault(&sim::Faults::hang) : sim::Faults{});
+            hung[i] = isHung;
+            hungCount += isHung;
         }
         std::printf(
-            "== %zu of %zu projectors hung (accept, never answer); transport limits: connect %d "
-            "ms, total %d ms\n",
-            hungCount, settings.count, limits.connectTimeoutMs, limits.totalTimeoutMs);
-        PrintPass(("lanes " + std::to_string(settings.lanes) + ", product limits:").c_str(),
-                  FirstPass(*fleet, settings.lanes));
-        const std::string seqLabel =
-            "sequential, total limit " + std::to_string(settings.sequentialHungLimitMs) + " ms:";
-        PollPassStats seq = FirstPass(*fleet, 1, settings.sequentialHungLimitMs);
-        PrintPass(seqLabel.c_str(), seq);
-        std::printf(
-            "   sequential with the product limit would take about %zu x 2 x %d ms = %.0f s per "
-            "pass\n",
-            hungCount, limits.totalTimeoutMs,
-            static_cast<double>(hungCount) * 2 * limits.totalTimeoutMs / 1000.0);
-        std::printf("== Steady state with %zu hung\n", hungCount);
-        SteadyRhythm(settings, *fleet, settings.lanes, hung);
+            "== %d%%: %zu of %zu projectors hung (accept, never answer); transport limits: "
+            "connect %d ms, total %d ms\n",
+            percent, hungCount, settings.count, limits.connectTimeoutMs, limits.totalTimeoutMs);
+        PrintPass("first pass:", FirstPass(*fleet));
+        SteadyRhythm(settings, *fleet, hung);
     }
     fleet->Stop();
     return 0;

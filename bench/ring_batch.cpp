@@ -1,8 +1,10 @@
-// A batch of 1,000 projectors against the in-process simulator: the console's pooled batch
-// next to the naive way (one thread per request), run alternately in one process. Prints the
-// time until the last reply message and the peak number of threads of each, and the ratios.
+// A batch of 1,000 projectors against the in-process simulator: the console's batch on the
+// HTTP engine next to the older thread pool (an injected blocking sender still uses it) and
+// the naive way (one thread per request), run alternately in one process. Prints the time
+// until the last reply message and the peak number of threads of each, then how long the
+// ring takes to shut down with a hung exchange in flight, on the engine and on the pool.
 //
-//   bench_ring_batch [projectors=1000] [rounds=5] [replyDelayMs=0]
+//   bench_ring_batch [projectors=1000] [rounds=5] [replyDelayMs=0] [naive]
 //
 // A reply delay makes every simulated projector answer that much later, as a slow embedded
 // web server would.
@@ -23,6 +25,7 @@
 
 #include "protocol/http_request.h"
 #include "protocol/request_ring.h"
+#include "protocol/request_sender.h"
 #include "sim/fleet.h"
 
 namespace {
@@ -98,17 +101,27 @@ struct Figures {
     size_t failed = 0;
 };
 
-Figures RunPooled(vistrel::Console& console, size_t count) {
+// The blocking sender that the ring and batch used before the engine.
+vistrel::RequestRingOptions PoolOptions(const vistrel::Console& console) {
+    vistrel::HttpOptions http;
+    http.port = console.profile.httpPort;
+    vistrel::RequestRingOptions options;
+    options.sender = vistrel::HttpSender(http);
+    return options;
+}
+
+Figures RunBatch(vistrel::Console& console, size_t count, bool engine) {
     auto sink = std::make_shared<CountingSink>(count);
     Figures figures;
     PeakThreads peak;
     {
-        vistrel::RequestRing ring(console);
+        vistrel::RequestRing ring(console,
+                                  engine ? vistrel::RequestRingOptions{} : PoolOptions(console));
         const auto start = Clock::now();
         auto result = ring.SendBatch("query=info", sink);
         Clock::time_point last;
         if (!sink->Wait(120s, last))
-            std::fprintf(stderr, "pooled batch did not finish\n");
+            std::fprintf(stderr, "batch did not finish\n");
         figures.ms = std::chrono::duration<double, std::milli>(last - start).count();
         for (size_t i = 0; i < count; ++i)
             figures.failed += result->Reply(i).empty() ? 1 : 0;
@@ -148,6 +161,25 @@ Figures RunNaive(const vistrel::Console& console, size_t count) {
     return figures;
 }
 
+// Ring shutdown while the only request in flight goes to a projector that never answers.
+double ShutdownWithHungMs(vistrel::Console& console, vistrel::sim::Fleet& fleet, bool engine) {
+    vistrel::sim::Faults hang;
+    hang.hang = true;
+    fleet.SetFaults(0, hang);
+    fleet.Log().Clear();
+    vistrel::RequestRing ring(console,
+                              engine ? vistrel::RequestRingOptions{} : PoolOptions(console));
+    ring.StartRequestWorker();
+    ring.Enqueue("query=info", {}, fleet.Address(0));
+    if (!fleet.Log().WaitFor([](const auto& entries) { return !entries.empty(); }, 10s))
+        std::fprintf(stderr, "the hung request never arrived\n");
+    const auto start = Clock::now();
+    ring.Shutdown();
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    fleet.SetFaults(0, vistrel::sim::Faults{});
+    return ms;
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -159,6 +191,8 @@ int main(int argc, char** argv) {
     const size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
     const int replyDelayMs = argc > 3 ? std::atoi(argv[3]) : 0;
+    // "naive" adds the one-thread-per-request way (a thread per projector).
+    const bool withNaive = argc > 4 && std::string(argv[4]) == "naive";
 
     // Each exchange holds a socket on both sides; make room for the naive way's thousand.
     rlimit files{};
@@ -191,32 +225,47 @@ int main(int argc, char** argv) {
         console.batch[i].ip = fleet.Address(i);
 
     const int baseline = ThreadsNow();
-    std::vector<double> pooledMs, naiveMs, pooledThreads, naiveThreads;
-    size_t pooledFailed = 0, naiveFailed = 0;
+    std::vector<double> engineMs, pooledMs, naiveMs, engineThreads, pooledThreads, naiveThreads;
+    size_t engineFailed = 0, pooledFailed = 0, naiveFailed = 0;
     for (int round = 0; round < rounds; ++round) {
-        Figures pooled = RunPooled(console, count);
-        Figures naive = RunNaive(console, count);
+        Figures viaEngine = RunBatch(console, count, true);
+        Figures pooled = RunBatch(console, count, false);
+        Figures naive = withNaive ? RunNaive(console, count) : Figures{};
+        engineMs.push_back(viaEngine.ms);
         pooledMs.push_back(pooled.ms);
         naiveMs.push_back(naive.ms);
+        engineThreads.push_back(viaEngine.peakThreads - baseline);
         pooledThreads.push_back(pooled.peakThreads - baseline);
         naiveThreads.push_back(naive.peakThreads - baseline);
+        engineFailed += viaEngine.failed;
         pooledFailed += pooled.failed;
         naiveFailed += naive.failed;
-        std::printf("round %d: pooled %.1f ms, %d threads | naive %.1f ms, %d threads\n", round + 1,
-                    pooled.ms, pooled.peakThreads - baseline, naive.ms,
-                    naive.peakThreads - baseline);
+        std::printf("round %d: engine %.1f ms, %d threads | pool %.1f ms, %d threads", round + 1,
+                    viaEngine.ms, viaEngine.peakThreads - baseline, pooled.ms,
+                    pooled.peakThreads - baseline);
+        if (withNaive)
+            std::printf(" | naive %.1f ms, %d threads", naive.ms, naive.peakThreads - baseline);
+        std::printf("\n");
     }
 
-    const double pm = Median(pooledMs), nm = Median(naiveMs);
-    const double pt = Median(pooledThreads), nt = Median(naiveThreads);
     std::printf(
         "\n%zu projectors, reply delay %d ms, %d rounds, medians (threads above the %d already "
         "running)\n",
         count, replyDelayMs, rounds, baseline);
-    std::printf("%-28s %14s %14s %12s\n", "", "last reply ms", "peak threads", "failed");
-    std::printf("%-28s %14.1f %14.0f %12zu\n", "pooled batch (SendBatch)", pm, pt, pooledFailed);
-    std::printf("%-28s %14.1f %14.0f %12zu\n", "one thread per request", nm, nt, naiveFailed);
-    std::printf("ratio naive/pooled: time %.2f, threads %.1f\n", nm / pm, nt / std::max(pt, 1.0));
+    std::printf("%-34s %14s %14s %12s\n", "", "last reply ms", "peak threads", "failed");
+    std::printf("%-34s %14.1f %14.0f %12zu\n", "batch on the HTTP engine", Median(engineMs),
+                Median(engineThreads), engineFailed);
+    std::printf("%-34s %14.1f %14.0f %12zu\n", "batch on the thread pool (before)",
+                Median(pooledMs), Median(pooledThreads), pooledFailed);
+    if (withNaive)
+        std::printf("%-34s %14.1f %14.0f %12zu\n", "one thread per request", Median(naiveMs),
+                    Median(naiveThreads), naiveFailed);
+
+    const double engineStop = ShutdownWithHungMs(console, fleet, true);
+    const double poolStop = ShutdownWithHungMs(console, fleet, false);
+    std::printf(
+        "ring shutdown with a hung exchange in flight: engine %.1f ms, pool (before) %.1f ms\n",
+        engineStop, poolStop);
     fleet.Stop();
     return 0;
 }

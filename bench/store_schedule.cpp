@@ -70,23 +70,19 @@ int main() {
     std::printf("store file: %s, %ju bytes, %d projectors x %d tasks\n", file.c_str(),
                 static_cast<uintmax_t>(std::filesystem::file_size(file)), kProjectors, kTaskCount);
 
-    Measure("RunSchedules, nothing due (the 2-second check)", 30, [&](int) {
-        auto guard = console.table.Lock();
-        runner.RunSchedules(guard);
-    });
+    Measure("RunSchedules, nothing due (the 2-second check)", 30,
+            [&](int) { runner.RunSchedules(console.table); });
     const uint64_t writesBefore = store.WriteCount();
     Measure("RunSchedules, first check after a restart (file parsed)", 10, [&](int) {
         RegStore cold(file, "Vistrel", clock);
         ScheduleRunner coldRunner(cold, clock, SystemLocalTime::Instance(),
                                   [&](const std::string&, const std::string&) { ++queued; });
-        auto guard = console.table.Lock();
-        coldRunner.RunSchedules(guard);
+        coldRunner.RunSchedules(console.table);
     });
     int fired = 0;
     Measure("RunSchedules, all 4,000 tasks due (one store write)", 5, [&](int) {
         clock.now += 8 * 86400;  // every task overdue by a week or more
-        auto guard = console.table.Lock();
-        fired += runner.RunSchedules(guard);
+        fired += runner.RunSchedules(console.table);
     });
     std::printf("  fired %d tasks, queued %zu commands, %ju store writes for 5 checks\n", fired,
                 queued, static_cast<uintmax_t>(store.WriteCount() - writesBefore));

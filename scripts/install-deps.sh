@@ -12,7 +12,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool imagemagick
     iproute2 util-linux procps
-    help2man dpkg-dev file fakeroot desktop-file-utils libcap2-bin systemd man-db groff-base
+    help2man dpkg-dev file fakeroot desktop-file-utils libcap2-bin systemd man-db groff-base tzdata
 )
 
 missing=()

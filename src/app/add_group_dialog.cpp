@@ -47,8 +47,9 @@ void CAddGroup::showEvent(QShowEvent* event) {
 
 void CAddGroup::accept() {
     const QString typed = edit_->text();
-    if (FindGroupIgnoringCase(existing_, typed) >= 0) {
-        ShowInformation(this, DuplicateGroupMessage(typed));
+    const QString trimmed = TrimGroupName(typed);
+    if (!trimmed.isEmpty() && FindGroupIgnoringCase(existing_, trimmed) >= 0) {
+        ShowInformation(this, DuplicateGroupMessage(trimmed));
         edit_->setFocus();
         return;
     }
@@ -58,7 +59,7 @@ void CAddGroup::accept() {
         edit_->setFocus();
         return;
     }
-    name = typed;
+    name = trimmed;
     QDialog::accept();
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor/discovery.h"
@@ -27,6 +28,14 @@ class ConsoleBackend {
                                        uint32_t fallback) = 0;
     virtual bool SetProjectorDword(const std::string& mac, const std::string& name,
                                    uint32_t value) = 0;
+    // One value of several projectors as one change of the store. True when all were stored.
+    virtual bool SetProjectorDwords(const std::string& name,
+                                    const std::vector<std::pair<std::string, uint32_t>>& values) {
+        bool all = true;
+        for (const auto& [mac, value] : values)
+            all = SetProjectorDword(mac, name, value) && all;
+        return all;
+    }
 
     // Discovery. OpenDiscovery creates the socket and sends the first probe; the socket
     // lives as long as the backend.
@@ -60,8 +69,9 @@ class ConsoleBackend {
     virtual void WatchdogTick() = 0;
     virtual bool StopRequestWorker(std::chrono::milliseconds grace) = 0;
 
-    // Schedule check; the caller holds the table lock.
-    virtual void RunSchedules(ProjectorTable::Guard& guard) = 0;
+    // Schedule check. The caller does not hold the table lock: the check takes it only
+    // briefly, never across the store's file.
+    virtual void RunSchedules() = 0;
 };
 
 }  // namespace vistrel

@@ -14,6 +14,24 @@ constexpr std::chrono::milliseconds kRunnerHandOver{3000};
 // How the window names itself as the role's holder.
 constexpr const char* kWindowHolder = "console window";
 
+// The shared engine goes to whichever part does not bring a transport of its own.
+CoreBackendOptions WithEngine(CoreBackendOptions options,
+                              const std::shared_ptr<HttpEngine>& engine) {
+    if (!options.poller.engine)
+        options.poller.engine = engine;
+    if (!options.ring.engine)
+        options.ring.engine = engine;
+    return options;
+}
+
+std::shared_ptr<HttpEngine> EngineFor(const Console& console, const CoreBackendOptions& options) {
+    HttpEngineOptions engineOptions;
+    engineOptions.http = options.poller.http;
+    engineOptions.http.port = console.profile.httpPort;
+    engineOptions.threadStarter = options.ring.threadStarter;
+    return std::make_shared<HttpEngine>(engineOptions);
+}
+
 template <typename F>
 bool WithinGrace(std::chrono::milliseconds grace, F&& stop) {
     const auto start = std::chrono::steady_clock::now();
@@ -28,8 +46,9 @@ CoreBackend::CoreBackend(Console& console, RegStore& store, const std::string& a
     : console_(console),
       store_(store),
       discovery_(console),
-      poller_(console, options.poller),
-      ring_(console, options.ring),
+      engine_(EngineFor(console, options)),
+      poller_(console, WithEngine(options, engine_).poller),
+      ring_(console, WithEngine(options, engine_).ring),
       role_(ScheduleRole::LockPathFor(store.FilePath(), appName), kWindowHolder),
       windowMark_(WindowMark::PathFor(store.FilePath(), appName)),
       // The main window does not read replies to scheduled commands: they have no owner.
@@ -41,6 +60,7 @@ CoreBackend::CoreBackend(Console& console, RegStore& store, const std::string& a
 CoreBackend::~CoreBackend() {
     poller_.Stop();
     ring_.Shutdown();
+    engine_->Stop();
 }
 
 std::vector<std::string> CoreBackend::LoadGroupNames() {
@@ -63,6 +83,16 @@ uint32_t CoreBackend::GetProjectorDword(const std::string& mac, const std::strin
 bool CoreBackend::SetProjectorDword(const std::string& mac, const std::string& name,
                                     uint32_t value) {
     return store_.SetProjectorDword(mac, kProjectorKeyRoot, 0, name, value) != 0;
+}
+
+bool CoreBackend::SetProjectorDwords(const std::string& name,
+                                     const std::vector<std::pair<std::string, uint32_t>>& values) {
+    // One lock of the file and one write, however many rows an action changed.
+    RegStore::Batch batch(store_);
+    bool all = true;
+    for (const auto& [mac, value] : values)
+        all = store_.SetProjectorDword(mac, kProjectorKeyRoot, 0, name, value) != 0 && all;
+    return batch.Commit() && all;
 }
 
 ConsoleBackend::DiscoveryStatus CoreBackend::OpenDiscovery() {
@@ -138,15 +168,18 @@ void CoreBackend::WatchdogTick() {
 }
 
 bool CoreBackend::StopRequestWorker(std::chrono::milliseconds grace) {
-    return WithinGrace(grace, [this] { ring_.Shutdown(); });
+    return WithinGrace(grace, [this] {
+        ring_.Shutdown();
+        engine_->Stop();
+    });
 }
 
-void CoreBackend::RunSchedules(ProjectorTable::Guard& guard) {
+void CoreBackend::RunSchedules() {
     // Another program (a headless runner) may be firing this store's tasks; then this
     // console leaves them to it and tries to take over at a later check.
     if (!role_.TryAcquire())
         return;
-    runner_.RunSchedules(guard);
+    runner_.RunSchedules(console_.table);
 }
 
 }  // namespace vistrel

@@ -34,6 +34,8 @@ class CoreBackend final : public ConsoleBackend {
                                uint32_t fallback) override;
     bool SetProjectorDword(const std::string& mac, const std::string& name,
                            uint32_t value) override;
+    bool SetProjectorDwords(const std::string& name,
+                            const std::vector<std::pair<std::string, uint32_t>>& values) override;
 
     DiscoveryStatus OpenDiscovery() override;
     bool HandleAnswer() override;
@@ -50,7 +52,7 @@ class CoreBackend final : public ConsoleBackend {
     void WatchdogTick() override;
     bool StopRequestWorker(std::chrono::milliseconds grace) override;
 
-    void RunSchedules(ProjectorTable::Guard& guard) override;
+    void RunSchedules() override;
 
     // Whether this console fires the schedules (another program may hold the role).
     bool HoldsScheduleRole() const { return role_.Held(); }
@@ -66,6 +68,8 @@ class CoreBackend final : public ConsoleBackend {
     Console& console_;
     RegStore& store_;
     Discovery discovery_;
+    // One engine carries the polling's, the ring's and the batches' exchanges.
+    std::shared_ptr<HttpEngine> engine_;
     StatusPoller poller_;
     RequestRing ring_;
     ScheduleRole role_;

@@ -12,6 +12,7 @@
 #include "app/add_group_dialog.h"
 #include "app/app_message.h"
 #include "app/group_action_dialog.h"
+#include "app/group_name_rules.h"
 #include "app/projector_list_model.h"
 #include "app/refresh_dialog.h"
 #include "app/rename_group_dialog.h"
@@ -171,7 +172,12 @@ void GroupCommands::RenameGroup() {
     const int row = ctx_.window.GroupList()->currentRow();
     if (row < 0 || ctx_.window.SelectedGroupName().empty())
         return;
-    CRenGrpDlg dialog(GroupEntries(), &ctx_.window);
+    // The store may hold group keys the list does not show ("All Projectors", one added
+    // by another program meanwhile); a rename onto one of them is refused too.
+    QStringList known = GroupEntries();
+    for (const std::string& key : ctx_.store.SubKeyNames({"Group"}))
+        known << QString::fromStdString(key);
+    CRenGrpDlg dialog(known, &ctx_.window);
     dialog.currentName = ctx_.window.GroupList()->item(row)->text();
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -184,6 +190,13 @@ void GroupCommands::RenameGroupTo(int row, const std::string& newName) {
     if (newName.empty() || row < 0 || row >= list->count())
         return;
     const std::string oldName = list->item(row)->text().toStdString();
+    // Looked at again now: another program may have added the key while the dialog was open.
+    for (const std::string& key : ctx_.store.SubKeyNames({"Group"})) {
+        if (KeyNamesEqual(key, newName) && !KeyNamesEqual(key, oldName)) {
+            ShowInformation(&w, DuplicateGroupMessage(QString::fromStdString(newName)));
+            return;
+        }
+    }
     delete list->takeItem(row);
     list->addItem(QString::fromStdString(newName));
     list->setCurrentRow(list->count() - 1);

@@ -2,7 +2,22 @@
 
 namespace vistrel {
 
-QString GroupNameProblem(const QString& name) {
+namespace {
+constexpr char kAllProjectorsName[] = "All Projectors";
+}  // namespace
+
+QString TrimGroupName(const QString& typed) {
+    return typed.trimmed();
+}
+
+QString GroupNameProblem(const QString& typed) {
+    const QString name = TrimGroupName(typed);
+    if (name.isEmpty() && !typed.isEmpty())
+        return QStringLiteral("A group name cannot be made of blanks only.");
+    if (name.compare(QLatin1String(kAllProjectorsName), Qt::CaseInsensitive) == 0) {
+        return QStringLiteral("\"%1\" is the list of every projector and cannot be a group name.")
+            .arg(QLatin1String(kAllProjectorsName));
+    }
     if (name.contains(QLatin1Char('\\')))
         return QStringLiteral("A group name cannot contain a backslash (\\).");
     for (const QChar c : name) {

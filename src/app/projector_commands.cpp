@@ -155,7 +155,13 @@ size_t ProjectorCommands::CollectTickedRows() {
 void ProjectorCommands::SendToTicked(const std::string& body) {
     if (CollectTickedRows() == 0)
         return;
-    ctx_.ring.SendBatch(body, {});
+    // A projector that carried out the command is asked for its new state at the next
+    // polling pass, so the list shows it within seconds rather than after 15.
+    Console& console = ctx_.window.console();
+    ctx_.ring.SendBatch(body, {}, [&console](const MsgCmd& entry) {
+        if (BeginsWithOk(entry.reply))
+            console.pollSoon.Add(entry.ip);
+    });
 }
 
 void ProjectorCommands::PowerOn() {
@@ -173,15 +179,11 @@ void ProjectorCommands::ChooseSource(int index) {
 }
 
 void ProjectorCommands::CheckAll() {
-    ProjectorListModel* model = ctx_.window.Model();
-    for (int row = 0; row < model->RowCount(); ++row)
-        model->SetChecked(row, true);
+    ctx_.window.Model()->SetAllChecked(true);
 }
 
 void ProjectorCommands::UncheckAll() {
-    ProjectorListModel* model = ctx_.window.Model();
-    for (int row = 0; row < model->RowCount(); ++row)
-        model->SetChecked(row, false);
+    ctx_.window.Model()->SetAllChecked(false);
 }
 
 void ProjectorCommands::RefreshAll() {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "protocol/text_encoding.h"
+
 namespace vistrel {
 
 namespace {
@@ -140,9 +142,30 @@ void ProjectorListModel::SetChecked(int row, bool checked) {
     rows_[row].checked = checked;
     checkedCount_ += checked ? 1 : -1;
     if (writeChecked_)
-        writeChecked_(rows_[row].cells[kMac], checked);
+        writeChecked_({{rows_[row].cells[kMac], checked}});
     const QModelIndex cell = index(row, kMac);
     emit dataChanged(cell, cell, {Qt::CheckStateRole});
+    emit ticksChanged();
+}
+
+void ProjectorListModel::SetAllChecked(bool checked) {
+    std::vector<std::pair<std::string, bool>> changed;
+    int first = -1;
+    int last = -1;
+    for (int row = 0; row < RowCount(); ++row) {
+        if (rows_[row].checked == checked)
+            continue;
+        rows_[row].checked = checked;
+        checkedCount_ += checked ? 1 : -1;
+        changed.emplace_back(rows_[row].cells[kMac], checked);
+        first = first < 0 ? row : first;
+        last = row;
+    }
+    if (changed.empty())
+        return;
+    if (writeChecked_)
+        writeChecked_(changed);
+    emit dataChanged(index(first, kMac), index(last, kMac), {Qt::CheckStateRole});
     emit ticksChanged();
 }
 
@@ -162,7 +185,8 @@ QVariant ProjectorListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
-            return QString::fromStdString(row.cells[index.column()]);
+            // Cells keep the projector's bytes (they go back on the wire as they came).
+            return QString::fromStdString(ProjectorTextAsUtf8(row.cells[index.column()]));
         case Qt::CheckStateRole:
             if (index.column() == kMac)
                 return row.checked ? Qt::Checked : Qt::Unchecked;

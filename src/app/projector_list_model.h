@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "protocol/records.h"
@@ -37,9 +38,11 @@ class ProjectorListModel : public QAbstractTableModel {
     };
     static const std::array<ColumnSpec, kColumnCount>& Columns();
 
-    // Reads the persisted tick of a MAC (for a row's first insertion) and writes a changed one.
+    // Reads the persisted tick of a MAC (for a row's first insertion) and writes changed
+    // ones: all the ticks one action changed come in one call, so they are stored at once.
     using CheckedReader = std::function<bool(const std::string& mac)>;
-    using CheckedWriter = std::function<void(const std::string& mac, bool checked)>;
+    using CheckedWriter =
+        std::function<void(const std::vector<std::pair<std::string, bool>>& changed)>;
 
     explicit ProjectorListModel(QObject* parent = nullptr);
     void SetCheckStore(CheckedReader reader, CheckedWriter writer);
@@ -60,6 +63,8 @@ class ProjectorListModel : public QAbstractTableModel {
     bool IsChecked(int row) const { return rows_[row].checked; }
     // Ticks or unticks a row and persists the change.
     void SetChecked(int row, bool checked);
+    // Ticks or unticks every row; the changed ticks are persisted together.
+    void SetAllChecked(bool checked);
     int CheckedCount() const { return checkedCount_; }
     int RowCount() const { return static_cast<int>(rows_.size()); }
 

@@ -57,15 +57,18 @@ void CRenGrpDlg::accept() {
         edit_->setFocus();
         return;
     }
-    // Renaming onto another group would give two entries one store key; a change of case
-    // of the group's own name is fine.
-    const int match = FindGroupIgnoringCase(existing_, typed);
-    if (match >= 0 && existing_[match] != currentName) {
-        ShowInformation(this, DuplicateGroupMessage(typed));
-        edit_->setFocus();
-        return;
+    // Renaming onto another group, or onto a key the store holds without listing it, would
+    // leave two keys or lose the rename; a change of case of the group's own name is fine.
+    const QString trimmed = TrimGroupName(typed);
+    for (const QString& other : existing_) {
+        if (!trimmed.isEmpty() && other.compare(trimmed, Qt::CaseInsensitive) == 0 &&
+            other.compare(currentName, Qt::CaseInsensitive) != 0) {
+            ShowInformation(this, DuplicateGroupMessage(trimmed));
+            edit_->setFocus();
+            return;
+        }
     }
-    newName = typed;
+    newName = trimmed;
     QDialog::accept();
 }
 

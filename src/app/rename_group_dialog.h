@@ -15,7 +15,7 @@ class CRenGrpDlg : public QDialog {
     Q_OBJECT
   public:
     // `existingGroups`: the entries of the main window's group list (the current name among
-    // them; it may be given again with another case).
+    // them; it may be given again with another case) and the group keys of the store.
     explicit CRenGrpDlg(QStringList existingGroups = {}, QWidget* parent = nullptr);
 
     QString newName;      // edit 1107, read after OK

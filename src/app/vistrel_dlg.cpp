@@ -11,9 +11,13 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScrollBar>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QTableView>
 #include <algorithm>
+#include <array>
+#include <limits>
 
 #include "app/about_dlg.h"
 #include "app/all_projectors_button.h"
@@ -24,6 +28,7 @@
 #include "controls/icons.h"
 #include "controls/my_button.h"
 #include "controls/static_text.h"
+#include "protocol/option_tables.h"
 
 namespace vistrel {
 
@@ -249,8 +254,12 @@ void CVistrelDlg::BuildControls() {
         [this](const std::string& mac) {
             return backend_.GetProjectorDword(mac, kCheckedValue, 0) != 0;
         },
-        [this](const std::string& mac, bool checked) {
-            backend_.SetProjectorDword(mac, kCheckedValue, checked ? 1 : 0);
+        [this](const std::vector<std::pair<std::string, bool>>& changed) {
+            std::vector<std::pair<std::string, uint32_t>> values;
+            values.reserve(changed.size());
+            for (const auto& [mac, checked] : changed)
+                values.emplace_back(mac, checked ? 1 : 0);
+            backend_.SetProjectorDwords(kCheckedValue, values);
         });
     projectorList_ = new QTableView(client_);
     projectorList_->setObjectName(QStringLiteral("projectorList"));
@@ -276,6 +285,7 @@ void CVistrelDlg::BuildControls() {
         header->resizeSection(c, spec.width);
         projectorList_->setColumnHidden(c, !spec.visible);
     }
+    SizeColumns(kInitialClientWidth - kMargin - (kMargin + kPanelWidth + kPanelGap));
     connect(model_, &ProjectorListModel::ticksChanged, this,
             &CVistrelDlg::OnTicksOrSelectionChanged);
     connect(projectorList_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
@@ -298,6 +308,67 @@ void CVistrelDlg::BuildControls() {
         if (!backend_.FollowRelocation())
             relocationTimer_.stop();
     });
+}
+
+void CVistrelDlg::SizeColumns(int listWidth) {
+    // The longest text each column can hold, in the list's own font. Pixel widths made for
+    // another system's font cut a 12-character MAC; these fit whatever the font.
+    const QFontMetrics fm(projectorList_->font());
+    QString widestHex;
+    for (const QChar c : QStringLiteral("0123456789ABCDEF")) {
+        if (widestHex.isEmpty() || fm.horizontalAdvance(c) > fm.horizontalAdvance(widestHex[0]))
+            widestHex = QString(c);
+    }
+    QString widestMode = QStringLiteral("None");
+    for (const OptionRow& row : kInfoDisplayModeTable) {
+        const QString label = QString::fromLatin1(row.label.data(), row.label.size());
+        if (fm.horizontalAdvance(label) > fm.horizontalAdvance(widestMode))
+            widestMode = label;
+    }
+    const std::array<QString, ProjectorListModel::kColumnCount> samples{
+        widestHex.repeated(12),
+        QStringLiteral("255.255.255.255"),
+        QString(),
+        QString(),
+        QStringLiteral("standby"),
+        QStringLiteral("S-Video"),
+        QStringLiteral("8888"),
+        widestMode,
+        QStringLiteral("WWWW"),
+        QStringLiteral("OFF")};
+
+    QStyle* style = projectorList_->style();
+    const int textMargin =
+        2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, projectorList_) + 1);
+    const int checkBox =
+        style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, projectorList_) +
+        2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, projectorList_) + 1);
+    constexpr int kSlack = 6;  // grid line and rounding
+    QHeaderView* header = projectorList_->horizontalHeader();
+    int used = 0;
+    std::array<int, ProjectorListModel::kColumnCount> widths{};
+    for (int c = 0; c < ProjectorListModel::kColumnCount; ++c) {
+        int width = header->sectionSizeHint(c) + kSlack;
+        if (!samples[c].isEmpty()) {
+            width = std::max(width, fm.horizontalAdvance(samples[c]) + textMargin + kSlack +
+                                        (c == ProjectorListModel::kMac ? checkBox : 0));
+        } else {
+            width = std::max(width, ProjectorListModel::Columns()[c].width);
+        }
+        widths[c] = width;
+        used += width;
+    }
+    // What is left of the designed width goes to the two name columns, whose texts are
+    // the only ones without a bound short of 32 characters.
+    const int frame = 2 * projectorList_->frameWidth() +
+                      style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, projectorList_);
+    const int spare = listWidth - frame - used;
+    if (spare > 1) {
+        widths[ProjectorListModel::kGroupName] += spare / 2;
+        widths[ProjectorListModel::kProjectorName] += spare - spare / 2 - 1;
+    }
+    for (int c = 0; c < ProjectorListModel::kColumnCount; ++c)
+        header->resizeSection(c, widths[c]);
 }
 
 void CVistrelDlg::PlaceInitialControls() {
@@ -615,14 +686,15 @@ void CVistrelDlg::OnTimer1() {
 }
 
 void CVistrelDlg::OnTimer2() {
-    auto guard = console_.table.Lock();
-    RefreshProjectorList(showAllProjectors_, guard);
-    backend_.RunSchedules(guard);
+    {
+        auto guard = console_.table.Lock();
+        RefreshProjectorList(showAllProjectors_, guard);
+    }
+    backend_.RunSchedules();
 }
 
 void CVistrelDlg::OnTimer4() {
-    auto guard = console_.table.Lock();
-    backend_.RunSchedules(guard);
+    backend_.RunSchedules();
 }
 
 void CVistrelDlg::OnTimer5() {
@@ -640,7 +712,9 @@ bool CVistrelDlg::RestartDiscoveryTimer(uint32_t intervalMs) {
 }
 
 void CVistrelDlg::StartDiscoveryTimer(uint32_t intervalMs) {
-    constexpr uint32_t kLongest = 600000;  // the interval dialog's 600 s
+    // The interval dialog accepts up to 2,147,483 s, which is what a timer can hold; only a
+    // hand-edited store can ask for more.
+    constexpr uint32_t kLongest = std::numeric_limits<int>::max();
     timer1_.start(static_cast<int>(std::clamp(intervalMs, kShortestTimerMs, kLongest)));
 }
 

@@ -150,6 +150,9 @@ class CVistrelDlg : public QMainWindow {
     void BuildControls();
     void Initialise();
     void PlaceInitialControls();
+    // Widths that show each column's longest text within `listWidth`, the list's width at
+    // the window's designed size.
+    void SizeColumns(int listWidth);
     void LayoutClient(const QSize& client);
     void PaintClient(QPainter& painter);
     void SetListColours(bool allMode);

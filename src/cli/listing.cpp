@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "protocol/text_encoding.h"
+
 namespace vistrel::cli {
 namespace {
 
@@ -211,7 +213,13 @@ std::string JsonString(const std::string& text) {
     return out;
 }
 
-void Render(const Listing& listing, OutputFormat format, std::ostream& out) {
+void Render(const Listing& raw, OutputFormat format, std::ostream& out) {
+    // Projector texts in a legacy 8-bit encoding are printed as the UTF-8 they stand for.
+    Listing listing = raw;
+    for (auto& row : listing.rows) {
+        for (Cell& cell : row)
+            cell.text = ProjectorTextAsUtf8(cell.text);
+    }
     switch (format) {
         case OutputFormat::Table:
             RenderTable(listing, out);

@@ -41,6 +41,8 @@ struct Listing {
     void AddRow(std::vector<Cell> row) { rows.push_back(std::move(row)); }
 };
 
+// Text that is not valid UTF-8 (a projector's legacy 8-bit name) is printed as the
+// Windows-1252 characters it stands for, in UTF-8.
 // Table: a header line and one line per row, columns two blanks apart, the last column not
 // padded. JSON: an array of objects, one per row, members in column order. CSV: a header
 // line of keys, then the rows, quoted where needed (RFC 4180, CRLF-free "\n" line ends).

@@ -81,8 +81,11 @@ std::map<std::string, std::string> IdentifyByProbe(const CliContext& context,
     Discovery reader(console);
     UdpSocket socket;
     // Projectors may answer on the discovery port rather than to the sender's port; take it
-    // when it is free, any port otherwise.
-    if (!socket.Open(profile.bindAddress, profile.discoveryPort) &&
+    // when it is free, any port otherwise. On the projectors' port it is never shared: a
+    // console window there keeps its answers.
+    const auto use = profile.SharesDiscoveryPort() ? UdpSocket::PortUse::kShared
+                                                   : UdpSocket::PortUse::kExclusive;
+    if (!socket.Open(profile.bindAddress, profile.discoveryPort, use) &&
         !socket.Open(profile.bindAddress, 0)) {
         return {};
     }

@@ -180,8 +180,7 @@ int RunSchedulesHeadless(const CliContext& context) {
             if (opened != Opened::kYes)
                 return;
         }
-        auto table = console.table.Lock();
-        runner.RunSchedules(table);
+        runner.RunSchedules(console.table);
     };
     const auto discoveryPeriod = [&]() {
         if (timers.discoveryOverride.count() > 0)

@@ -74,7 +74,7 @@ CGrpList::CGrpList(QWidget* parent) : QListWidget(parent) {
     pal.setColor(QPalette::Base, QColor(71, 58, 101));
     setPalette(pal);
     connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0)
+        if (row >= 0 && !inPress_)
             emit selectionCommand();
     });
 }
@@ -92,7 +92,15 @@ bool CGrpList::IsCut(int row) const {
 
 void CGrpList::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::RightButton) {
+        // The view makes the item current before it selects it, so the window is told once
+        // the click has done both. A click on the group that is already current changes no
+        // row, yet the window may show every projector meanwhile: it still shows the group.
+        inPress_ = true;
         QListWidget::mousePressEvent(event);
+        inPress_ = false;
+        const QListWidgetItem* it = itemAt(event->position().toPoint());
+        if (it && row(it) == currentRow() && it->isSelected())
+            emit selectionCommand();
         return;
     }
     QListWidgetItem* it = itemAt(event->position().toPoint());

@@ -54,6 +54,7 @@ class CGrpList : public QListWidget {
 
     QPointer<QMenu> groupMenu_;
     QString toolText_;
+    bool inPress_ = false;  // a mouse press is changing the current row
 };
 
 }  // namespace vistrel

@@ -38,9 +38,10 @@ DiscoveryFailure DescribeDiscoveryFailure(const std::string& step, int errorCode
     }
     if (errorCode == EADDRINUSE) {
         failure.portInUse = true;
-        failure.remedy = "Another program holds " + portText +
-                         ". Close it and start the console again. Until then no projector "
-                         "will be found.";
+        failure.remedy = "Another program on this computer holds " + portText +
+                         " (another console window, or vistrel-cli discovering or running "
+                         "schedules) and receives the projectors' answers. Close it and start "
+                         "again. Until then no projector will be found.";
         return failure;
     }
     if (errorCode == EADDRNOTAVAIL) {
@@ -68,7 +69,9 @@ void Discovery::Report(const std::string& step, int errorCode) {
 }
 
 bool Discovery::OpenDiscovery() {
-    if (!socket_.Open(console_.profile.bindAddress, console_.profile.discoveryPort)) {
+    const auto use = console_.profile.SharesDiscoveryPort() ? UdpSocket::PortUse::kShared
+                                                            : UdpSocket::PortUse::kExclusive;
+    if (!socket_.Open(console_.profile.bindAddress, console_.profile.discoveryPort, use)) {
         Report(socket_.LastStep(), socket_.LastError());
         return false;
     }

@@ -13,11 +13,16 @@ StatusPoller::StatusPoller(Console& console, PollerOptions options,
       options_(options),
       transport_(std::move(transport)),
       cancel_(std::make_shared<CancelToken>()) {
-    options_.lanes = std::max<size_t>(options_.lanes, 1);
     if (!transport_) {
-        HttpOptions http = options_.http;
-        http.port = console_.profile.httpPort;
-        transport_ = std::make_shared<HttpPollTransport>(http);
+        std::shared_ptr<HttpEngine> engine = options_.engine;
+        if (!engine) {
+            HttpEngineOptions engineOptions;
+            engineOptions.http = options_.http;
+            engineOptions.http.port = console_.profile.httpPort;
+            engineOptions.threadStarter = options_.threadStarter;
+            engine = std::make_shared<HttpEngine>(engineOptions);
+        }
+        transport_ = std::make_shared<HttpPollTransport>(std::move(engine));
     }
 }
 
@@ -28,7 +33,7 @@ StatusPoller::~StatusPoller() {
 void StatusPoller::StartPolling() {
     if (thread_.joinable() || StopSignalled())
         return;
-    thread_ = std::thread([this] { Run(); });
+    thread_ = StartThread(options_.threadStarter, "status polling", [this] { Run(); });
 }
 
 void StatusPoller::Stop() {
@@ -41,6 +46,9 @@ void StatusPoller::Stop() {
     cancel_->Cancel();
     if (thread_.joinable())
         thread_.join();
+    // Cancelled exchanges come back at once; their replies are no longer stored.
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return inFlight_.empty(); });
 }
 
 void StatusPoller::Pause() {
@@ -76,119 +84,151 @@ bool StatusPoller::WaitWhilePaused() {
     return !pollStopEvent_;
 }
 
+// What one pass started, so that its end can be told once its last projector is done.
+struct StatusPoller::Pass {
+    PollPassStats stats;
+    std::chrono::steady_clock::time_point started;
+    std::atomic<size_t> remaining{1};  // one for the pass itself until it has started all
+    std::atomic<size_t> stored{0};
+};
+
 void StatusPoller::Run() {
-    std::vector<Info> snapshot;
+    std::chrono::milliseconds wait = options_.pause;
     while (!StopSignalled()) {
         if (!console_.autoSearchEnabled.load()) {
             if (!console_.refreshNow.exchange(false)) {
                 SleepFor(options_.idleSleep);
                 continue;
             }
+            wait = options_.pause;
         }
-        if (!SleepFor(options_.pause))
+        if (!SleepFor(wait))
             break;
         if (!WaitWhilePaused())
             break;
+        wait = RunPass();
+    }
+}
 
-        PollPassStats stats;
-        const auto started = std::chrono::steady_clock::now();
-        snapshot.clear();
-        {
-            auto table = console_.table.Lock();
-            for (const Info& record : table.Records()) {
-                if (record.freshness > kPollThreshold)
-                    snapshot.push_back(record);
+bool StatusPoller::MayStore() const {
+    std::lock_guard lock(mutex_);
+    return !pollStopEvent_ && !paused_;
+}
+
+std::chrono::milliseconds StatusPoller::RunPass() {
+    auto pass = std::make_shared<Pass>();
+    pass->started = std::chrono::steady_clock::now();
+    std::vector<std::string> soon = console_.pollSoon.Take();
+    struct Candidate {
+        std::string mac;
+        std::string ip;
+        bool asked;
+    };
+    std::vector<Candidate> candidates;
+    uint32_t untilNext = options_.minIntervalMs;
+    {
+        auto table = console_.table.Lock();
+        const uint32_t now = console_.clock.TickMs();
+        for (const Info& record : table.Records()) {
+            if (record.freshness <= kPollThreshold)
+                continue;
+            ++pass->stats.snapshot;
+            if (record.relocating || record.ip == kUnusableAddress)
+                continue;
+            const bool asked = std::find(soon.begin(), soon.end(), record.ip) != soon.end();
+            const uint32_t elapsed = TickElapsed(now, record.pollTick);
+            if (elapsed >= options_.minIntervalMs || asked) {
+                candidates.push_back({record.mac, record.ip, asked});
+            } else {
+                untilNext = std::min(untilNext, options_.minIntervalMs - elapsed);
             }
         }
-        stats.pass = passes_.fetch_add(1) + 1;
-        stats.snapshot = snapshot.size();
-        RunPass(snapshot, stats);
-        stats.elapsed = std::chrono::steady_clock::now() - started;
-        if (observer_)
-            observer_(stats);
     }
-}
-
-bool StatusPoller::Due(const Info& entry) const {
-    if (entry.relocating || entry.ip == kUnusableAddress)
-        return false;
-    return TickElapsed(console_.clock.TickMs(), entry.pollTick) >= options_.minIntervalMs;
-}
-
-void StatusPoller::RunPass(const std::vector<Info>& snapshot, PollPassStats& stats) {
-    std::atomic<size_t> next{0};
-    std::atomic<size_t> polled{0};
-    std::atomic<size_t> stored{0};
-    const size_t due = static_cast<size_t>(
-        std::count_if(snapshot.begin(), snapshot.end(), [this](const Info& e) { return Due(e); }));
-    const size_t lanes = std::min(options_.lanes, due);
-    if (lanes <= 1) {
-        PollLane(snapshot, next, polled, stored);
-    } else {
-        std::vector<std::thread> helpers;
-        helpers.reserve(lanes - 1);
-        for (size_t i = 1; i < lanes; ++i) {
-            helpers.emplace_back([&] { PollLane(snapshot, next, polled, stored); });
+    // Not under the table lock: the window takes this poller's lock while holding it.
+    std::vector<std::pair<std::string, std::string>> due;  // mac, ip
+    {
+        std::lock_guard flight(mutex_);
+        for (Candidate& candidate : candidates) {
+            // One exchange per projector at a time; a command's answer waits for a later pass.
+            if (inFlight_.count(candidate.mac) != 0)
+                continue;
+            if (candidate.asked)
+                std::erase(soon, candidate.ip);
+            inFlight_.insert(candidate.mac);
+            due.emplace_back(std::move(candidate.mac), std::move(candidate.ip));
         }
-        PollLane(snapshot, next, polled, stored);
-        for (std::thread& helper : helpers)
-            helper.join();
     }
-    stats.polled = polled.load();
-    stats.infoStored = stored.load();
+    // Requests for projectors that are busy or not in the table yet wait for a later pass.
+    for (const std::string& ip : soon)
+        console_.pollSoon.Add(ip);
+    pass->stats.pass = passes_.fetch_add(1) + 1;
+    pass->stats.polled = due.size();
+    pass->remaining.fetch_add(due.size());
+    // In table order; the table lock is not held while the requests start.
+    for (const auto& [mac, ip] : due)
+        PollInfo(pass, mac, ip);
+    if (pass->remaining.fetch_sub(1) == 1)
+        EndPass(*pass);
+    // The next look comes after the pause, or sooner when a projector falls due sooner.
+    return std::min(options_.pause, std::chrono::milliseconds(std::max<uint32_t>(untilNext, 1)));
 }
 
-// Lanes take snapshot entries in table order; with one lane this is the plain sequential
-// pass.
-void StatusPoller::PollLane(const std::vector<Info>& snapshot, std::atomic<size_t>& next,
-                            std::atomic<size_t>& polled, std::atomic<size_t>& stored) {
-    for (size_t i = next.fetch_add(1); i < snapshot.size(); i = next.fetch_add(1)) {
-        if (StopSignalled())
-            return;
-        const Info& entry = snapshot[i];
-        if (!Due(entry))
-            continue;
-        polled.fetch_add(1);
-        if (PollOne(entry))
-            stored.fetch_add(1);
-    }
+void StatusPoller::PollInfo(const std::shared_ptr<Pass>& pass, const std::string& mac,
+                            const std::string& ip) {
+    transport_->PostAsync(
+        ip, std::string(kQueryInfoBody), cancel_,
+        [this, pass, mac, ip](std::string reply) { OnInfo(pass, mac, ip, reply); });
 }
 
-bool StatusPoller::PollOne(const Info& entry) {
-    bool infoStored = false;
-    if (!WaitWhilePaused())
-        return false;
-    std::string reply = transport_->Post(entry.ip, std::string(kQueryInfoBody), cancel_);
+void StatusPoller::OnInfo(const std::shared_ptr<Pass>& pass, const std::string& mac,
+                          const std::string& ip, const std::string& reply) {
+    if (!MayStore()) {
+        EndChain(pass, mac);  // asked again after the pause, the 15 seconds not having begun
+        return;
+    }
     if (!reply.empty()) {
-        if (!WaitWhilePaused())
-            return false;
         auto table = console_.table.Lock();
         Info record;
-        if (table.Lookup(entry.mac, record)) {
+        if (table.Lookup(mac, record)) {
             ParseInfoReply(reply, record);
             record.pollTick = console_.clock.TickMs();
             table.Store(record);
-            infoStored = true;
+            pass->stored.fetch_add(1);
         }
     }
-    if (StopSignalled())
-        return infoStored;
-
     // The group request goes out whatever became of the info request.
-    if (!WaitWhilePaused())
-        return infoStored;
-    reply = transport_->Post(entry.ip, std::string(kQueryGroupBody), cancel_);
-    if (!reply.empty()) {
-        if (!WaitWhilePaused())
-            return infoStored;
+    transport_->PostAsync(
+        ip, std::string(kQueryGroupBody), cancel_,
+        [this, pass, mac](std::string groupReply) { OnGroup(pass, mac, groupReply); });
+}
+
+void StatusPoller::OnGroup(const std::shared_ptr<Pass>& pass, const std::string& mac,
+                           const std::string& reply) {
+    if (!reply.empty() && MayStore()) {
         auto table = console_.table.Lock();
         Info record;
-        if (table.Lookup(entry.mac, record)) {
+        if (table.Lookup(mac, record)) {
             ParseGroupReply(reply, record);
             table.Store(record);
         }
     }
-    return infoStored;
+    EndChain(pass, mac);
+}
+
+void StatusPoller::EndChain(const std::shared_ptr<Pass>& pass, const std::string& mac) {
+    if (pass->remaining.fetch_sub(1) == 1)
+        EndPass(*pass);
+    // Last: once the set is empty, Stop may return and the poller may be destroyed.
+    std::lock_guard lock(mutex_);
+    inFlight_.erase(mac);
+    wake_.notify_all();
+}
+
+void StatusPoller::EndPass(Pass& pass) {
+    pass.stats.infoStored = pass.stored.load();
+    pass.stats.elapsed = std::chrono::steady_clock::now() - pass.started;
+    if (observer_)
+        observer_(pass.stats);
 }
 
 }  // namespace vistrel

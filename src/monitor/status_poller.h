@@ -1,6 +1,8 @@
-// The polling thread: keeps the status fields of every live projector current by asking
-// it "query=info" and "query=group" at most every 15 seconds, and stores the decoded
-// replies in the projector table. It never holds the table lock across a request.
+// The polling: keeps the status fields of every live projector current by asking it
+// "query=info" and then "query=group" at most every 15 seconds, and stores the decoded
+// replies in the projector table. One thread looks for due projectors; the exchanges run
+// on the HTTP engine, so each projector keeps its own rhythm and a hung one delays nobody
+// else. The table lock is never held across a request.
 #pragma once
 
 #include <atomic>
@@ -12,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,15 +33,15 @@ struct PollerOptions {
     std::chrono::milliseconds idleSleep{5000};
     // Least time between two successful info polls of one projector.
     uint32_t minIntervalMs = 15000;
-    // Projectors polled at the same time within one pass; each projector still gets its
-    // info request and then its group request, and a pass ends when all lanes are done.
-    // 1 polls strictly one projector after another.
-    size_t lanes = 64;
-    // Limits of one exchange; the port is replaced by the profile's HTTP port.
+    // Limits of one exchange; the port is replaced by the profile's HTTP port. Used for an
+    // engine of the poller's own when neither a transport nor `engine` is given.
     HttpOptions http{};
+    std::shared_ptr<HttpEngine> engine;
+    ThreadStarter threadStarter;
 };
 
-// What one pass did, for tests and measurements.
+// What one pass did, for tests and measurements. A pass ends when the last projector it
+// started has had its group reply; the next pass does not wait for that.
 struct PollPassStats {
     uint64_t pass = 0;                              // 1 for the first pass
     size_t snapshot = 0;                            // records with freshness above the threshold
@@ -58,7 +61,8 @@ class StatusPoller {
     StatusPoller(const StatusPoller&) = delete;
     StatusPoller& operator=(const StatusPoller&) = delete;
 
-    // Starts the thread. Once per object.
+    // Starts the thread. Once per object. When no thread can be started, polling does not
+    // run and the reason is reported once.
     void StartPolling();
     // Signals the stop event, cancels the requests in flight and waits for the thread.
     // Returns promptly even when a projector hangs. Safe to call more than once.
@@ -71,19 +75,26 @@ class StatusPoller {
     void Resume();
     bool Paused() const;
 
-    // Called on the polling thread at the end of every pass that took a snapshot, with no
-    // lock held. Set before StartPolling.
+    // Called at the end of every pass that took a snapshot, with no lock held, on the
+    // polling thread or the engine's. Set before StartPolling.
     void SetPassObserver(PassObserver observer) { observer_ = std::move(observer); }
 
     uint64_t Passes() const { return passes_.load(); }
 
   private:
+    struct Pass;
     void Run();
-    void RunPass(const std::vector<Info>& snapshot, PollPassStats& stats);
-    void PollLane(const std::vector<Info>& snapshot, std::atomic<size_t>& next,
-                  std::atomic<size_t>& polled, std::atomic<size_t>& stored);
-    bool PollOne(const Info& entry);
-    bool Due(const Info& entry) const;
+    // Starts every due projector; returns how long until the next one falls due.
+    std::chrono::milliseconds RunPass();
+    void PollInfo(const std::shared_ptr<Pass>& pass, const std::string& mac, const std::string& ip);
+    void OnInfo(const std::shared_ptr<Pass>& pass, const std::string& mac, const std::string& ip,
+                const std::string& reply);
+    void OnGroup(const std::shared_ptr<Pass>& pass, const std::string& mac,
+                 const std::string& reply);
+    void EndChain(const std::shared_ptr<Pass>& pass, const std::string& mac);
+    void EndPass(Pass& pass);
+    // Replies are stored only while running and not paused.
+    bool MayStore() const;
     // Waits `duration` unless stopped; false when stopped.
     bool SleepFor(std::chrono::milliseconds duration);
     // Waits while paused; false when stopped.
@@ -103,6 +114,8 @@ class StatusPoller {
     std::atomic<bool> stopFlag_{false};  // pollStopEvent_ readable without the mutex
 
     std::atomic<uint64_t> passes_{0};
+    // Projectors with an exchange in flight: never asked twice at once. Guarded by mutex_.
+    std::set<std::string> inFlight_;
     std::thread thread_;
 };
 

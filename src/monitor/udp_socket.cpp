@@ -113,7 +113,7 @@ void UdpSocket::Fail(const char* step) {
     lastStep_ = step;
 }
 
-bool UdpSocket::Open(const std::string& bindAddress, uint16_t port) {
+bool UdpSocket::Open(const std::string& bindAddress, uint16_t port, PortUse use) {
     Close();
     sockaddr_in local{};
     if (!ParseAddress(bindAddress, local, port)) {
@@ -129,8 +129,15 @@ bool UdpSocket::Open(const std::string& bindAddress, uint16_t port) {
     SetReceiveBuffer(fd_);
     int on = 1;
     const char* onValue = reinterpret_cast<const char*>(&on);
-    if (::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, onValue, sizeof on) != 0) {
-        Fail("SO_REUSEADDR");
+#ifdef _WIN32
+    // Without it, a later socket with SO_REUSEADDR could take the port over on Windows.
+    const int portOption = use == PortUse::kShared ? SO_REUSEADDR : SO_EXCLUSIVEADDRUSE;
+#else
+    // Without SO_REUSEADDR on this socket, no other socket can bind the port beside it.
+    const int portOption = use == PortUse::kShared ? SO_REUSEADDR : 0;
+#endif
+    if (portOption != 0 && ::setsockopt(fd_, SOL_SOCKET, portOption, onValue, sizeof on) != 0) {
+        Fail(use == PortUse::kShared ? "SO_REUSEADDR" : "SO_EXCLUSIVEADDRUSE");
     } else if (::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, onValue, sizeof on) != 0) {
         Fail("SO_BROADCAST");
     } else if (!SetNonBlocking(fd_)) {

@@ -39,11 +39,14 @@ class UdpSocket {
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
 
-    // Creates the socket with SO_REUSEADDR and SO_BROADCAST, non-blocking, with a receive
-    // buffer of up to kReceiveBufferBytes, and binds it to
-    // bindAddress:port (port 0 picks a free one; see LocalPort). On failure the socket
-    // stays closed and LastError()/LastErrorText() say why.
-    bool Open(const std::string& bindAddress, uint16_t port);
+    // kExclusive: binding fails (EADDRINUSE) while another socket holds the port, and no
+    // later socket can take it over. kShared: SO_REUSEADDR, for simulated and test fleets.
+    enum class PortUse { kExclusive, kShared };
+
+    // Creates the socket with SO_BROADCAST, non-blocking, with a receive buffer of up to
+    // kReceiveBufferBytes, and binds it to bindAddress:port (port 0 picks a free one; see
+    // LocalPort). On failure the socket stays closed and LastError()/LastErrorText() say why.
+    bool Open(const std::string& bindAddress, uint16_t port, PortUse use = PortUse::kExclusive);
     void Close();
     bool IsOpen() const { return fd_ != kInvalidSocket; }
 

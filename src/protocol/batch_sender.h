@@ -1,17 +1,21 @@
 // Sends one body to many projectors at once. Each batch is a copy of the caller's entries,
-// so a batch in flight never sees a rebuilt array. Sends run on a small shared pool, so a
-// batch of a thousand projectors does not start a thousand threads.
+// so a batch in flight never sees a rebuilt array. With the HTTP engine every entry is in
+// flight at once (up to the engine's connection limit, one exchange per projector at a
+// time) and no thread waits; an injected synchronous sender runs on a small shared pool
+// instead.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "protocol/http_engine.h"
 #include "protocol/records.h"
 #include "protocol/reply_sink.h"
 #include "protocol/request_sender.h"
@@ -22,6 +26,10 @@ namespace vistrel {
 // returns and, when kMsgReply arrives with wparam i, reads Entry(i). Safe from any thread.
 class BatchResult {
   public:
+    // Hears each answered entry (reply filled) before its owner is told, on the thread that
+    // completed it.
+    using OnAnswer = std::function<void(const MsgCmd& entry)>;
+
     explicit BatchResult(std::vector<MsgCmd> entries);
 
     size_t Size() const { return size_; }
@@ -48,6 +56,9 @@ class BatchResult {
     std::vector<bool> answered_;
     size_t answeredCount_ = 0;
     size_t toldCount_ = 0;
+    OnAnswer onAnswer_;  // set before the first send, read-only afterwards
+    // Entries still in the engine; guarded by the sender's lock.
+    size_t enginePending_ = 0;
     // One token for the whole batch: stopping the sender abandons what is in flight.
     std::shared_ptr<CancelToken> cancel_ = std::make_shared<CancelToken>();
 };
@@ -56,7 +67,11 @@ inline constexpr size_t kBatchThreads = 32;
 
 class BatchSender {
   public:
-    explicit BatchSender(RequestSender sender, size_t maxThreads = kBatchThreads);
+    // Every entry goes through `engine`.
+    explicit BatchSender(std::shared_ptr<HttpEngine> engine);
+    // Sends run on up to `maxThreads` pool threads, each blocking in `sender`.
+    BatchSender(RequestSender sender, size_t maxThreads = kBatchThreads,
+                ThreadStarter threadStarter = {});
     ~BatchSender();
     BatchSender(const BatchSender&) = delete;
     BatchSender& operator=(const BatchSender&) = delete;
@@ -65,18 +80,23 @@ class BatchSender {
     // `owner`; once answered, whether the send succeeded or not, the owner (when it still
     // exists) receives kMsgReply with the entry's index as wparam and 0 as lparam.
     std::shared_ptr<BatchResult> Send(std::vector<MsgCmd> entries, const std::string& body,
-                                      const std::weak_ptr<ReplySink>& owner);
+                                      const std::weak_ptr<ReplySink>& owner,
+                                      BatchResult::OnAnswer onAnswer = {});
 
     // Lets sends in progress finish until `deadline`, then abandons the rest unnotified and
     // returns; never hangs. After Stop nothing is sent or posted any more.
     void Stop(std::chrono::steady_clock::time_point deadline);
 
-    // Pool threads alive now (never more than the limit given at construction).
+    // Pool threads alive now (never more than the limit given at construction; none with
+    // the engine).
     size_t ThreadCount() const;
 
   private:
     struct Pool;
     static void Run(std::shared_ptr<Pool> pool);
+    static void Finish(Pool& pool, const std::shared_ptr<BatchResult>& batch, size_t index,
+                       std::string reply);
+    void SendThroughEngine(const std::shared_ptr<BatchResult>& batch);
 
     std::shared_ptr<Pool> pool_;
     std::vector<std::thread> threads_;

@@ -2,6 +2,7 @@
 // lists and the batch entries. One object per console, so tests can build several.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -64,6 +65,25 @@ class ProjectorTable {
     std::unordered_map<std::string, size_t> index_;
 };
 
+// Projectors (by address) whose status just changed on command: the polling asks them at
+// its next pass instead of waiting out their 15 seconds. Thread-safe.
+class PollRequests {
+  public:
+    void Add(const std::string& ip) {
+        std::lock_guard lock(mutex_);
+        if (std::find(ips_.begin(), ips_.end(), ip) == ips_.end())
+            ips_.push_back(ip);
+    }
+    std::vector<std::string> Take() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(ips_, {});
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::string> ips_;
+};
+
 struct Console {
     explicit Console(NetworkProfile networkProfile = {},
                      const Clock& clockRef = SystemClock::Instance())
@@ -83,6 +103,7 @@ struct Console {
     std::string modelCode;
     std::atomic<bool> autoSearchEnabled{true};
     std::atomic<bool> refreshNow{false};
+    PollRequests pollSoon;
 
     // Requests whose reply nobody reads ("set=network"); cancelled at shutdown. Declared
     // last, so its threads are joined before anything they might read goes away.

@@ -1,5 +1,7 @@
 #include "protocol/http_request.h"
 
+#include "protocol/http_exchange.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -47,57 +49,9 @@ constexpr int kPollSliceMs = 200;
 // timer ever fail to end the transfer.
 constexpr int kDeadlineSlackMs = 1000;
 
-bool CurlReady() {
-    static std::once_flag once;
-    static bool ready = false;
-    std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
-    return ready;
-}
-
-// The host goes into the URL as it is: anything beyond a name or dotted quad could
-// redirect the request (userinfo, path, another port), so it is refused.
-bool IsPlainHost(const std::string& host) {
-    if (host.size() > 253) {
-        return false;
-    }
-    return std::all_of(host.begin(), host.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-               c == '.' || c == '-';
-    });
-}
-
-bool IsPlainMethod(const std::string& method) {
-    return !method.empty() && method.size() <= 16 &&
-           std::all_of(method.begin(), method.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-}
-
-struct ReplyBuffer {
-    std::string bytes;
-    size_t cap = 0;
-};
-
-size_t WriteReply(char* data, size_t size, size_t count, void* userdata) {
-    auto* buffer = static_cast<ReplyBuffer*>(userdata);
-    const size_t n = size * count;
-    if (n > buffer->cap - buffer->bytes.size()) {
-        return CURL_WRITEFUNC_ERROR;  // oversized: the whole exchange fails
-    }
-    buffer->bytes.append(data, n);
-    return n;
-}
-
 void WakeMulti(void* context) {
     curl_multi_wakeup(static_cast<CURLM*>(context));
 }
-
-struct EasyHandle {
-    CURL* handle = curl_easy_init();
-    ~EasyHandle() {
-        if (handle != nullptr) {
-            curl_easy_cleanup(handle);
-        }
-    }
-};
 
 struct MultiHandle {
     CURLM* handle = curl_multi_init();
@@ -105,19 +59,6 @@ struct MultiHandle {
         if (handle != nullptr) {
             curl_multi_cleanup(handle);
         }
-    }
-};
-
-struct HeaderList {
-    curl_slist* list = nullptr;
-    ~HeaderList() { curl_slist_free_all(list); }
-    bool Add(const char* line) {
-        curl_slist* grown = curl_slist_append(list, line);
-        if (grown == nullptr) {
-            return false;
-        }
-        list = grown;
-        return true;
     }
 };
 
@@ -152,37 +93,37 @@ struct Registration {
     }
 };
 
-// Runs one transfer to its end. Returns true when curl finished it without an error.
-bool Transfer(CURLM* multi, CURL* easy, CancelToken* token, int totalTimeoutMs) {
+// Runs one transfer to its end and returns curl's result for it.
+CURLcode Transfer(CURLM* multi, CURL* easy, CancelToken* token, int totalTimeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(std::max(totalTimeoutMs, 0) + kDeadlineSlackMs);
     Registration registration(token, multi);
     for (;;) {
         if (token != nullptr && token->IsCancelled()) {
-            return false;
+            return CURLE_ABORTED_BY_CALLBACK;
         }
         int running = 0;
         if (curl_multi_perform(multi, &running) != CURLM_OK) {
-            return false;
+            return CURLE_ABORTED_BY_CALLBACK;
         }
         if (running == 0) {
             break;
         }
         if (Clock::now() >= deadline) {
-            return false;
+            return CURLE_ABORTED_BY_CALLBACK;
         }
         if (curl_multi_poll(multi, nullptr, 0, kPollSliceMs, nullptr) != CURLM_OK) {
-            return false;
+            return CURLE_ABORTED_BY_CALLBACK;
         }
     }
     int queued = 0;
     while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
         if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
-            return message->data.result == CURLE_OK;
+            return message->data.result;
         }
     }
-    return false;
+    return CURLE_ABORTED_BY_CALLBACK;
 }
 
 }  // namespace
@@ -198,71 +139,21 @@ bool CXHttpRequest::Send(const std::string& method, std::string& reply) {
         return false;
     }
     reply.clear();
-    if (!IsPlainHost(host) || !IsPlainMethod(method) || !CurlReady()) {
-        return false;
-    }
     if (cancel_ != nullptr && cancel_->IsCancelled()) {
         return false;
     }
-
-    std::string url = "http://" + host;
-    if (options_.port != 80) {
-        url += ":" + std::to_string(options_.port);
-    }
-    url += "/tgi/return.tgi";
-
-    EasyHandle easy;
+    HttpExchange exchange;
     MultiHandle multi;
-    HeaderList headers;
-    // "Expect:" with no value stops curl from announcing the body and waiting for a
-    // 100 Continue that a projector's small server may never send.
-    if (easy.handle == nullptr || multi.handle == nullptr ||
-        !headers.Add("Content-Type: application/x-www-form-urlencoded") ||
-        !headers.Add("Expect:")) {
+    if (multi.handle == nullptr || !exchange.Prepare(host, body, method, options_)) {
         return false;
     }
-
-    ReplyBuffer buffer;
-    buffer.cap = options_.maxReplyBytes;
-    CURL* e = easy.handle;
-    bool ok = true;
-    auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
-    set(curl_easy_setopt(e, CURLOPT_URL, url.c_str()));
-    set(curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http"));
-    set(curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)));
-    set(curl_easy_setopt(e, CURLOPT_PROXY, ""));
-    set(curl_easy_setopt(e, CURLOPT_NOPROXY, "*"));
-    set(curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L));
-    set(curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L));
-    set(curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
-                         static_cast<long>(std::max(options_.connectTimeoutMs, 1))));
-    set(curl_easy_setopt(e, CURLOPT_TIMEOUT_MS,
-                         static_cast<long>(std::max(options_.totalTimeoutMs, 1))));
-    set(curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
-                         static_cast<curl_off_t>(options_.maxReplyBytes)));
-    set(curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.list));
-    set(curl_easy_setopt(e, CURLOPT_POST, 1L));
-    if (method != "POST") {
-        set(curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method.c_str()));
-    }
-    // Sent as given: no percent-encoding, and the size makes it binary-safe.
-    set(curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())));
-    set(curl_easy_setopt(e, CURLOPT_POSTFIELDS, body.data()));
-    set(curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &WriteReply));
-    set(curl_easy_setopt(e, CURLOPT_WRITEDATA, &buffer));
-    if (!ok) {
-        return false;
-    }
-
-    Attachment attachment(multi.handle, e);
+    Attachment attachment(multi.handle, exchange.Handle());
     if (!attachment.attached) {
         return false;
     }
-    if (!Transfer(multi.handle, e, cancel_.get(), options_.totalTimeoutMs)) {
-        return false;
-    }
-    // Bytes as received: the protocol is byte-counted, so no charset conversion happens.
-    reply = std::move(buffer.bytes);
+    const CURLcode result =
+        Transfer(multi.handle, exchange.Handle(), cancel_.get(), options_.totalTimeoutMs);
+    reply = exchange.TakeReply(result);
     return !reply.empty();
 }
 

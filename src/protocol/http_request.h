@@ -64,8 +64,9 @@ class CXHttpRequest {
     // Posts `body`, byte for byte, to http://host/tgi/return.tgi (":port" added when the
     // port is not 80). The reply is the bytes the server returned, status ignored, with no
     // charset conversion; empty on any failure (refused, time limit, oversized reply,
-    // cancelled, a host or method that is not plain text). Returns true when the reply is
-    // non-empty. An empty host returns false at once and leaves `reply` as it was.
+    // cancelled, a method that is not plain text, a host that is not one IPv4 host address:
+    // see IsUsableHostAddress). Returns true when the reply is non-empty. An empty host
+    // returns false at once and leaves `reply` as it was.
     bool Send(const std::string& method, std::string& reply);
 
   private:

@@ -11,6 +11,9 @@ namespace vistrel {
 
 namespace {
 
+// How long the last send in flight at shutdown may still take before it is abandoned: an
+// answering projector replies within milliseconds, a hung one is not waited for.
+constexpr std::chrono::milliseconds kLastSendSettle{250};
 // How long Shutdown waits for cancelled workers to return before leaving them behind.
 constexpr std::chrono::milliseconds kCancelWait{1000};
 
@@ -29,12 +32,31 @@ bool IsSuperseded(const MsgCmd& slot, const MsgCmd& next) {
            slot.body.compare(0, kPrefix, next.body, 0, kPrefix) == 0 && slot.ip == next.ip;
 }
 
-RequestSender DefaultSender(const Console& console, RequestSender sender) {
+std::shared_ptr<HttpEngine> EngineFor(const Console& console, const RequestRingOptions& options) {
+    if (options.sender)
+        return nullptr;
+    if (options.engine)
+        return options.engine;
+    HttpEngineOptions engineOptions;
+    engineOptions.http.port = console.profile.httpPort;
+    engineOptions.threadStarter = options.threadStarter;
+    return std::make_shared<HttpEngine>(engineOptions);
+}
+
+RequestSender SenderFor(const std::shared_ptr<HttpEngine>& engine, RequestSender sender) {
     if (sender)
         return sender;
-    HttpOptions options;
-    options.port = console.profile.httpPort;
-    return HttpSender(options);
+    return [engine](const std::string& ip, const std::string& body, std::string& reply,
+                    const std::shared_ptr<CancelToken>& cancel) {
+        return SendThrough(*engine, ip, body, reply, cancel);
+    };
+}
+
+BatchSender BatchFor(const std::shared_ptr<HttpEngine>& engine, const RequestSender& sender,
+                     const RequestRingOptions& options) {
+    if (engine)
+        return BatchSender(engine);
+    return BatchSender(sender, options.batchThreads, options.threadStarter);
 }
 
 }  // namespace
@@ -67,8 +89,11 @@ struct RequestRing::State {
 
 RequestRing::RequestRing(Console& console, RequestRingOptions options)
     : console_(console),
-      state_(std::make_shared<State>(DefaultSender(console, options.sender), options.pause)),
-      batch_(state_->sender, options.batchThreads),
+      engine_(EngineFor(console, options)),
+      ownsEngine_(engine_ && engine_ != options.engine),
+      threadStarter_(options.threadStarter),
+      state_(std::make_shared<State>(SenderFor(engine_, options.sender), options.pause)),
+      batch_(BatchFor(engine_, state_->sender, options)),
       grace_(options.shutdownGrace) {}
 
 RequestRing::~RequestRing() {
@@ -151,6 +176,7 @@ void RequestRing::RunWorker(std::shared_ptr<State> state, uint64_t generation) {
             auto token = std::make_shared<CancelToken>();
             s.inFlight = token;
             s.busyCounter.store(0);
+            s.cv.notify_all();  // a shutdown in progress looks at what is in flight
             lock.unlock();
 
             std::string reply;
@@ -170,7 +196,11 @@ void RequestRing::RunWorker(std::shared_ptr<State> state, uint64_t generation) {
                 running = false;
                 break;
             }
-            s.cv.wait_for(lock, s.pause, [&] { return !current(); });
+            // At shutdown the pause only spaces out slots that are still pending.
+            s.cv.wait_for(lock, s.pause, [&] {
+                return !current() || (s.quit && s.head.load(std::memory_order_acquire) ==
+                                                    s.tail.load(std::memory_order_acquire));
+            });
             if (!current()) {
                 running = false;
                 break;
@@ -197,8 +227,12 @@ uint64_t RequestRing::StartLocked() {
     s.busyCounter.store(kBusyIdle);
     s.quit = false;
     s.wakeSignalled = false;
-    workers_.push_back(
-        Worker{generation, std::thread(&RequestRing::RunWorker, state_, generation)});
+    std::thread thread =
+        StartThread(threadStarter_, "request queue worker",
+                    [state = state_, generation] { RunWorker(state, generation); });
+    workerFailed_ = !thread.joinable();
+    if (thread.joinable())
+        workers_.push_back(Worker{generation, std::move(thread)});
     return generation;
 }
 
@@ -244,36 +278,68 @@ void RequestRing::Enqueue(const std::string& body, const std::weak_ptr<ReplySink
 void RequestRing::WriteSlot(const std::string& body, const std::weak_ptr<ReplySink>& owner,
                             const std::string& ip) {
     State& s = *state_;
-    std::unique_lock<std::mutex> lock(s.mutex);
-    const uint32_t head = s.head.load(std::memory_order_relaxed);
-    // The slot in process and the two before it stay readable by their owners.
-    if (((head + 3) & kRingMask) == s.tail.load(std::memory_order_acquire)) {
-        lock.unlock();
+    std::shared_ptr<ReplySink> answerNow;
+    uint32_t index = 0;
+    bool dropped = false;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        const uint32_t head = s.head.load(std::memory_order_relaxed);
+        // The slot in process and the two before it stay readable by their owners.
+        if (((head + 3) & kRingMask) == s.tail.load(std::memory_order_acquire)) {
+            dropped = true;
+        } else {
+            index = (head + 1) & kRingMask;
+            MsgCmd& slot = s.slots[index];
+            slot.ip = ip;
+            slot.body = body;
+            slot.message = kMsgReply;
+            slot.owner = owner;
+            if (workerFailed_ && !shutDown_) {
+                // No worker to send it: the owner hears at once, with the empty reply of a
+                // failed send, instead of waiting for ever. A marker has nobody to tell.
+                slot.reply.clear();
+                s.head.store(index, std::memory_order_release);
+                s.tail.store(index, std::memory_order_release);
+                if (!IsFlushMarker(body))
+                    answerNow = owner.lock();
+            } else {
+                s.head.store(index, std::memory_order_release);
+                s.wakeSignalled = true;
+                s.cv.notify_all();
+            }
+        }
+    }
+    if (dropped) {
         // The owner would otherwise wait for a reply that never comes.
         if (auto sink = owner.lock(); sink && !IsFlushMarker(body))
             sink->Dropped(body);
         return;
     }
-    const uint32_t index = (head + 1) & kRingMask;
-    MsgCmd& slot = s.slots[index];
-    slot.ip = ip;
-    slot.body = body;
-    slot.message = kMsgReply;
-    slot.owner = owner;
-    s.head.store(index, std::memory_order_release);
-    s.wakeSignalled = true;
-    s.cv.notify_all();
+    if (answerNow)
+        answerNow->Post(kMsgReply, index, 0);
+}
+
+bool RequestRing::HasWorker() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return !workers_.empty() && !workerFailed_;
 }
 
 std::shared_ptr<BatchResult> RequestRing::SendBatch(const std::string& body,
-                                                    const std::weak_ptr<ReplySink>& owner) {
-    return batch_.Send(console_.batch, body, owner);
+                                                    const std::weak_ptr<ReplySink>& owner,
+                                                    BatchResult::OnAnswer onAnswer) {
+    return batch_.Send(console_.batch, body, owner, std::move(onAnswer));
 }
 
 void RequestRing::WatchdogTick() {
     ReapEndedWorkers();
     std::lock_guard<std::mutex> lock(state_->mutex);
-    if (shutDown_ || workers_.empty())
+    if (shutDown_)
+        return;
+    if (workerFailed_) {
+        StartLocked();  // try again: the ring is empty, every request so far was answered
+        return;
+    }
+    if (workers_.empty())
         return;
     // Under the lock, so a worker that has just finished its send cannot be abandoned
     // between storing its reply and notifying the owner.
@@ -294,15 +360,36 @@ void RequestRing::Shutdown() {
         s.wakeSignalled = true;
         s.cv.notify_all();
         const uint64_t generation = s.generation.load(std::memory_order_relaxed);
-        const bool ended = s.cv.wait_until(lock, deadline, [&] {
+        auto ended = [&] {
             return s.ended.count(generation) != 0 ||
                    std::none_of(workers_.begin(), workers_.end(),
                                 [&](const Worker& w) { return w.generation == generation; });
-        });
-        if (!ended)
-            AbandonLocked();
+        };
+        // Pending slots are still sent. Once nothing waits behind the send in flight, that
+        // send gets a moment to finish and is then abandoned rather than waited out, as
+        // after the grace: its owner hears nothing.
+        auto lastInFlight = [&] {
+            return s.inFlight &&
+                   s.head.load(std::memory_order_acquire) == s.tail.load(std::memory_order_acquire);
+        };
+        while (!ended()) {
+            if (!s.cv.wait_until(lock, deadline, [&] { return ended() || lastInFlight(); })) {
+                AbandonLocked();
+                break;
+            }
+            if (ended())
+                break;
+            const std::shared_ptr<CancelToken> last = s.inFlight;
+            const auto settle =
+                std::min(deadline, std::chrono::steady_clock::now() + kLastSendSettle);
+            if (!s.cv.wait_until(lock, settle, [&] { return ended() || s.inFlight != last; })) {
+                AbandonLocked();
+                break;
+            }
+        }
     }
-    batch_.Stop(deadline);
+    // With the engine, a batch in flight is cancelled at once: nobody waits for a batch.
+    batch_.Stop(engine_ ? std::chrono::steady_clock::now() : deadline);
 
     // Every worker has been told to end; give cancelled sends a moment to return.
     const auto joinDeadline = std::chrono::steady_clock::now() + kCancelWait;
@@ -323,6 +410,8 @@ void RequestRing::Shutdown() {
         }
     }
     workers_.clear();
+    if (engine_ && ownsEngine_)
+        engine_->Stop();
 }
 
 void RequestRing::SetStatusWindow(std::weak_ptr<ReplySink> window) {

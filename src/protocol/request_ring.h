@@ -17,6 +17,7 @@
 
 #include "protocol/batch_sender.h"
 #include "protocol/console.h"
+#include "protocol/http_engine.h"
 #include "protocol/records.h"
 #include "protocol/reply_sink.h"
 #include "protocol/request_sender.h"
@@ -36,9 +37,14 @@ struct RequestRingOptions {
     std::chrono::milliseconds pause{1000};
     // How long Shutdown lets the worker (and batches) go on before cancelling them.
     std::chrono::milliseconds shutdownGrace{6000};
-    // Null: HTTP to the console's profile.httpPort.
+    // Null: HTTP through `engine`.
     RequestSender sender;
+    // Used when `sender` is null, for the ring and the batches; null: an engine of the
+    // ring's own on the console's profile.httpPort.
+    std::shared_ptr<HttpEngine> engine;
+    // Pool threads for batches of an injected `sender`.
     size_t batchThreads = kBatchThreads;
+    ThreadStarter threadStarter;
 };
 
 class RequestRing {
@@ -61,8 +67,14 @@ class RequestRing {
 
     // Sends `body` to every entry of the console's batch list, in parallel. The batch works
     // on a copy of the entries. The owner reads the replies through the returned result.
+    // `onAnswer`, when set, hears each entry once its reply is in.
     std::shared_ptr<BatchResult> SendBatch(const std::string& body,
-                                           const std::weak_ptr<ReplySink>& owner);
+                                           const std::weak_ptr<ReplySink>& owner,
+                                           BatchResult::OnAnswer onAnswer = {});
+
+    // Whether a worker thread runs. Without one (it could not be started) every request is
+    // answered at once with an empty reply, and the watchdog tries to start one again.
+    bool HasWorker() const;
 
     // The main window's one-second timer. When one send has lasted kWatchdogTicks ticks it
     // is cancelled, the ring emptied and a new worker started; the abandoned slots' owners
@@ -104,11 +116,15 @@ class RequestRing {
                    const std::string& ip);
 
     Console& console_;
+    std::shared_ptr<HttpEngine> engine_;  // null with an injected sender
+    bool ownsEngine_;
+    ThreadStarter threadStarter_;
     std::shared_ptr<State> state_;
     std::vector<Worker> workers_;
     BatchSender batch_;
     const std::chrono::milliseconds grace_;
     bool shutDown_ = false;
+    bool workerFailed_ = false;  // the last start found no thread
 };
 
 }  // namespace vistrel

@@ -20,14 +20,16 @@ class ScheduleRunner {
 
     ScheduleRunner(RegStore& store, const Clock& clock, const LocalTime& zone, EnqueueFn enqueue);
 
-    // One check over every projector of the table, in table order; the caller holds the
-    // table's lock through `table`. Each projector's four tasks are read from the store; a
-    // due task is moved on (see FireIfDue), stored in the table and the store, and its
-    // power command is queued for the projector's address. When several tasks of one
-    // projector fire, their commands are queued in the order of the occurrences they stand
-    // for, so the latest intended state arrives last. The store is written at most once.
+    // One check over every projector of the table, in table order. Each projector's four
+    // tasks are read from the store; a due task is moved on (see FireIfDue), stored in the
+    // table and the store, and its power command is queued for the projector's address.
+    // When several tasks of one projector fire, their commands are queued in the order of
+    // the occurrences they stand for, so the latest intended state arrives last. The store
+    // is written at most once. The table's lock is taken twice, briefly: to copy the
+    // projectors out and to put fired tasks back; the store is read and written, and the
+    // commands queued, with it released, so polling never waits for the file.
     // Returns the number of tasks fired.
-    int RunSchedules(ProjectorTable::Guard& table);
+    int RunSchedules(ProjectorTable& table);
 
   private:
     RegStore& store_;

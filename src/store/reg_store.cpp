@@ -454,7 +454,7 @@ uint32_t RegStore::GetDword(const RegKey& key, std::string_view name, uint32_t d
 uint32_t RegStore::GetAppDword(std::string_view name, uint32_t defaultValue) {
     if (name.empty())
         return 0;
-    return GetDword(OpenAppKey(), name, defaultValue);
+    return GetDword(OpenExisting(AppPath()), name, defaultValue);
 }
 
 int RegStore::SetAppDword(std::string_view name, uint32_t value) {
@@ -509,7 +509,7 @@ uint32_t RegStore::GetGroupDword(std::string_view group, int kind, int index, st
                                  uint32_t defaultValue) {
     if (group.empty() || name.empty())
         return 0;
-    return GetDword(OpenGroupKey(group, kind, index), name, defaultValue);
+    return GetDword(OpenExisting(GroupPath(group, kind, index)), name, defaultValue);
 }
 
 int RegStore::SetGroupDword(std::string_view group, int kind, int index, std::string_view name,
@@ -529,7 +529,7 @@ uint32_t RegStore::GetProjectorDword(std::string_view mac, int kind, int index,
                                      std::string_view name, uint32_t defaultValue) {
     if (mac.empty() || name.empty())
         return 0;
-    return GetDword(OpenProjectorKey(mac, kind, index), name, defaultValue);
+    return GetDword(OpenExisting(ProjectorPath(mac, kind, index)), name, defaultValue);
 }
 
 int RegStore::SetProjectorDword(std::string_view mac, int kind, int index, std::string_view name,
@@ -597,13 +597,13 @@ int RegStore::WriteTask(const RegKey& key, const SchedTask* task) {
 int RegStore::ReadGroupTask(std::string_view group, int index, SchedTask* task) {
     if (group.empty() || !task)
         return 0;
-    return ReadTask(OpenGroupKey(group, kGroupKeyScheduler, index), task);
+    return ReadTask(OpenExisting(GroupPath(group, kGroupKeyScheduler, index)), task);
 }
 
 int RegStore::ReadProjectorTask(std::string_view mac, int index, SchedTask* task) {
     if (mac.empty() || !task)
         return 0;
-    return ReadTask(OpenProjectorKey(mac, kProjectorKeyScheduler, index), task);
+    return ReadTask(OpenExisting(ProjectorPath(mac, kProjectorKeyScheduler, index)), task);
 }
 
 int RegStore::WriteGroupTask(std::string_view group, int index, const SchedTask* task) {
@@ -745,6 +745,8 @@ int RegStore::RenameGroup(std::string_view oldName, std::string_view newName) {
     std::vector<std::unique_ptr<RegNode>> subkeys = std::move(oldNode->subkeys);
     const std::string storedName = oldNode->name;
     parent->RemoveChild(storedName);
+    // The old node is freed: handles that found it must look their path up again.
+    generation_ = NextGeneration();
     RegNode* moved = parent->AddChild(newName);
     moved->values = std::move(values);
     moved->subkeys = std::move(subkeys);

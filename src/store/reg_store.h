@@ -8,6 +8,10 @@
 // control characters (line breaks would split the file's lines), invalid UTF-8, or longer
 // than 255 bytes. Quotes and ']' are fine. Key names compare without regard to case.
 //
+// Reads never create anything: a missing key or value yields the default and the file is
+// left as it is, so projectors that only answered discovery leave no trace. Keys are
+// created when something is written under them.
+//
 // Sharing: several processes may use one file. Every change is a read-modify-write under
 // an advisory lock, written atomically; a change made elsewhere is picked up before the
 // next operation. Wrap many operations in a Batch to take the lock once and write at most

@@ -76,7 +76,7 @@ void CommandFixture::OpenWindow() {
     PollerOptions poller;
     poller.pause = std::chrono::milliseconds(100);
     poller.idleSleep = std::chrono::milliseconds(100);
-    poller.minIntervalMs = 0;  // every pass polls again, so reported changes show quickly
+    poller.minIntervalMs = pollIntervalMs;  // 0 by default: reported changes show quickly
     RequestRingOptions ring;
     ring.pause = std::chrono::milliseconds(10);
     ring.shutdownGrace = std::chrono::milliseconds(1000);

@@ -72,7 +72,7 @@ class FleetBackend final : public ConsoleBackend {
         ring_.Shutdown();
         return true;
     }
-    void RunSchedules(ProjectorTable::Guard&) override {}
+    void RunSchedules() override {}
 
     RequestRing& ring() { return ring_; }
     StatusPoller& poller() { return poller_; }
@@ -125,6 +125,8 @@ class CommandFixture : public ::testing::Test {
     std::unique_ptr<CVistrelDlg> window;
     ProjectorCommands* projectorCommands = nullptr;
     GroupCommands* groupCommands = nullptr;
+    // Least time between two polls of one projector; 0 polls on every pass.
+    uint32_t pollIntervalMs = 0;
 };
 
 // What a script step saw in a message box.

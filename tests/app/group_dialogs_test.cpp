@@ -55,6 +55,58 @@ TEST(GroupNameRules, RefusesBackslashControlAndLongNamesAndFindsDuplicatesIgnori
     EXPECT_EQ(FindGroupIgnoringCase({"Lab", "ABC"}, "abcd"), -1);
 }
 
+// Projectors report names without trailing blanks: "Lab " would never have members.
+TEST(GroupNameRules, BlanksAroundAreDroppedAndBlankOrReservedNamesRefused) {
+    EXPECT_EQ(TrimGroupName("  Lab \t"), "Lab");
+    EXPECT_EQ(TrimGroupName("Lecture Hall"), "Lecture Hall");
+    EXPECT_TRUE(GroupNameProblem(" Lab ").isEmpty());
+    EXPECT_TRUE(GroupNameProblem(" " + QString(32, 'x') + "  ").isEmpty());
+    EXPECT_TRUE(GroupNameProblem("").isEmpty());  // nothing typed: ignored by the commands
+    EXPECT_TRUE(GroupNameProblem("   ").contains("blanks"));
+    for (const char* reserved : {"All Projectors", "all projectors", " ALL PROJECTORS "})
+        EXPECT_FALSE(GroupNameProblem(reserved).isEmpty()) << reserved;
+    EXPECT_TRUE(GroupNameProblem("All Projectors 2").isEmpty());
+}
+
+TEST(AddGroupDialog, TypedNameIsTrimmedAndBlankOrReservedNamesKeepItOpen) {
+    CAddGroup dialog({"Lab"});
+    ShowAndWait(dialog);
+    for (const QString& bad : {QString("    "), QString("all projectors"), QString(" lab ")}) {
+        dialog.NameEdit()->setText(bad);
+        ModalScript script;
+        script.Then(script.Answer(QMessageBox::Ok));
+        ClickOk(dialog);
+        ASSERT_TRUE(script.Finished()) << bad.toStdString();
+        if (bad == " lab ") {
+            EXPECT_EQ(script.boxes.at(0).text, "The Group lab has already existed");
+        }
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_NE(dialog.result(), QDialog::Accepted);
+    }
+    dialog.NameEdit()->setText("  Lecture Hall ");
+    ClickOk(dialog);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.name, "Lecture Hall");
+}
+
+TEST(RenameGroupDialog, RefusesEveryKnownNameButItsOwnAndTrims) {
+    CRenGrpDlg dialog({"Lab", "Hall", "Aula", "All Projectors"});
+    dialog.currentName = "Lab";
+    ShowAndWait(dialog);
+    for (const QString& bad : {QString("aula "), QString("   "), QString("ALL projectors")}) {
+        dialog.NewNameEdit()->setText(bad);
+        ModalScript script;
+        script.Then(script.Answer(QMessageBox::Ok));
+        ClickOk(dialog);
+        ASSERT_TRUE(script.Finished()) << bad.toStdString();
+        EXPECT_TRUE(dialog.isVisible());
+    }
+    dialog.NewNameEdit()->setText(" LAB ");
+    ClickOk(dialog);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.newName, "LAB");
+}
+
 TEST(AddGroupDialog, LooksAsSpecifiedAndFocusesTheName) {
     CAddGroup dialog({"ABC"});
     EXPECT_EQ(dialog.windowTitle(), "Dialog");

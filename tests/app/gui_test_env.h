@@ -52,7 +52,7 @@ class RecordingBackend : public ConsoleBackend {
         calls.push_back("StopRequestWorker");
         return true;
     }
-    void RunSchedules(ProjectorTable::Guard&) override { ++schedulesRun; }
+    void RunSchedules() override { ++schedulesRun; }
 };
 
 // A record as discovery and polling would leave it.

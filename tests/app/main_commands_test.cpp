@@ -75,6 +75,30 @@ TEST_F(MainCommandsTest, PowerOnSendsOneBodyToEveryTickedProjectorInParallel) {
     ASSERT_TRUE(WaitForReceived("command=~0000 0", 3));
 }
 
+TEST_F(MainCommandsTest, ProjectorThatCarriedOutAPowerCommandIsPolledAgainWithinItsFifteenSeconds) {
+    pollIntervalMs = 15000;
+    Start({{"", "P1"}, {"", "P2"}});
+    ASSERT_TRUE(WaitForRows(2));
+    ASSERT_TRUE(WaitForReceived("query=group", 2));
+    window->Model()->SetChecked(RowOfAddress(fleet->Address(0)), true);
+    QTest::mouseClick(window->Button(kCmdPowerOn), Qt::LeftButton);
+    ASSERT_TRUE(WaitForReceived("command=", 1));
+
+    // The next pass asks the commanded projector, and only it, long before its 15 seconds.
+    auto infoTimes = [&](size_t projector) {
+        std::vector<int64_t> times;
+        for (const sim::LogEntry& entry : fleet->Log().Entries()) {
+            if (entry.projector == projector && entry.body == "query=info")
+                times.push_back(entry.timeMs);
+        }
+        return times;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return infoTimes(0).size() >= 2; }, 10000));
+    const std::vector<int64_t> first = infoTimes(0);
+    EXPECT_LT(first[1] - first[0], 15000);
+    EXPECT_EQ(infoTimes(1).size(), 1u);
+}
+
 TEST_F(MainCommandsTest, SourceNoneSendsTheBareCommandOnlyToTickedRows) {
     Start({{"", "P1"}, {"", "P2"}, {"", "P3"}});
     ASSERT_TRUE(WaitForRows(3));
@@ -257,6 +281,66 @@ TEST_F(MainCommandsTest, RenameReachesTheMembersAndSurvivesARestart) {
     for (int i = 0; i < window->GroupList()->count(); ++i)
         shown << window->GroupList()->item(i)->text();
     EXPECT_EQ(shown, QStringList({"Foyer", "Lab"}));
+}
+
+// A group key the list does not show (added by another program while the window runs)
+// would otherwise keep the old key and lose the rename at the next start.
+TEST_F(MainCommandsTest, RenameOntoAStoredKeyTheListDoesNotShowIsRefused) {
+    Start({}, {"Lab"});
+    SelectGroup(0);
+    RegStore other(dir.File(), "Vistrel");
+    ASSERT_TRUE(other.OpenGroupKey("Aula", kGroupKeyRoot, 0));
+
+    ModalScript script;
+    script.Then(OnDialog<CRenGrpDlg>([](CRenGrpDlg& d) {
+        QTest::keyClicks(d.NewNameEdit(), "aula ");
+        QMetaObject::invokeMethod(
+            &d, [&d] { ClickOk(d); }, Qt::QueuedConnection);
+    }));
+    script.Then(script.Answer(QMessageBox::Ok));
+    script.Then(OnDialog<CRenGrpDlg>([](CRenGrpDlg& d) {
+        QMetaObject::invokeMethod(&d, &QDialog::reject, Qt::QueuedConnection);
+    }));
+    window->Action(kCmdRename)->trigger();
+    ASSERT_TRUE(script.Finished());
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0].text, "The Group aula has already existed");
+    EXPECT_EQ(window->GroupList()->item(0)->text(), "Lab");
+    EXPECT_EQ(store->LoadGroupNames(), (std::vector<std::string>{"Aula", "Lab"}));
+
+    // A key that appears while the dialog is open is caught by the command itself.
+    ASSERT_TRUE(other.OpenGroupKey("Zeta", kGroupKeyRoot, 0));
+    ModalScript late;
+    late.Then(late.Answer(QMessageBox::Ok));
+    groupCommands->RenameGroupTo(0, "ZETA");
+    ASSERT_TRUE(late.Finished());
+    ASSERT_EQ(late.boxes.size(), 1u);
+    EXPECT_EQ(late.boxes[0].text, "The Group ZETA has already existed");
+    EXPECT_EQ(window->GroupList()->item(0)->text(), "Lab");
+    EXPECT_EQ(store->LoadGroupNames(), (std::vector<std::string>{"Aula", "Lab", "Zeta"}));
+
+    // A change of case of the group's own name is still a rename.
+    groupCommands->RenameGroupTo(0, "LAB");
+    EXPECT_EQ(window->GroupList()->item(0)->text(), "LAB");
+    EXPECT_EQ(store->LoadGroupNames(), (std::vector<std::string>{"Aula", "LAB", "Zeta"}));
+}
+
+// Names a projector keeps in a legacy 8-bit encoding show as the letters they stand for,
+// while what goes back on the wire is still the projector's own bytes.
+TEST_F(MainCommandsTest, LegacyEightBitNamesShowAsTextAndGoBackAsTheirBytes) {
+    const std::string hoersaal = "H\xF6rsaal";  // one byte for the "ö"
+    Start({{"Lab", hoersaal}}, {"Lab", "Lobby"});
+    ASSERT_TRUE(WaitForGroupsPolled());
+    ASSERT_TRUE(WaitForRows(1));
+    ProjectorListModel* model = window->Model();
+    EXPECT_EQ(model->Cell(0, ProjectorListModel::kProjectorName), hoersaal);
+    EXPECT_EQ(model->data(model->index(0, ProjectorListModel::kProjectorName), Qt::DisplayRole)
+                  .toString(),
+              QString::fromUtf8("H\xC3\xB6rsaal"));
+
+    groupCommands->MoveProjectorsTo({fleet->Mac(0)}, "Lobby", 1);
+    ASSERT_TRUE(WaitForReceived("set=group", 1));
+    EXPECT_EQ(Received("set=group")[0].second, BuildGroupRecord("Lobby", hoersaal));
 }
 
 TEST_F(MainCommandsTest, MoveSendsTheChosenGroupAndRowsFollowWhatProjectorsReport) {

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -79,8 +80,20 @@ TEST_F(MainWindowTest, StoredIntervalDrivesTimerOneAndZeroDoesNotSpin) {
     EXPECT_TRUE(window->RestartDiscoveryTimer(30000));
     EXPECT_EQ(window->DiscoveryTimerMs(), 30000);
     EXPECT_EQ(window->RefreshInterval(), 30000u);
+    // Whatever the interval dialog accepts and stores is the period that runs.
+    for (const uint32_t ms : {601000u, 86400000u, 2147483000u}) {
+        EXPECT_TRUE(window->RestartDiscoveryTimer(ms));
+        EXPECT_EQ(window->DiscoveryTimerMs(), static_cast<int>(ms));
+        EXPECT_EQ(window->RefreshInterval(), ms);
+    }
     // Timer 2 refreshes and then runs the schedule check; timer 5 ticks the watchdog.
     QTRY_VERIFY_WITH_TIMEOUT(backend.schedulesRun >= 1 && backend.watchdogTicks >= 2, 5000);
+}
+
+TEST_F(MainWindowTest, StoredIntervalAboveTenMinutesRunsAsStored) {
+    backend.appValues["Interval"] = 3600000;
+    Open();
+    EXPECT_EQ(window->DiscoveryTimerMs(), 3600000);
 }
 
 TEST_F(MainWindowTest, PollingPausesForADialogAndResumes) {
@@ -124,8 +137,10 @@ TEST_F(MainWindowTest, MenuIsCompleteWithItsCheckMarkAndWindowTitle) {
     EXPECT_EQ(sources, QStringList({"None", "HDMI", "VGA-1", "VGA-2", "S-Video", "Video"}));
     QHeaderView* header = window->ProjectorView()->horizontalHeader();
     EXPECT_EQ(window->Model()->headerData(3, Qt::Horizontal, Qt::DisplayRole), "Projector Name");
-    EXPECT_EQ(header->sectionSize(0), 120);
-    EXPECT_EQ(header->sectionSize(8), 80);
+    // Widths follow the font (see ColumnsShowTheirWholeContentAtTheDesignedSize); the
+    // designed 120 pixels are the least the MAC column gets.
+    EXPECT_GE(header->sectionSize(0), 120);
+    EXPECT_EQ(header->count(), ProjectorListModel::kColumnCount);
 }
 
 TEST_F(MainWindowTest, NoGroupsGreysGroupCommandsAndEmptyListDisablesTheBar) {
@@ -262,6 +277,75 @@ TEST_F(MainWindowTest, ModeSwitchSetsColoursTitlesAndFilters) {
     EXPECT_FALSE(Enabled(kCmdGoToAll));
     EXPECT_FALSE(Enabled(kCmdDelete));
     EXPECT_FALSE(ButtonEnabled(kCmdDeleteGroup));
+}
+
+// After "All Projectors" (button or menu) the last group stays highlighted; a click on it
+// must show it again although the current row does not change.
+TEST_F(MainWindowTest, ClickOnTheHighlightedGroupShowsItAgain) {
+    backend.groups = {"Hall", "Lab"};
+    Open();
+    Store(MakeInfo("AAAAAAAAAAAA", 5, "Hall"));
+    Store(MakeInfo("BBBBBBBBBBBB", 5, "Lab"));
+    window->show();
+    CGrpList* list = window->GroupList();
+    list->setCurrentRow(1);
+    ASSERT_FALSE(window->ShowingAllProjectors());
+    for (const bool byMenu : {false, true}) {
+        if (byMenu) {
+            window->Action(kCmdGoToAll)->trigger();
+        } else {
+            QTest::mouseClick(window->AllButton(), Qt::LeftButton);
+        }
+        ASSERT_TRUE(window->ShowingAllProjectors());
+        ASSERT_EQ(window->Model()->RowCount(), 2);
+        ASSERT_EQ(list->currentRow(), 1);
+        const QPoint lab = list->visualItemRect(list->item(1)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, lab);
+        EXPECT_FALSE(window->ShowingAllProjectors()) << byMenu;
+        EXPECT_EQ(window->Title(), "Lab");
+        ASSERT_EQ(window->Model()->RowCount(), 1);
+        EXPECT_EQ(window->Model()->Cell(0, 0), "BBBBBBBBBBBB");
+    }
+    // Another group still shows by the change of row.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(0)).center());
+    EXPECT_EQ(window->Title(), "Hall");
+    ASSERT_EQ(window->Model()->RowCount(), 1);
+    EXPECT_EQ(window->Model()->Cell(0, 0), "AAAAAAAAAAAA");
+}
+
+// At the window's designed size and with the default font, no column cuts its text: a
+// 12-character MAC beside its check box included, and nothing needs a horizontal scroll.
+TEST_F(MainWindowTest, ColumnsShowTheirWholeContentAtTheDesignedSize) {
+    Open();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const char* macs[] = {"DDDDDDDDDDDD", "888888888888", "00A0B1C2D3E4", "FEDCBA987654"};
+    for (const char* mac : macs) {
+        Info info = MakeInfo(mac, 5, "Lab");
+        info.ip = "255.255.255.255";
+        info.power = "standby";
+        info.source = "S-Video";
+        info.lampHour = "8888";
+        info.displayMode = "Presentation";
+        info.fwVersion = "B001";
+        info.projectorName = "Room 101";
+        Store(info);
+    }
+    Refresh();
+    window->Model()->SetChecked(0, true);
+    QApplication::processEvents();
+    QTableView* view = window->ProjectorView();
+    int total = 0;
+    for (int c = 0; c < ProjectorListModel::kColumnCount; ++c) {
+        EXPECT_GE(view->columnWidth(c), static_cast<QAbstractItemView*>(view)->sizeHintForColumn(c))
+            << ProjectorListModel::Columns()[c].header;
+        EXPECT_GE(view->columnWidth(c), view->horizontalHeader()->sectionSizeHint(c))
+            << ProjectorListModel::Columns()[c].header;
+        total += view->columnWidth(c);
+    }
+    EXPECT_LE(total, view->viewport()->width());
+    EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
 }
 
 TEST_F(MainWindowTest, NarrowingHidesTopBarControlsBeforeTheyReachTheLogo) {

@@ -65,6 +65,22 @@ TEST(ListingTest, JsonStaysValidForAnyBytesAProjectorSends) {
               std::string("ok\x01\x7F", 4) + "\xEF\xBF\xBD\xEF\xBF\xBD" + "\\end");
 }
 
+// A projector set up with a legacy 8-bit encoding: "Hörsaal" with one byte for the "ö".
+TEST(ListingTest, LegacyEightBitNamesArePrintedAsUtf8InEveryForm) {
+    Listing listing;
+    listing.columns = {{"name", "NAME"}, {"x", "X"}};
+    listing.AddRow({Cell::Text("H\xF6rsaal"), Cell::Text("1")});
+    listing.AddRow({Cell::Text("Caf\xC3\xA9"), Cell::Text("2")});  // already UTF-8
+    EXPECT_EQ(RenderText(listing, OutputFormat::Table),
+              "NAME     X\n"
+              "H\xC3\xB6rsaal  1\n"
+              "Caf\xC3\xA9     2\n");
+    EXPECT_EQ(RenderText(listing, OutputFormat::Csv), "name,x\nH\xC3\xB6rsaal,1\nCaf\xC3\xA9,2\n");
+    const auto json = nlohmann::json::parse(RenderText(listing, OutputFormat::Json));
+    EXPECT_EQ(json[0]["name"], "H\xC3\xB6rsaal");
+    EXPECT_EQ(json[1]["name"], "Caf\xC3\xA9");
+}
+
 TEST(ListingTest, CsvQuotesOnlyWhatNeedsIt) {
     EXPECT_EQ(RenderText(Sample(), OutputFormat::Csv),
               "mac,name,task,on,next\n"

@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_fixture.h"
+#include "monitor/private_netns.h"
+#include "monitor/udp_socket.h"
 #include "store/reg_store.h"
 
 namespace vistrel::cli::test {
@@ -93,6 +95,26 @@ TEST_F(CliTest, DiscoveryThatCannotStartIsAnEnvironmentErrorWithARemedy) {
                               false);
     EXPECT_EQ(status.status, 2);
     EXPECT_THAT(status.err, HasSubstr("cannot open UDP port 5250"));
+}
+
+// With the real profile, a window (or another vistrel-cli) already on port 250 keeps it:
+// discover ends with status 2 and names the cause instead of taking the window's answers.
+TEST_F(CliTest, DiscoverBesideAnotherHolderOfThePortSaysSoAndEnds) {
+    std::string why;
+    CliRun run;
+    const bool ran = vistrel::test::RunInPrivateNetns(
+        [&] {
+            UdpSocket window;
+            ASSERT_TRUE(window.Open("0.0.0.0", kProjectorDiscoveryPort));
+            run = Run({"discover", "--wait", "1"}, false);
+        },
+        &why);
+    if (!ran)
+        GTEST_SKIP() << "no private network namespace: " << why;
+    EXPECT_EQ(run.status, 2);
+    EXPECT_THAT(run.err, HasSubstr("cannot open UDP port 250"));
+    EXPECT_THAT(run.err, HasSubstr("Another program on this computer holds UDP port 250"));
+    EXPECT_EQ(run.out, "");
 }
 
 TEST_F(CliTest, StatusOfDiscoveredProjectorsDecodesEveryField) {

@@ -82,26 +82,32 @@ class ScriptedPeer final : public PollTransport {
 
     std::string Post(const std::string& ip, const std::string& body,
                      const std::shared_ptr<CancelToken>& cancel) override {
-        std::chrono::milliseconds hang{0};
+        return Answer(ip, body, cancel, Record(ip, body));
+    }
+
+    // Answers at once on the caller's thread, except a hung address, which answers empty
+    // from a thread of its own when cancelled or at its limit, as the engine would.
+    void PostAsync(const std::string& ip, const std::string& body,
+                   const std::shared_ptr<CancelToken>& cancel, Done done) override {
+        const std::chrono::milliseconds hang = Record(ip, body);
+        if (hang.count() == 0) {
+            done(Answer(ip, body, cancel, hang));
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        waiters_.emplace_back([this, ip, body, cancel, hang, done = std::move(done)] {
+            done(Answer(ip, body, cancel, hang));
+        });
+    }
+
+    ~ScriptedPeer() override {
+        std::vector<std::thread> waiters;
         {
             std::lock_guard lock(mutex_);
-            requests_.push_back({ip, body});
-            auto it = hung_.find(ip);
-            if (it != hung_.end())
-                hang = it->second;
+            waiters.swap(waiters_);
         }
-        if (hang.count() > 0) {
-            const auto until = std::chrono::steady_clock::now() + hang;
-            while (std::chrono::steady_clock::now() < until) {
-                if (cancel && cancel->IsCancelled())
-                    return {};
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-            return {};
-        }
-        if (cancel && cancel->IsCancelled())
-            return {};
-        return responder_(ip, body);
+        for (std::thread& waiter : waiters)
+            waiter.join();
     }
 
     std::vector<Request> Requests() const {
@@ -121,10 +127,35 @@ class ScriptedPeer final : public PollTransport {
     }
 
   private:
+    // Notes the request; returns how long it hangs (0: it does not).
+    std::chrono::milliseconds Record(const std::string& ip, const std::string& body) {
+        std::lock_guard lock(mutex_);
+        requests_.push_back({ip, body});
+        auto it = hung_.find(ip);
+        return it == hung_.end() ? std::chrono::milliseconds(0) : it->second;
+    }
+
+    std::string Answer(const std::string& ip, const std::string& body,
+                       const std::shared_ptr<CancelToken>& cancel, std::chrono::milliseconds hang) {
+        if (hang.count() > 0) {
+            const auto until = std::chrono::steady_clock::now() + hang;
+            while (std::chrono::steady_clock::now() < until) {
+                if (cancel && cancel->IsCancelled())
+                    return {};
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            return {};
+        }
+        if (cancel && cancel->IsCancelled())
+            return {};
+        return responder_(ip, body);
+    }
+
     Responder responder_;
     mutable std::mutex mutex_;
     std::vector<Request> requests_;
     std::map<std::string, std::chrono::milliseconds> hung_;
+    std::vector<std::thread> waiters_;
 };
 
 // Polls `done` every few milliseconds until it holds or `limit` passes.

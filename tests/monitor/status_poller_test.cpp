@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <gmock/gmock.h>
+#include <system_error>
+
 #include "monitor/monitor_fakes.h"
 
 namespace vistrel {
@@ -37,7 +40,6 @@ class Polling : public ::testing::Test {
     void SetUp() override {
         options.pause = 5ms;
         options.idleSleep = 20ms;
-        options.lanes = 1;
     }
     void Add(const std::string& mac, const std::string& ip, uint32_t freshness = 5) {
         Info info(mac);
@@ -245,16 +247,21 @@ TEST_F(Polling, PausedPollerSendsAndStoresNothingUntilResumed) {
     std::this_thread::sleep_for(100ms);
     EXPECT_TRUE(poller->Paused());
     EXPECT_EQ(peer->Count(), 1u);
-    EXPECT_EQ(Record("AAAAAAAAAAAA").pollTick, 0u);  // the reply waits with the thread
+    EXPECT_EQ(Record("AAAAAAAAAAAA").pollTick, 0u);  // the reply that came while paused is dropped
 
+    // Still due: asked again from the start once resumed.
     poller->Resume();
-    ASSERT_TRUE(WaitUntil([&] { return peer->Count() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return peer->Count() >= 3; }));
+    const auto requests = peer->Requests();
+    EXPECT_EQ(requests[1].body, "query=info");
+    EXPECT_EQ(requests[2].body, "query=group");
     EXPECT_EQ(Record("AAAAAAAAAAAA").power, "ON");
 
     poller->Pause();
+    const size_t whenPaused = peer->Count();
     clock.Advance(20000);
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(peer->Count(), 2u);
+    EXPECT_EQ(peer->Count(), whenPaused);
     poller->Stop();  // a paused poller still stops
     EXPECT_FALSE(poller->Running());
 }
@@ -280,19 +287,20 @@ TEST_F(Polling, StopDuringIdleSleepIsPrompt) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
 }
 
-TEST_F(Polling, HungProjectorHoldsTheSequentialPassUntilItsTimeLimitThenOthersFollow) {
+TEST_F(Polling, HungProjectorDelaysNobodyAndGetsItsGroupRequestAfterItsTimeLimit) {
     Add("AAAAAAAAAAAA", "127.0.3.20");
     Add("BBBBBBBBBBBB", "127.0.3.21");
     Add("CCCCCCCCCCCC", "127.0.3.22");
     peer->Hang("127.0.3.20", 150ms);
     Start();
-    ASSERT_TRUE(WaitUntil([&] { return peer->CountFor("127.0.3.22") == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return peer->CountFor("127.0.3.20") == 2; }));
     poller->Stop();
     auto requests = peer->Requests();
     ASSERT_GE(requests.size(), 6u);
-    const char* expected[][2] = {{"127.0.3.20", "query=info"}, {"127.0.3.20", "query=group"},
-                                 {"127.0.3.21", "query=info"}, {"127.0.3.21", "query=group"},
-                                 {"127.0.3.22", "query=info"}, {"127.0.3.22", "query=group"}};
+    // The others are asked, in table order, while the first still waits for its reply.
+    const char* expected[][2] = {{"127.0.3.20", "query=info"},  {"127.0.3.21", "query=info"},
+                                 {"127.0.3.21", "query=group"}, {"127.0.3.22", "query=info"},
+                                 {"127.0.3.22", "query=group"}, {"127.0.3.20", "query=group"}};
     for (size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(requests[i].ip, expected[i][0]) << i;
         EXPECT_EQ(requests[i].body, expected[i][1]) << i;
@@ -301,8 +309,7 @@ TEST_F(Polling, HungProjectorHoldsTheSequentialPassUntilItsTimeLimitThenOthersFo
     EXPECT_EQ(Record("AAAAAAAAAAAA").pollTick, 0u);
 }
 
-TEST_F(Polling, LanesPollOthersWhileOneHangsAndKeepPerProjectorOrder) {
-    options.lanes = 4;
+TEST_F(Polling, OthersArePolledWhileOneHangsAndEachKeepsInfoThenGroup) {
     for (int i = 0; i < 12; ++i) {
         Add(std::string(12, static_cast<char>('A' + i)), "127.0.3." + std::to_string(30 + i));
     }
@@ -329,6 +336,48 @@ TEST_F(Polling, LanesPollOthersWhileOneHangsAndKeepPerProjectorOrder) {
         EXPECT_EQ(bodies[0], "query=info");
         EXPECT_EQ(bodies[1], "query=group");
     }
+}
+
+}  // namespace
+}  // namespace vistrel
+
+namespace vistrel {
+namespace {
+
+TEST_F(Polling, ProjectorAskedForAfterACommandIsPolledAtTheNextPassOnlyOnce) {
+    Add("AAAAAAAAAAAA", "127.0.3.20");
+    Add("BBBBBBBBBBBB", "127.0.3.21");
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return peer->Count() == 4; }));
+    // Both are fresh; the clock does not move, so only a request can bring a poll.
+    console.pollSoon.Add("127.0.3.21");
+    ASSERT_TRUE(WaitUntil([&] { return peer->CountFor("127.0.3.21") == 4; }));
+    ASSERT_TRUE(WaitPasses(3));
+    poller->Stop();
+    EXPECT_EQ(peer->CountFor("127.0.3.21"), 4u);
+    EXPECT_EQ(peer->CountFor("127.0.3.20"), 2u);
+    // A request for an address nobody has stays until somebody does.
+    EXPECT_THAT(console.pollSoon.Take(), ::testing::IsEmpty());
+}
+
+TEST_F(Polling, WithoutAThreadPollingDoesNotRunAndSaysSoOnce) {
+    std::vector<std::string> reports;
+    std::mutex reportsMutex;
+    ThreadFailureReporter previous = SetThreadFailureReporter([&](const std::string& message) {
+        std::lock_guard lock(reportsMutex);
+        reports.push_back(message);
+    });
+    options.threadStarter = [](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    };
+    Add("AAAAAAAAAAAA", "127.0.3.20");
+    Start();
+    EXPECT_FALSE(poller->Running());
+    poller->Stop();
+    SetThreadFailureReporter(previous);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].rfind("status polling: ", 0), 0u);
+    EXPECT_EQ(peer->Count(), 0u);
 }
 
 }  // namespace

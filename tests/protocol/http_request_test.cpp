@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/host_address.h"
 #include "protocol/test_http_server.h"
 
 namespace vistrel {
@@ -198,6 +199,43 @@ TEST_F(HttpRequestTest, HostOrMethodThatIsNotPlainIsRefusedBeforeAnyConnection) 
         EXPECT_EQ(reply, "") << method;
     }
     EXPECT_EQ(server.Connections(), 0u);
+}
+
+// "0.0.0.0" connects to this workstation itself on Linux: a listener on 127.0.0.1 would
+// answer in a projector's place. Such addresses, and every other one that is not one host,
+// never open a connection.
+TEST(HttpRequest, AddressThatIsNotOneHostNeverConnects) {
+    TestHttpServer local("127.0.0.1");
+    local.SetResponse(TestHttpServer::Response(200, "OK", "<return>\n<result>OK"));
+    for (const std::string host :
+         {"0.0.0.0", "0.1.2.3", "255.255.255.255", "224.0.0.1", "239.255.255.250", "240.0.0.1",
+          "localhost", "127.0.0.01", "127.1", "127.0.0.1.", "2130706433"}) {
+        CXHttpRequest request(host, "set=user", OptionsFor(local.Port()));
+        std::string reply = "stale";
+        EXPECT_FALSE(request.Send("POST", reply)) << host;
+        EXPECT_EQ(reply, "") << host;
+    }
+    EXPECT_EQ(local.Connections(), 0u);
+
+    // The same listener is reachable by its own address: the refusals above were the
+    // address check's, not a dead server's.
+    CXHttpRequest direct("127.0.0.1", "query=info", OptionsFor(local.Port()));
+    std::string reply;
+    EXPECT_TRUE(direct.Send("POST", reply));
+    EXPECT_EQ(local.Connections(), 1u);
+}
+
+TEST(HostAddress, OnlyDottedQuadsOfOneHostAreUsable) {
+    for (const char* usable : {"127.0.0.1", "127.255.255.254", "10.77.128.1", "192.168.1.255",
+                               "1.0.0.0", "223.255.255.255", "172.16.0.0"}) {
+        EXPECT_TRUE(IsUsableHostAddress(usable)) << usable;
+    }
+    for (const char* unusable :
+         {"", "0.0.0.0", "0.255.255.255", "224.0.0.0", "255.255.255.255", "240.1.2.3", "256.1.1.1",
+          "1.2.3", "1.2.3.4.5", "1..2.3", ".1.2.3", "1.2.3.", "01.2.3.4", "1.2.3.4 ", " 1.2.3.4",
+          "1.2.3.-4", "1.2.3.1000", "::1", "host"}) {
+        EXPECT_FALSE(IsUsableHostAddress(unusable)) << '"' << unusable << '"';
+    }
 }
 
 TEST_F(HttpRequestTest, OversizedReplyFailsWholeRatherThanTruncated) {

@@ -2,15 +2,17 @@
 
 #include "../store/store_test_support.h"
 #include "protocol/console.h"
+#include "schedule/local_time.h"
 #include "schedule/schedule_runner.h"
+#include "schedule/scoped_time_zone.h"
 #include "schedule/task_timing.h"
-#include "schedule/zone_local_time.h"
 #include "store/reg_store.h"
 
 namespace vistrel {
 namespace {
 
 using testing::FixedClock;
+using testing::ScopedTimeZone;
 using testing::TempDir;
 
 constexpr const char* kOn = "command=~0000 1";
@@ -19,8 +21,8 @@ constexpr const char* kOff = "command=~0000 0";
 class ScheduleTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!zone.Valid())
-            GTEST_SKIP() << "time-zone data for Europe/Berlin is not installed";
+        if (!berlin.Valid())
+            GTEST_SKIP() << "time-zone data for Europe/Berlin is not installed (tzdata)";
     }
 
     int64_t Local(int y, int mon, int d, int h, int min, int s = 0) const {
@@ -52,10 +54,7 @@ class ScheduleTest : public ::testing::Test {
         info.ip = ip;
         guard.Store(info);
     }
-    int Run() {
-        auto guard = console.table.Lock();
-        return runner.RunSchedules(guard);
-    }
+    int Run() { return runner.RunSchedules(console.table); }
     SchedTask Stored(const std::string& mac, int index) {
         SchedTask t;
         store.ReadProjectorTask(mac, index, &t);
@@ -68,7 +67,10 @@ class ScheduleTest : public ::testing::Test {
         return info;
     }
 
-    ZoneLocalTime zone{"Europe/Berlin"};
+    // Tasks are advanced in the console's own local time; the tests run it in Berlin, whose
+    // clock changes they know.
+    ScopedTimeZone berlin{"Europe/Berlin"};
+    const LocalTime& zone = SystemLocalTime::Instance();
     TempDir dir;
     FixedClock clock{1717000000};
     RegStore store{dir.File(), "Vistrel", clock};
@@ -249,6 +251,45 @@ TEST_F(ScheduleTest, OddStoredValuesNeverFloodTheProjector) {
     EXPECT_EQ(Run(), 0);
 }
 
+// Polling waits for the table lock, so the check never holds it while the store's file is
+// written or while commands are queued. A poll that lands meanwhile keeps its fields.
+TEST_F(ScheduleTest, StoreAndQueueAreUsedWithoutTheTableLockAndPolledFieldsSurvive) {
+    const int64_t now = clock.Now();
+    AddProjector("M1", "10.1.2.3");
+    AddProjector("M2", "10.1.2.4");
+    const SchedTask task{1, kPeriodDaily, now, now, now - 10, 0};
+    store.WriteProjectorTask("M2", 0, &task);
+    store.WriteProjectorTask("M1", 3, &task);
+
+    int writes = 0;
+    bool lockedDuringWrite = false;
+    store.SetBeforeRenameHook([&] {
+        ++writes;
+        if (ProjectorTable::HeldByThisThread()) {
+            lockedDuringWrite = true;
+            return;
+        }
+        auto guard = console.table.Lock();  // a poll result arriving mid-check
+        guard.Find("M1")->power = "Lamp On";
+        guard.Find("M2")->ip = "10.1.2.40";
+    });
+    bool lockedDuringQueue = false;
+    ScheduleRunner watched{store, clock, zone, [&](const std::string& body, const std::string& ip) {
+                               lockedDuringQueue |= ProjectorTable::HeldByThisThread();
+                               sent.emplace_back(body, ip);
+                           }};
+    EXPECT_EQ(watched.RunSchedules(console.table), 2);
+    EXPECT_EQ(writes, 1);
+    EXPECT_FALSE(lockedDuringWrite);
+    EXPECT_FALSE(lockedDuringQueue);
+    // Table order, each to the address the table holds when the commands go out.
+    EXPECT_EQ(sent, (decltype(sent){{kOn, "10.1.2.3"}, {kOn, "10.1.2.40"}}));
+    EXPECT_EQ(TableEntry("M1").power, "Lamp On");
+    EXPECT_EQ(TableEntry("M1").tasks[3].start, now - 10 + 86400);
+    EXPECT_EQ(TableEntry("M2").tasks[0].start, now - 10 + 86400);
+    EXPECT_EQ(TableEntry("M2").tasks[1].enabled, 0);
+}
+
 TEST_F(ScheduleTest, OneCheckWritesTheStoreAtMostOnce) {
     const int64_t now = clock.Now();
     for (int p = 0; p < 20; ++p) {
@@ -258,7 +299,7 @@ TEST_F(ScheduleTest, OneCheckWritesTheStoreAtMostOnce) {
         store.WriteProjectorTask(mac, p % kTaskCount, &task);
     }
     uint64_t writes = store.WriteCount();
-    EXPECT_EQ(Run(), 20);  // also creates the keys of the 60 tasks never stored
+    EXPECT_EQ(Run(), 20);  // the 60 tasks never stored are read as defaults, not created
     EXPECT_EQ(store.WriteCount(), writes + 1);
     writes = store.WriteCount();
     EXPECT_EQ(Run(), 0);

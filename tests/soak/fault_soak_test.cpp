@@ -129,37 +129,37 @@ class Findings {
     std::vector<std::string> order_;
 };
 
-// Every network request of the poller, the ring and the batches passes through here.
-class CheckingPollTransport final : public PollTransport {
+// Every network request of the poller, the ring and the batches passes through one engine,
+// as in the console; this checks each as it is posted.
+std::function<void(const std::string&, const std::string&)> CheckingHook(
+    Findings& findings, std::atomic<uint64_t>& count) {
+    return [&findings, &count](const std::string&, const std::string&) {
+        ++count;
+        if (ProjectorTable::HeldByThisThread())
+            findings.Add("request sent while holding the table lock");
+    };
+}
+
+// Counts the poller's share of the engine's requests.
+class CountingPollTransport final : public PollTransport {
   public:
-    CheckingPollTransport(HttpOptions options, Findings& findings, std::atomic<uint64_t>& count)
-        : inner_(options), findings_(findings), count_(count) {}
+    CountingPollTransport(std::shared_ptr<HttpEngine> engine, std::atomic<uint64_t>& count)
+        : inner_(std::move(engine)), count_(count) {}
     std::string Post(const std::string& ip, const std::string& body,
                      const std::shared_ptr<CancelToken>& cancel) override {
         ++count_;
-        if (ProjectorTable::HeldByThisThread())
-            findings_.Add("poll request sent while holding the table lock");
         return inner_.Post(ip, body, cancel);
+    }
+    void PostAsync(const std::string& ip, const std::string& body,
+                   const std::shared_ptr<CancelToken>& cancel, Done done) override {
+        ++count_;
+        inner_.PostAsync(ip, body, cancel, std::move(done));
     }
 
   private:
     HttpPollTransport inner_;
-    Findings& findings_;
     std::atomic<uint64_t>& count_;
 };
-
-RequestSender CheckingSender(HttpOptions options, Findings& findings,
-                             std::atomic<uint64_t>& count) {
-    RequestSender inner = HttpSender(options);
-    return
-        [inner, &findings, &count](const std::string& ip, const std::string& body,
-                                   std::string& reply, const std::shared_ptr<CancelToken>& cancel) {
-            ++count;
-            if (ProjectorTable::HeldByThisThread())
-                findings.Add("ring or batch request sent while holding the table lock");
-            return inner(ip, body, reply, cancel);
-        };
-}
 
 // An owner window: notifications are queued and read on the GUI thread, as a window does.
 class QueueSink final : public ReplySink {
@@ -289,7 +289,6 @@ TEST(FaultSoak, ConsoleCoreSurvivesAMisbehavingFleet) {
     http.totalTimeoutMs = kTotalTimeoutMs;
 
     std::atomic<uint64_t> pollRequests{0};
-    std::atomic<uint64_t> ringRequests{0};
 
     Discovery discovery(console);
     ASSERT_TRUE(discovery.OpenDiscovery())
@@ -305,13 +304,18 @@ TEST(FaultSoak, ConsoleCoreSurvivesAMisbehavingFleet) {
     pollerOptions.pause = kPollPause;
     pollerOptions.minIntervalMs = kPollIntervalMs;
     pollerOptions.http = http;
+    std::atomic<uint64_t> allRequests{0};
+    HttpEngineOptions engineOptions;
+    engineOptions.http = http;
+    engineOptions.onPost = CheckingHook(findings, allRequests);
+    auto engine = std::make_shared<HttpEngine>(engineOptions);
     StatusPoller poller(console, pollerOptions,
-                        std::make_shared<CheckingPollTransport>(http, findings, pollRequests));
+                        std::make_shared<CountingPollTransport>(engine, pollRequests));
 
     RequestRingOptions ringOptions;
     ringOptions.pause = kRingPause;
     ringOptions.shutdownGrace = kGrace;
-    ringOptions.sender = CheckingSender(http, findings, ringRequests);
+    ringOptions.engine = engine;
     auto ring = std::make_unique<RequestRing>(console, ringOptions);
     auto owner = std::make_shared<QueueSink>();
 
@@ -505,8 +509,7 @@ TEST(FaultSoak, ConsoleCoreSurvivesAMisbehavingFleet) {
 
         if (now >= nextSchedule) {
             nextSchedule += kScheduleCheck;
-            auto table = console.table.Lock();
-            tasksFired += static_cast<uint64_t>(schedules.RunSchedules(table));
+            tasksFired += static_cast<uint64_t>(schedules.RunSchedules(console.table));
             ++scheduleChecks;
         }
 
@@ -625,6 +628,7 @@ TEST(FaultSoak, ConsoleCoreSurvivesAMisbehavingFleet) {
     poller.Stop();
     const auto pollerStop = SteadyClock::now() - stopStart;
     ring->Shutdown();
+    engine->Stop();
     const auto ringStop = SteadyClock::now() - stopStart - pollerStop;
     lockProbe.Stop();
     oversized.Stop();
@@ -694,7 +698,7 @@ TEST(FaultSoak, ConsoleCoreSurvivesAMisbehavingFleet) {
         seconds, static_cast<size_t>(kFleetSize), healthyMacs.size(), tableSize,
         static_cast<unsigned long long>(poller.Passes()),
         static_cast<unsigned long long>(pollRequests.load()),
-        static_cast<unsigned long long>(ringRequests.load()),
+        static_cast<unsigned long long>(allRequests.load() - pollRequests.load()),
         static_cast<unsigned long long>(cycles), static_cast<unsigned long long>(enqueued),
         static_cast<unsigned long long>(answered), static_cast<unsigned long long>(setsToHealthy),
         static_cast<unsigned long long>(setsCarriedOut), batches.size(), batchEntries,

@@ -36,7 +36,7 @@ TEST_F(RegStoreTest, FirstRunHasDefaultsAndLoadingCreatesNoGroupKey) {
     EXPECT_FALSE(std::filesystem::exists(dir.File()));  // loading alone writes nothing
     EXPECT_EQ(store.GetAppDword("Interval", 10000), 10000u);
     EXPECT_FALSE(store.KeyExists({"Group"}));
-    EXPECT_EQ(Text(), std::string("Windows Registry Editor Version 5.00\n\n[") + kApp + "]\n\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.File()));  // nor does reading a missing value
     EXPECT_EQ(store.GetAppDword("", 10000), 0u);
     EXPECT_EQ(store.SetAppDword("", 1), 0);
 }
@@ -129,16 +129,50 @@ TEST_F(RegStoreTest, CheckedRoundTrip) {
     EXPECT_EQ(store.GetProjectorDword(mac, kProjectorKeyRoot, 0, "Checked", 1), 0u);
 }
 
-TEST_F(RegStoreTest, ReadingAMissingTaskCreatesItsKeyAndYieldsDefaults) {
+// Projectors that only answered discovery (made-up identities among them) must not grow
+// the file: reads yield defaults and create nothing; the first write creates the key.
+TEST_F(RegStoreTest, ReadingMissingValuesYieldsDefaultsAndCreatesNothing) {
+    ASSERT_EQ(store.SetAppDword("Interval", 5000), 1);
+    const std::string before = Text();
     SchedTask task{1, 3, 5, 6, 7, 1};
     ASSERT_EQ(store.ReadProjectorTask("00AB12CD34EF", 2, &task), 1);
     EXPECT_EQ(task, (SchedTask{0, 0, kNow, kNow, kNow, 0}));
-    EXPECT_TRUE(store.KeyExists({"Projector", "00AB12CD34EF", "Scheduler2"}));
     EXPECT_EQ(store.ReadProjectorTask("00AB12CD34EF", 2, nullptr), 0);
     EXPECT_EQ(store.ReadProjectorTask("", 2, &task), 0);
     EXPECT_EQ(store.ReadGroupTask("", 0, &task), 0);
     ASSERT_EQ(store.ReadGroupTask("Lobby", 0, &task), 1);
-    EXPECT_TRUE(store.KeyExists({"Group", "Lobby", "Scheduler0"}));
+    for (int i = 0; i < 300; ++i) {
+        const std::string mac = "FAKE" + std::to_string(100000000 + i);
+        EXPECT_EQ(store.GetProjectorDword(mac, kProjectorKeyRoot, 0, "Checked", 0), 0u);
+        EXPECT_EQ(store.ReadProjectorTask(mac, i % kTaskCount, &task), 1);
+    }
+    EXPECT_EQ(store.GetGroupDword("Lobby", kGroupKeyScheduler, 1, "TaskCmd", 9), 9u);
+    EXPECT_EQ(store.GetAppDword("Missing", 4), 4u);
+    EXPECT_FALSE(store.KeyExists({"Projector"}));
+    EXPECT_FALSE(store.KeyExists({"Group", "Lobby"}));
+    EXPECT_EQ(Text(), before);
+
+    ASSERT_EQ(store.SetProjectorDword("00AB12CD34EF", kProjectorKeyRoot, 0, "Checked", 0), 1);
+    EXPECT_TRUE(store.KeyExists({"Projector", "00AB12CD34EF"}));
+    EXPECT_EQ(store.SubKeyNames({"Projector"}), std::vector<std::string>{"00AB12CD34EF"});
+}
+
+// A rename frees the old group node; a handle that found it before must not use it after.
+TEST_F(RegStoreTest, HandleOpenedBeforeARenameNeverReachesTheOldNode) {
+    const SchedTask task{1, 1, 100, 200, 300, 1};
+    ASSERT_EQ(store.WriteGroupTask("Hall", 0, &task), 1);
+    const RegKey before = store.OpenGroupKey("Hall", kGroupKeyScheduler, 0);
+    ASSERT_TRUE(before);
+    ASSERT_EQ(store.QueryDword(before, "TaskCmd"), std::optional<uint32_t>(1));  // node cached
+    ASSERT_EQ(store.RenameGroup("Hall", "Aula"), 1);
+
+    EXPECT_EQ(store.QueryDword(before, "TaskCmd"), std::nullopt);
+    EXPECT_EQ(store.SetDword(before, "TaskCmd", 0), kRegKeyDeleted);
+    EXPECT_EQ(store.DeleteAllValues(before), 0);
+    SchedTask moved;
+    ASSERT_EQ(store.ReadGroupTask("Aula", 0, &moved), 1);
+    EXPECT_EQ(moved, task);
+    EXPECT_FALSE(store.KeyExists({"Group", "Hall"}));
 }
 
 TEST_F(RegStoreTest, TaskRoundTripWithExactValueNamesAndLow32BitTimes) {
@@ -247,8 +281,10 @@ TEST_F(RegStoreTest, WritesOnlyWhenSomethingChanged) {
                   2);
         store.WriteProjectorTask("00AB12CD34EF", 1, &task);
     }
-    // The app key and the first "Checked" were the only new things.
-    EXPECT_EQ(store.WriteCount(), writes + 2);
+    // Reads created nothing: the projector key, its first "Checked" and the first stored
+    // task were the only new things.
+    EXPECT_EQ(writes, 0u);
+    EXPECT_EQ(store.WriteCount(), writes + 3);
     const uint64_t settled = store.WriteCount();
     store.WriteProjectorTask("00AB12CD34EF", 1, &task);
     store.SetProjectorDword("00AB12CD34EF", kProjectorKeyRoot, 0, "Checked", 0);
