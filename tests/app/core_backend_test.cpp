@@ -87,7 +87,7 @@ TEST_F(CoreBackendTest, PortHeldByAnotherProgramIsReportedAtOnce) {
     CoreBackend backend(console, store, "vistrel");
     const ConsoleBackend::DiscoveryStatus status = backend.OpenDiscovery();
     EXPECT_FALSE(status.open);
-    EXPECT_NE(status.remedy.find("Another program holds UDP port"), std::string::npos)
+    EXPECT_NE(status.remedy.find("Another program on this computer holds UDP port"), std::string::npos)
         << status.remedy;
 }
 

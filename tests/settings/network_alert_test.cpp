@@ -107,6 +107,8 @@ class PagesOverFleet : public ::testing::Test {
         QTimer::singleShot(0, button, [button] { button->click(); });
     }
 
+    vistrel::testing::TempDir storeDir;
+    RegStore store{storeDir.File(), "vistrel-test"};
     std::unique_ptr<sim::Fleet> fleet;
     std::unique_ptr<Console> console;
     std::unique_ptr<RequestRing> ring;
@@ -120,8 +122,8 @@ class PrjNetworkTest : public PagesOverFleet {
   protected:
     void SetUp() override { StartFleet(1, "127.0.16.10"); }
     void Open() {
-        prjDialog =
-            std::make_unique<CPrjSetDlg>(nullptr, *console, *ring, fleet->Address(0), "", "");
+        prjDialog = std::make_unique<CPrjSetDlg>(nullptr, *console, *ring, store, fleet->Address(0),
+                                                 "", "");
         prjDialog->show();
         prjDialog->ShowNetworkSide();
     }
@@ -284,8 +286,8 @@ class PrjAlertTest : public PrjNetworkTest {
         return static_cast<CPrjAlert*>(prjDialog->SidePage(CPrjSetDlg::kSideAlert));
     }
     void OpenAlert() {
-        prjDialog =
-            std::make_unique<CPrjSetDlg>(nullptr, *console, *ring, fleet->Address(0), "", "");
+        prjDialog = std::make_unique<CPrjSetDlg>(nullptr, *console, *ring, store, fleet->Address(0),
+                                                 "", "");
         prjDialog->show();
         prjDialog->ShowAlertSide();
     }
@@ -365,7 +367,7 @@ class GroupPagesTest : public PagesOverFleet {
   protected:
     void SetUp() override { StartFleet(3, "127.0.16.20"); }
     void Open() {
-        grpDialog = std::make_unique<CGrpSetDlg>(nullptr, *console, *ring, "Lab");
+        grpDialog = std::make_unique<CGrpSetDlg>(nullptr, *console, *ring, store, "Lab");
         grpDialog->show();
         QObject::connect(grpDialog->ProgressBar(), &QProgressBar::valueChanged, grpDialog.get(),
                          [this](int value) { barValues.push_back(value); });
@@ -513,11 +515,11 @@ TEST_F(GroupPagesTest, DhcpChangeKeepsEachAddressSkipsAHungProjectorAndClosesThe
 // its Network page and waits until the page shows the projector at that address again.
 // Returns whether the dialog followed the projector there.
 bool RelocateThroughTheDialog(CVistrelDlg& window, Console& console, ConsoleBackend& backend,
-                              RequestRing& ring, ProjectorCommands& commands, int row,
-                              const std::string& newAddress, int timeoutMs) {
+                              RequestRing& ring, RegStore& store, ProjectorCommands& commands,
+                              int row, const std::string& newAddress, int timeoutMs) {
     commands.SetProjectorSettingsRunner(
         [&](const std::string& ip, const std::string& group, const std::string& name) {
-            CPrjSetDlg dialog(&window, console, ring, ip, group, name);
+            CPrjSetDlg dialog(&window, console, ring, store, ip, group, name);
             dialog.SetRelocationRequest([&window](std::weak_ptr<RelocationWindow> waiter) {
                 QMetaObject::invokeMethod(
                     &window, [&window, waiter] { window.OnRelocationProbe(waiter); },
@@ -575,7 +577,7 @@ TEST_F(RelocationEndToEnd, ThePageFollowsTheProjectorToItsNewAddressWithAutoSear
     const std::string oldAddress = fleet->Address(0);
     const std::string newAddress = "127.0.4.231";
     SelectRows({0});
-    ASSERT_TRUE(RelocateThroughTheDialog(*window, *console, *backend, backend->ring(),
+    ASSERT_TRUE(RelocateThroughTheDialog(*window, *console, *backend, backend->ring(), *store,
                                          *projectorCommands, 0, newAddress, 30000));
     EXPECT_EQ(fleet->Address(0), newAddress);
     EXPECT_EQ(console->targetIps, std::vector<std::string>{newAddress});
@@ -639,7 +641,7 @@ TEST(RelocationRealDefaults, TheConsoleFollowsAProjectorToANewFixedAddress) {
             window.ProjectorView()->selectionModel()->select(
                 window.Model()->index(row, 0),
                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            ASSERT_TRUE(RelocateThroughTheDialog(window, console, backend, backend.ring(),
+            ASSERT_TRUE(RelocateThroughTheDialog(window, console, backend, backend.ring(), store,
                                                  *commands, row, newAddress, 40000));
             EXPECT_EQ(fleet.Address(1), newAddress);
             Info info;
