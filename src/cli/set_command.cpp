@@ -296,6 +296,24 @@ int RunSet(const CliContext& context) {
         }
     }
 
+    // Page settings one after another, each to every projector at once; a projector that
+    // refuses one gets nothing more.
+    for (const SettingAssignment& a : options.assignments) {
+        const SettingName* setting = Settings().Find(a.name);
+        if (setting->record != SettingRecord::Control)
+            continue;
+        const std::optional<std::string> body = CatalogBody(*setting->def, a.value);
+        std::vector<std::string> bodies(n, body.value_or(std::string()));
+        std::vector<bool> failedBefore(n);
+        for (size_t i = 0; i < n; ++i)
+            failedBefore[i] = rows[i].failure.has_value();
+        SendRecords(client, rows, bodies);
+        for (size_t i = 0; i < n; ++i) {
+            if (rows[i].failure && !failedBefore[i])
+                rows[i].note = "failed at " + a.name + "; the settings after it were not sent";
+        }
+    }
+
     // Access and alert records first: the network record may move the projector away.
     SendRecords(client, rows, userBodies);
     SendRecords(client, rows, alertBodies);
