@@ -59,6 +59,11 @@ std::string NumberRangeMessage(const SettingDef& def) {
            std::to_string(def.high) + ".";
 }
 
+// A list row without a command (the source list's "None") can be reported but not chosen.
+bool Choosable(const SettingDef& def, int row) {
+    return !CommandAt(def.options, row).empty();
+}
+
 bool IsControl(unsigned char c) {
     return c < 0x20 || c == 0x7F;
 }
@@ -84,8 +89,10 @@ std::string ValueSpec(const SettingName& setting) {
             return "on|off";
         case vistrel::SettingKind::Choice: {
             std::string labels;
-            for (int i = 0; i < RowCount(def.options); ++i)
-                labels += (i ? "|" : "") + std::string(LabelAt(def.options, i));
+            for (int i = 0; i < RowCount(def.options); ++i) {
+                if (Choosable(def, i))
+                    labels += (labels.empty() ? "" : "|") + std::string(LabelAt(def.options, i));
+            }
             return labels;
         }
         case vistrel::SettingKind::Number:
@@ -108,10 +115,12 @@ std::string CheckCatalogValue(const SettingDef& def, const std::string& value) {
         case vistrel::SettingKind::Choice: {
             std::string labels;
             for (int i = 0; i < RowCount(def.options); ++i) {
+                if (!Choosable(def, i))
+                    continue;
                 const std::string label(LabelAt(def.options, i));
                 if (Lower(label) == Lower(value))
                     return label;
-                labels += (i ? ", " : "") + label;
+                labels += (labels.empty() ? "" : ", ") + label;
             }
             Refuse(name + " is one of " + labels + ", not \"" + value + "\"");
         }
@@ -147,7 +156,7 @@ std::optional<std::string> CatalogBody(const SettingDef& def, const std::string&
             return std::nullopt;
         case vistrel::SettingKind::Choice:
             for (int i = 0; i < RowCount(def.options); ++i) {
-                if (Lower(LabelAt(def.options, i)) == Lower(value))
+                if (Choosable(def, i) && Lower(LabelAt(def.options, i)) == Lower(value))
                     return BuildSettingBody(def, i);
             }
             return std::nullopt;

@@ -227,6 +227,8 @@ TEST(CliCommandLineTest, PageSettingsAreReadAsTheirPagesSpellThem) {
     EXPECT_THAT(Refusal({"set", "volume=3x", "10.0.0.5"}), HasSubstr("between 0 and 10"));
     EXPECT_THAT(Refusal({"set", "volume=", "10.0.0.5"}), HasSubstr("between 0 and 10"));
     EXPECT_THAT(Refusal({"set", "reset-all=yes", "10.0.0.5"}), HasSubstr("takes no value"));
+    // "None" is what a projector without a signal reports, not a source to switch to.
+    EXPECT_THAT(Refusal({"set", "source=none", "10.0.0.5"}), HasSubstr("one of HDMI, VGA-1"));
 
     const CliOptions get = ParseNew({"get", "brightness", "10.0.0.5", "logo", "brightness"});
     EXPECT_EQ(get.command, Command::Get);

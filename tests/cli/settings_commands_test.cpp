@@ -49,21 +49,22 @@ TEST_F(CliTest, EveryKindOfPageSettingIsSetAndReadBack) {
     StartFleet(2, PowerAllOn);
     const CliRun set =
         Run({"set", "brightness=80", "zoom=-3", "color-temperature=cold", "display-mode=Classroom",
-             "freeze=on", "information-hide=on", "display-message=Exam in progress", "resync",
-             "127.0.10.2", "127.0.10.3"});
+             "source=VGA-2", "freeze=on", "information-hide=on", "display-message=Exam in progress",
+             "resync", "127.0.10.2", "127.0.10.3"});
     ASSERT_EQ(set.status, 0) << set.out << set.err;
 
     const CliRun get =
         Run({"get", "127.0.10.2", "127.0.10.3", "brightness", "zoom", "color-temperature",
-             "display-mode", "freeze", "information-hide", "--json"});
+             "display-mode", "source", "freeze", "information-hide", "--json"});
     ASSERT_EQ(get.status, 0) << get.err;
     for (const std::string ip : {"127.0.10.2", "127.0.10.3"}) {
         auto values = Got(get, ip);
-        ASSERT_EQ(values.size(), 6u) << get.out;
+        ASSERT_EQ(values.size(), 7u) << get.out;
         EXPECT_EQ(values["brightness"], 80);             // a number
         EXPECT_EQ(values["zoom"], -3);                   // a signed number
         EXPECT_EQ(values["color-temperature"], "Cold");  // a list read by position
         EXPECT_EQ(values["display-mode"], "Classroom");  // a list read by code
+        EXPECT_EQ(values["source"], "VGA-2");
         EXPECT_EQ(values["freeze"], "on");
         EXPECT_EQ(values["information-hide"], "on");  // a toggle reported inverted
         EXPECT_TRUE(Logged(Fleet(), ip, BuildActionBody(Setting("resync"))));
