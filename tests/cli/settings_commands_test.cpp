@@ -13,6 +13,7 @@ namespace vistrel::cli::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using json = nlohmann::json;
 
 size_t HttpRequests(const sim::Fleet& fleet) {
@@ -98,6 +99,42 @@ TEST_F(CliTest, ARefusedPageSettingSendsNothing) {
         Run({"set", "display-message=" + std::string(kDisplayMessageWidth + 1, 'x'), "127.0.10.2"});
     EXPECT_EQ(longText.status, 2);
     EXPECT_EQ(HttpRequests(Fleet()), 0u);
+}
+
+TEST_F(CliTest, WhatAModelDoesNotOfferIsRefusedForThatProjectorAlone) {
+    StartFleet(3, [](sim::FleetOptions& o) {
+        PowerAllOn(o);
+        o.projectors[0].state.model = "1";  // list A, no closed captioning, no auto keystone
+        o.projectors[1].state.model = "6";  // list B: no "User-2"
+        o.projectors[2].state.model = "9";  // unknown: held back by nothing
+        for (auto& p : o.projectors) {
+            p.state.control.threeD = 0;
+            p.state.control.brightness = 50;
+            p.state.control.autoKeystone = 0;
+        }
+    });
+    const std::vector<std::string> fleet = {"127.0.10.2", "127.0.10.3", "127.0.10.4"};
+    std::vector<std::string> args = {"set", "display-mode=User-2", "brightness=44"};
+    args.insert(args.end(), fleet.begin(), fleet.end());
+    const CliRun mode = Run(args);
+    EXPECT_EQ(mode.status, 1);
+    EXPECT_THAT(mode.err, HasSubstr("127.0.10.3: model 6 does not offer display-mode=User-2"));
+    EXPECT_EQ(Fleet().State(0).displayMode, 6);
+    EXPECT_EQ(Fleet().State(2).displayMode, 6);
+    EXPECT_EQ(Fleet().State(0).control.brightness, 44);
+    // The refused projector got neither setting.
+    EXPECT_NE(Fleet().State(1).control.brightness, 44);
+    EXPECT_FALSE(Logged(Fleet(), "127.0.10.3", *BuildSettingBody(Setting("brightness"), 44)));
+
+    args = {"set", "closed-captioning=CC1", "auto-keystone=on"};
+    args.insert(args.end(), fleet.begin(), fleet.end());
+    const CliRun caption = Run(args);
+    EXPECT_EQ(caption.status, 1);
+    EXPECT_THAT(caption.err, HasSubstr("127.0.10.2: model 1 does not offer"));
+    EXPECT_THAT(caption.err, Not(HasSubstr("127.0.10.3")));
+    EXPECT_THAT(caption.err, Not(HasSubstr("127.0.10.4")));
+    EXPECT_EQ(Fleet().State(1).control.autoKeystone, 1);
+    EXPECT_FALSE(Logged(Fleet(), "127.0.10.2", *BuildSettingBody(Setting("auto-keystone"), 1)));
 }
 
 TEST_F(CliTest, AProjectorThatRefusesASettingGetsNoMoreAndFailsTheRun) {
