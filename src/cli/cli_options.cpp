@@ -166,7 +166,8 @@ struct CommandTree {
     std::vector<std::string> timeout, broadcast, bind, discoveryPort, httpPort, appName, store;
     // Command options; each command that has one binds its own option to the same value.
     std::vector<std::string> wait, name, projector, group, task, period, time, date, command;
-    bool ticked = false, all = false, enable = false, disable = false;
+    std::vector<std::string> only;
+    bool ticked = false, all = false, enable = false, disable = false, dryRun = false, list = false;
 
     CommandTree();
     SubCommand& Add(CLI::App* parent, const std::string& name, const std::string& words,
@@ -292,11 +293,8 @@ CommandTree::CommandTree() {
     Wait(set, "Seconds to wait for a moved projector to answer from its new address");
     std::string settingsHelp = "\nSETTINGS\n";
     for (const SettingName& s : Settings().All()) {
-        std::string value = s.kind == SettingKind::OnOff     ? "on|off"
-                            : s.kind == SettingKind::Address ? "A.B.C.D"
-                            : s.kind == SettingKind::Secret  ? "-|@FILE"
-                                                             : "TEXT";
-        std::string entry = "  " + s.name + "=" + value;
+        const bool action = s.def && s.def->kind == vistrel::SettingKind::Action;
+        std::string entry = "  " + s.name + (action ? "" : "=" + ValueSpec(s));
         entry.resize(std::max<size_t>(entry.size() + 1, 34), ' ');
         settingsHelp += entry + s.help + "\n";
     }
@@ -306,7 +304,45 @@ CommandTree::CommandTree() {
                     "gateway=10.1.2.1 192.168.1.20\n"
                     "  printf '%s\\n' \"$PW\" | vistrel-cli set admin-access=on "
                     "admin-password=- --group Lab\n"
-                    "  vistrel-cli set mail-to=av@example.org alert-lamp-fail=on --ticked\n");
+                    "  vistrel-cli set mail-to=av@example.org alert-lamp-fail=on --ticked\n"
+                    "  vistrel-cli set auto-power-off=30 brightness=80 --group Lecture\n"
+                    "  vistrel-cli set display-mode=Movie resync 192.168.1.20\n");
+
+    SubCommand& get =
+        Add(&app, "get", "get", Command::Get,
+            "Read settings of the settings pages from projectors and list each with its value "
+            "(every readable setting when none is named).",
+            "get TARGET... [SETTING...]");
+    Words(get, {}, "TARGET|SETTING");
+    for (const SettingDef& def : AllSettings()) {
+        if (def.width > 0)
+            get.completions.emplace_back(def.name);
+    }
+    Targets(get);
+
+    SubCommand& settingsList =
+        Add(&app, "settings", "settings", Command::SettingsList,
+            "List every setting name that get and set know, with its values or range.",
+            "settings --list");
+    AddFlag(settingsList.app, "--list", list, "List the settings");
+
+    SubCommand& exportCmd =
+        Add(&app, "export", "export", Command::Export,
+            "Write every readable setting of one projector as JSON to standard output, for "
+            "import.",
+            "export TARGET");
+    Words(exportCmd, {"TARGET"});
+
+    SubCommand& importCmd =
+        Add(&app, "import", "import", Command::Import,
+            "Apply the settings of an export file to projectors: picture, display and settings "
+            "pages; the projector ID and the network are left alone. --dry-run prints the "
+            "request bodies instead of sending them.",
+            "import FILE TARGET... [--only picture|display|settings] [--dry-run]");
+    Words(importCmd, {"FILE"}, "TARGET");
+    AddValue(importCmd.app, "--only", only, "Apply one part: picture, display or settings", "PART");
+    AddFlag(importCmd.app, "--dry-run", dryRun, "Print the bodies instead of sending them");
+    Targets(importCmd);
 
     SubCommand& alertTest =
         Add(&app, "alert-test", "alert-test", Command::AlertTest,
@@ -886,6 +922,48 @@ CliOptions ParseArguments(const std::vector<std::string>& args) {
             TakeTargets(words, 0, options, true);
             NeedTargets(options, "alert-test");
             break;
+        case Command::Get: {
+            std::vector<std::string> targets;
+            for (const std::string& w : words) {
+                const SettingName* setting = Settings().Find(w);
+                if (!setting) {
+                    targets.push_back(w);
+                    continue;
+                }
+                if (!setting->def || setting->def->width == 0)
+                    Fail(setting->name + " cannot be read back from a projector");
+                if (std::find(options.settingNames.begin(), options.settingNames.end(),
+                              setting->name) == options.settingNames.end()) {
+                    options.settingNames.push_back(setting->name);
+                }
+            }
+            TakeTargets(targets, 0, options, true);
+            NeedTargets(options, "get");
+            break;
+        }
+        case Command::SettingsList:
+            if (!words.empty() || !tree.list)
+                Fail("usage: vistrel-cli " + sub->usage);
+            break;
+        case Command::Export:
+            TakeSingleTarget(words, 0, options, sub->usage);
+            break;
+        case Command::Import: {
+            if (words.empty())
+                Fail("usage: vistrel-cli " + sub->usage);
+            options.importFile = words[0];
+            TakeTargets(words, 1, options, true);
+            NeedTargets(options, "import");
+            if (given(tree.only)) {
+                const std::string part = Lower(Last(tree.only));
+                if (part != "picture" && part != "display" && part != "settings")
+                    Fail("--only takes picture, display or settings, not \"" + Last(tree.only) +
+                         "\"");
+                options.importOnly = part;
+            }
+            options.dryRun = tree.dryRun;
+            break;
+        }
         case Command::ScheduleList:
         case Command::ScheduleSet: {
             if (!words.empty())

@@ -44,6 +44,10 @@ enum class Command {
     Set,
     AlertTest,
     ConfigBroadcast,
+    Get,
+    SettingsList,
+    Export,
+    Import,
 };
 
 enum class ConfigAction { List, Add, Remove };
@@ -91,6 +95,10 @@ struct CliOptions {
     std::string topic;                           // query
     std::string body;                            // send
     std::vector<SettingAssignment> assignments;  // set
+    std::vector<std::string> settingNames;       // get: empty reads every setting
+    std::string importFile;                      // import
+    std::optional<std::string> importOnly;       // import --only
+    bool dryRun = false;                         // import --dry-run
 
     ConfigAction configAction = ConfigAction::List;  // config broadcast
     std::vector<std::string> configAddresses;

@@ -6,6 +6,7 @@
 #include "cli/network_commands.h"
 #include "cli/schedule_commands.h"
 #include "cli/set_command.h"
+#include "cli/settings_commands.h"
 #include "cli/targets.h"
 
 namespace vistrel::cli {
@@ -44,6 +45,14 @@ int Dispatch(const CliContext& context) {
             return RunSchedulesHeadless(context);
         case Command::ConfigBroadcast:
             return RunConfigBroadcast(context);
+        case Command::Get:
+            return RunGet(context);
+        case Command::SettingsList:
+            return RunSettingsList(context);
+        case Command::Export:
+            return RunExport(context);
+        case Command::Import:
+            return RunImport(context);
     }
     return kExitUsage;
 }

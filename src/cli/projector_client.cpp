@@ -33,6 +33,8 @@ std::string_view OutcomeText(Outcome outcome) {
             return "unreachable";
         case Outcome::Unexpected:
             return "unexpected reply";
+        case Outcome::Refused:
+            return "refused";
     }
     return "";
 }

@@ -16,6 +16,7 @@ enum class Outcome {
     TimeOut,      // the projector answered the time-out text, or did not answer in time
     Unreachable,  // no connection
     Unexpected,   // an answer that is not the one expected
+    Refused,      // nothing sent: the projector's model does not offer what was asked
 };
 
 std::string_view OutcomeText(Outcome outcome);

@@ -170,6 +170,58 @@ bool FollowRelocation(const CliContext& context, const std::string& mac, const s
     return false;
 }
 
+// Settings some models lack (the pages hide or disable them, or list other display modes):
+// a projector whose model does not offer a value given gets nothing at all. An unknown model
+// is not held back, as its pages are not.
+void RefuseWhatModelsLack(const CliContext& context, const ProjectorClient& client,
+                          std::vector<ProjectorRow>& rows) {
+    std::map<std::string, std::string> asked;
+    for (const SettingAssignment& a : context.options.assignments) {
+        if (a.name == "display-mode" || a.name == "closed-captioning" || a.name == "auto-keystone")
+            asked[a.name] = a.value;
+    }
+    if (asked.empty())
+        return;
+    const auto models = QueryAll(client, rows, QueryTopic::Model, kModelReplyPrefix, 0);
+    std::vector<std::string> controls(rows.size());
+    if (asked.count("display-mode"))
+        controls = QueryAll(client, rows, QueryTopic::Control, kControlTag, 0);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].failure)
+            continue;
+        const std::string model = ParseModelReply(models[i]).value_or(std::string());
+        std::string lacking;
+        if (asked.count("closed-captioning") && OffersClosedCaptioning(model) == false)
+            lacking = "closed-captioning";
+        if (asked.count("auto-keystone") && OffersAutoKeystone(model) == false)
+            lacking = "auto-keystone";
+        if (auto it = asked.find("display-mode"); it != asked.end()) {
+            const int threeD = ReadControlReply(controls[i]).threeD;
+            const auto list = DisplayModeListFor(model, threeD);
+            // The lists share mode commands, not row codes.
+            const SettingDef& def = Setting("display-mode");
+            std::string_view command;
+            for (int r = 0; r < RowCount(def.options); ++r) {
+                if (LabelAt(def.options, r) == it->second)
+                    command = CommandAt(def.options, r);
+            }
+            const auto offers = [&](OptionTable table) {
+                for (int r = 0; r < RowCount(table); ++r) {
+                    if (CommandAt(table, r) == command)
+                        return true;
+                }
+                return false;
+            };
+            if (list && !offers(*list))
+                lacking = "display-mode=" + it->second;
+        }
+        if (!lacking.empty()) {
+            rows[i].failure = Outcome::Refused;
+            rows[i].note = "model " + model + " does not offer " + lacking + "; nothing was sent";
+        }
+    }
+}
+
 }  // namespace
 
 int RunSet(const CliContext& context) {
@@ -293,6 +345,26 @@ int RunSet(const CliContext& context) {
                 }
                 networkBodies[i] = *body;
             }
+        }
+    }
+
+    RefuseWhatModelsLack(context, client, rows);
+
+    // Page settings one after another, each to every projector at once; a projector that
+    // refuses one gets nothing more.
+    for (const SettingAssignment& a : options.assignments) {
+        const SettingName* setting = Settings().Find(a.name);
+        if (setting->record != SettingRecord::Control)
+            continue;
+        const std::optional<std::string> body = CatalogBody(*setting->def, a.value);
+        std::vector<std::string> bodies(n, body.value_or(std::string()));
+        std::vector<bool> failedBefore(n);
+        for (size_t i = 0; i < n; ++i)
+            failedBefore[i] = rows[i].failure.has_value();
+        SendRecords(client, rows, bodies);
+        for (size_t i = 0; i < n; ++i) {
+            if (rows[i].failure && !failedBefore[i])
+                rows[i].note = "failed at " + a.name + "; the settings after it were not sent";
         }
     }
 

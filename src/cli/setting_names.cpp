@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 #include "cli/cli_options.h"
 
@@ -39,6 +40,13 @@ SettingRegistry BuildSettings() {
     r.Register({"alert-over-temperature", K::OnOff, R::Alert, "mail on over temperature", 0});
     r.Register({"alert-lamp-hours", K::OnOff, R::Alert, "mail when lamp hours run out", 0});
     r.Register({"alert-lamp-fail", K::OnOff, R::Alert, "mail when the lamp fails", 0});
+    // The settings pages' own entries: their names, ranges, lists and codes.
+    for (const SettingDef& def : AllSettings()) {
+        std::string help(def.label);
+        if (!help.empty() && help.back() == ':')
+            help.pop_back();
+        r.Register({std::string(def.name), K::Catalog, R::Control, help, def.textWidth, &def});
+    }
     return r;
 }
 
@@ -46,7 +54,151 @@ SettingRegistry BuildSettings() {
     throw UsageError(message + " (see \"vistrel-cli set --help\")");
 }
 
+std::string NumberRangeMessage(const SettingDef& def) {
+    return "Please enter an integer between " + std::to_string(def.low) + " and " +
+           std::to_string(def.high) + ".";
+}
+
+// A list row without a command (the source list's "None") can be reported but not chosen.
+bool Choosable(const SettingDef& def, int row) {
+    return !CommandAt(def.options, row).empty();
+}
+
+bool IsControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
 }  // namespace
+
+std::string ValueSpec(const SettingName& setting) {
+    switch (setting.kind) {
+        case SettingKind::OnOff:
+            return "on|off";
+        case SettingKind::Address:
+            return "A.B.C.D";
+        case SettingKind::Secret:
+            return "-|@FILE";
+        case SettingKind::Text:
+            return "TEXT";
+        case SettingKind::Catalog:
+            break;
+    }
+    const SettingDef& def = *setting.def;
+    switch (def.kind) {
+        case vistrel::SettingKind::Toggle:
+            return "on|off";
+        case vistrel::SettingKind::Choice: {
+            std::string labels;
+            for (int i = 0; i < RowCount(def.options); ++i) {
+                if (Choosable(def, i))
+                    labels += (labels.empty() ? "" : "|") + std::string(LabelAt(def.options, i));
+            }
+            return labels;
+        }
+        case vistrel::SettingKind::Number:
+            return std::to_string(def.low) + ".." + std::to_string(def.high);
+        case vistrel::SettingKind::Text:
+            return "TEXT (at most " + std::to_string(def.textWidth) + " bytes)";
+        case vistrel::SettingKind::Action:
+            return "(no value)";
+    }
+    return {};
+}
+
+std::string CheckCatalogValue(const SettingDef& def, const std::string& value) {
+    const std::string name(def.name);
+    switch (def.kind) {
+        case vistrel::SettingKind::Toggle:
+            if (!OnOffValue(value))
+                Refuse(name + " is on or off, not \"" + value + "\"");
+            return *OnOffValue(value) ? "on" : "off";
+        case vistrel::SettingKind::Choice: {
+            std::string labels;
+            for (int i = 0; i < RowCount(def.options); ++i) {
+                if (!Choosable(def, i))
+                    continue;
+                const std::string label(LabelAt(def.options, i));
+                if (Lower(label) == Lower(value))
+                    return label;
+                labels += (labels.empty() ? "" : ", ") + label;
+            }
+            Refuse(name + " is one of " + labels + ", not \"" + value + "\"");
+        }
+        case vistrel::SettingKind::Number: {
+            int number = 0;
+            const char* end = value.data() + value.size();
+            const auto [ptr, ec] = std::from_chars(value.data(), end, number);
+            if (value.empty() || ec != std::errc() || ptr != end || !InRange(def, number))
+                Refuse(name + ": " + NumberRangeMessage(def));
+            return std::to_string(number);
+        }
+        case vistrel::SettingKind::Text:
+            if (value.size() > def.textWidth) {
+                Refuse(name + " is " + std::to_string(value.size()) +
+                       " bytes long; projectors show at most " + std::to_string(def.textWidth));
+            }
+            if (std::any_of(value.begin(), value.end(), IsControl))
+                Refuse(name + " contains a control character");
+            return value;
+        case vistrel::SettingKind::Action:
+            if (!value.empty())
+                Refuse(name + " takes no value: give it alone, as \"" + name + "\"");
+            return value;
+    }
+    return value;
+}
+
+std::optional<std::string> CatalogBody(const SettingDef& def, const std::string& value) {
+    switch (def.kind) {
+        case vistrel::SettingKind::Toggle:
+            if (const auto on = OnOffValue(value))
+                return BuildSettingBody(def, *on ? 1 : 0);
+            return std::nullopt;
+        case vistrel::SettingKind::Choice:
+            for (int i = 0; i < RowCount(def.options); ++i) {
+                if (Choosable(def, i) && Lower(LabelAt(def.options, i)) == Lower(value))
+                    return BuildSettingBody(def, i);
+            }
+            return std::nullopt;
+        case vistrel::SettingKind::Number: {
+            int number = 0;
+            const char* end = value.data() + value.size();
+            const auto [ptr, ec] = std::from_chars(value.data(), end, number);
+            if (value.empty() || ec != std::errc() || ptr != end)
+                return std::nullopt;
+            return BuildSettingBody(def, number);
+        }
+        case vistrel::SettingKind::Text:
+            if (value.size() > def.textWidth ||
+                std::any_of(value.begin(), value.end(), IsControl)) {
+                return std::nullopt;
+            }
+            return BuildTextSettingBody(def, value);
+        case vistrel::SettingKind::Action:
+            return BuildActionBody(def);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> CatalogValueText(const SettingDef& def, std::string_view reply) {
+    const std::optional<int> value = CurrentValue(def, reply);
+    if (!value)
+        return std::nullopt;
+    switch (def.kind) {
+        case vistrel::SettingKind::Toggle:
+            return *value ? "on" : "off";
+        case vistrel::SettingKind::Choice:
+            if (*value < 0)
+                return "code " + std::to_string(ReportedValue(def, reply));
+            return std::string(LabelAt(def.options, *value));
+        case vistrel::SettingKind::Number:
+            return std::to_string(*value);
+        case vistrel::SettingKind::Text:
+        case vistrel::SettingKind::Action:
+            break;
+    }
+    return std::nullopt;
+}
 
 void SettingRegistry::Register(SettingName setting) {
     settings_.push_back(std::move(setting));
@@ -85,10 +237,14 @@ SettingAssignment ParseAssignment(const std::string& word) {
             names += (names.empty() ? "" : ", ") + s.name;
         Refuse("unknown setting \"" + name + "\"; the settings are " + names);
     }
-    if (eq == std::string::npos)
+    const bool action = setting->def && setting->def->kind == vistrel::SettingKind::Action;
+    if (eq == std::string::npos && !action)
         Refuse(setting->name + " needs a value: " + setting->name + "=VALUE");
-    SettingAssignment a{setting->name, word.substr(eq + 1)};
+    SettingAssignment a{setting->name, eq == std::string::npos ? "" : word.substr(eq + 1)};
     switch (setting->kind) {
+        case SettingKind::Catalog:
+            a.value = CheckCatalogValue(*setting->def, a.value);
+            break;
         case SettingKind::OnOff:
             if (!OnOffValue(a.value))
                 Refuse(a.name + " is on or off, not \"" + a.value + "\"");

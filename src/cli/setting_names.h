@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/setting_catalog.h"
+
 namespace vistrel::cli {
 
 enum class SettingKind {
@@ -15,10 +17,11 @@ enum class SettingKind {
     Address,  // IPv4 dotted quad
     Text,     // at most `maxBytes` bytes, no control characters
     Secret,   // never on the command line: "-" (standard input) or "@FILE"
+    Catalog,  // a settings-page setting: what it takes is its catalog entry's
 };
 
 // The record a setting travels in; settings of one record go out together.
-enum class SettingRecord { Network, User, Alert };
+enum class SettingRecord { Network, User, Alert, Control };
 
 struct SettingName {
     std::string name;
@@ -26,6 +29,7 @@ struct SettingName {
     SettingRecord record = SettingRecord::Network;
     std::string help;
     size_t maxBytes = 32;
+    const SettingDef* def = nullptr;  // Catalog: the page's definition
 };
 
 class SettingRegistry {
@@ -40,6 +44,24 @@ class SettingRegistry {
 
 // Every name the command line knows, network, users and alert first.
 const SettingRegistry& Settings();
+
+// What a setting takes, as help and "settings --list" show it: "on|off", "0..100",
+// "VGA-1|VGA-2|...", "TEXT", "(no value)".
+std::string ValueSpec(const SettingName& setting);
+
+// The request body that gives a catalog setting the value `value` (as ParseAssignment left it);
+// nullopt when the value does not suit it.
+std::optional<std::string> CatalogBody(const SettingDef& def, const std::string& value);
+
+// The value of a catalog setting in a control reply as the command line spells it: "on"/"off",
+// a list label, a number; nullopt when the reply does not report the setting. A reported code
+// that matches no list row reads "code N".
+std::optional<std::string> CatalogValueText(const SettingDef& def, std::string_view reply);
+
+// Checks a catalog setting's value and returns it as the command line spells it (a list's
+// label as the table spells it, "on"/"off", a number); throws UsageError with the page's
+// message when the value does not suit the setting.
+std::string CheckCatalogValue(const SettingDef& def, const std::string& value);
 
 // One name=value of a "set" command, checked against its definition.
 struct SettingAssignment {

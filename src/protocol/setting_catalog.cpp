@@ -232,4 +232,59 @@ std::string BuildActionBody(const SettingDef& def) {
     return BuildCommand(def.onCode);
 }
 
+std::optional<OptionTable> DisplayModeListFor(std::string_view model, int threeD) {
+    if (model.size() != 1)
+        return std::nullopt;
+    switch (model.front()) {
+        case '1':
+        case '2':
+        case '4':
+            return kDisplayModeListA;
+        case '5':
+        case '6':
+        case '7':
+            if (threeD == 1)
+                return kDisplayModeListC;
+            if (threeD == 0)
+                return model == "5" ? kDisplayModeListA : kDisplayModeListB;
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<bool> OffersClosedCaptioning(std::string_view model) {
+    if (model.size() != 1)
+        return std::nullopt;
+    switch (model.front()) {
+        case '1':
+        case '5':
+            return false;
+        case '2':
+        case '4':
+        case '6':
+        case '7':
+            return true;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<bool> OffersAutoKeystone(std::string_view model) {
+    if (model.size() != 1)
+        return std::nullopt;
+    switch (model.front()) {
+        case '1':
+        case '2':
+        case '5':
+            return false;
+        case '4':
+        case '6':
+        case '7':
+            return true;
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace vistrel

@@ -93,4 +93,12 @@ std::string BuildTextSettingBody(const SettingDef& def, std::string_view text);
 // The body of an Action setting.
 std::string BuildActionBody(const SettingDef& def);
 
+// What a projector model offers, by the code of its "query=model" reply. Each answers
+// nullopt for a model the console does not know, whose pages are left as they are.
+
+// The display-mode list the model shows: list A, B or C (C while 3D is on).
+std::optional<OptionTable> DisplayModeListFor(std::string_view model, int threeD);
+std::optional<bool> OffersClosedCaptioning(std::string_view model);
+std::optional<bool> OffersAutoKeystone(std::string_view model);
+
 }  // namespace vistrel

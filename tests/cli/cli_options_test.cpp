@@ -212,6 +212,42 @@ TEST(CliCommandLineTest, TargetsMixAddressesIdentitiesAndSelections) {
     EXPECT_THAT(Refusal({"discover", "--ticked"}), HasSubstr("--ticked belongs to"));
 }
 
+TEST(CliCommandLineTest, PageSettingsAreReadAsTheirPagesSpellThem) {
+    const CliOptions o =
+        ParseNew({"set", "display-mode=movie", "Freeze=ON", "resync", "zoom=-5", "10.0.0.5"});
+    ASSERT_EQ(o.assignments.size(), 4u);
+    EXPECT_EQ(o.assignments[0].value, "Movie");
+    EXPECT_EQ(o.assignments[1].name, "freeze");
+    EXPECT_EQ(o.assignments[1].value, "on");
+    EXPECT_EQ(o.assignments[2].name, "resync");
+    EXPECT_EQ(o.assignments[3].value, "-5");
+    EXPECT_EQ(o.ips, std::vector<std::string>{"10.0.0.5"});
+    EXPECT_THAT(Refusal({"set", "zoom=-6", "10.0.0.5"}),
+                HasSubstr("Please enter an integer between -5 and 25."));
+    EXPECT_THAT(Refusal({"set", "volume=3x", "10.0.0.5"}), HasSubstr("between 0 and 10"));
+    EXPECT_THAT(Refusal({"set", "volume=", "10.0.0.5"}), HasSubstr("between 0 and 10"));
+    EXPECT_THAT(Refusal({"set", "reset-all=yes", "10.0.0.5"}), HasSubstr("takes no value"));
+    // "None" is what a projector without a signal reports, not a source to switch to.
+    EXPECT_THAT(Refusal({"set", "source=none", "10.0.0.5"}), HasSubstr("one of HDMI, VGA-1"));
+
+    const CliOptions get = ParseNew({"get", "brightness", "10.0.0.5", "logo", "brightness"});
+    EXPECT_EQ(get.command, Command::Get);
+    EXPECT_EQ(get.settingNames, (std::vector<std::string>{"brightness", "logo"}));
+    EXPECT_EQ(get.ips, std::vector<std::string>{"10.0.0.5"});
+    EXPECT_THAT(Refusal({"get", "display-message", "10.0.0.5"}), HasSubstr("cannot be read"));
+    EXPECT_THAT(Refusal({"get", "brightness"}), HasSubstr("at least one projector"));
+
+    const CliOptions import =
+        ParseNew({"import", "room.json", "--only", "Picture", "--dry-run", "10.0.0.5", "10.0.0.6"});
+    EXPECT_EQ(import.importFile, "room.json");
+    EXPECT_EQ(import.importOnly, "picture");
+    EXPECT_TRUE(import.dryRun);
+    EXPECT_EQ(import.ips.size(), 2u);
+    EXPECT_THAT(Refusal({"import", "room.json", "--only", "network", "10.0.0.5"}),
+                HasSubstr("picture, display or settings"));
+    EXPECT_THAT(Refusal({"export", "10.0.0.5", "10.0.0.6"}), HasSubstr("usage"));
+}
+
 TEST(CliCommandLineTest, SetTakesRegisteredNamesInAnyOrderWithTheTargets) {
     const CliOptions o = ParseNew(
         {"set", "DHCP=Off", "10.0.0.5", "mail-to=av@example.org", "alert-lamp-fail=ON", "--all"});
@@ -226,7 +262,7 @@ TEST(CliCommandLineTest, SetTakesRegisteredNamesInAnyOrderWithTheTargets) {
               "@/run/pw");
     EXPECT_EQ(ParseNew({"set", "ip=10.0.0.9", "00A0B1C2D3E4"}).targetMacs.size(), 1u);
     EXPECT_THAT(Refusal({"set", "dhcp=on"}), HasSubstr("at least one projector"));
-    EXPECT_THAT(Refusal({"set", "volume=3", "10.0.0.5"}), HasSubstr("dhcp, ip, mask"));
+    EXPECT_THAT(Refusal({"set", "lamp-colour=3", "10.0.0.5"}), HasSubstr("dhcp, ip, mask"));
     EXPECT_THAT(Refusal({"set", "ip=10.0.0.9", "--all"}), HasSubstr("moves one projector"));
     EXPECT_THAT(Refusal({"set", "smtp-password=", "10.0.0.5"}), HasSubstr("=@FILE"));
     EXPECT_THAT(Refusal({"set", "mail-to=a\tb", "10.0.0.5"}), HasSubstr("control character"));

@@ -142,7 +142,7 @@ TEST_F(CliTest, RefusedValuesSendNothing) {
         {"set", "ip=127.0.10.40", "dhcp=on", "127.0.10.2"},
         {"set", "ip=127.0.10.40", "127.0.10.2", "127.0.10.3"},
         {"set", "ip=300.1.1.1", "127.0.10.2"},
-        {"set", "brightness=80", "127.0.10.2"},
+        {"set", "brightness=800", "127.0.10.2"},
         {"set", "dhcp=on", "dhcp=off", "127.0.10.2"},
         {"set", "127.0.10.2"},
     };

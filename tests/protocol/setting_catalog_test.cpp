@@ -235,3 +235,35 @@ TEST(SettingCatalogTest, ValuesOutsideTheRangeBuildNothing) {
 
 }  // namespace
 }  // namespace vistrel
+
+namespace vistrel {
+namespace {
+
+TEST(SettingCatalogTest, ModelsOfferTheirOwnDisplayModesAndControls) {
+    const auto same = [](std::optional<OptionTable> got, OptionTable want) {
+        return got && got->data() == want.data();
+    };
+    for (const char* model : {"1", "2", "4"}) {
+        EXPECT_TRUE(same(DisplayModeListFor(model, 0), kDisplayModeListA)) << model;
+        EXPECT_TRUE(same(DisplayModeListFor(model, 1), kDisplayModeListA)) << model;
+    }
+    EXPECT_TRUE(same(DisplayModeListFor("5", 0), kDisplayModeListA));
+    EXPECT_TRUE(same(DisplayModeListFor("6", 0), kDisplayModeListB));
+    EXPECT_TRUE(same(DisplayModeListFor("7", 1), kDisplayModeListC));
+    // A 3D flag the console cannot read leaves the list as it was.
+    EXPECT_FALSE(DisplayModeListFor("7", 2));
+    EXPECT_FALSE(DisplayModeListFor("", 0));
+    EXPECT_FALSE(DisplayModeListFor("3", 0));
+    EXPECT_FALSE(DisplayModeListFor("66", 0));
+
+    EXPECT_EQ(OffersClosedCaptioning("1"), false);
+    EXPECT_EQ(OffersClosedCaptioning("5"), false);
+    EXPECT_EQ(OffersClosedCaptioning("6"), true);
+    EXPECT_EQ(OffersClosedCaptioning("8"), std::nullopt);
+    EXPECT_EQ(OffersAutoKeystone("2"), false);
+    EXPECT_EQ(OffersAutoKeystone("4"), true);
+    EXPECT_EQ(OffersAutoKeystone(""), std::nullopt);
+}
+
+}  // namespace
+}  // namespace vistrel

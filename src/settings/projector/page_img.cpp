@@ -242,31 +242,15 @@ void CPageImg::ShowModeList(int listId) {
 
 void CPageImg::ApplyModelRules(const std::string& reply) {
     const std::string& model = Frame() ? Frame()->console().modelCode : std::string();
-    if (model.size() != 1)
-        return;
     const ControlReply control = ReadControlReply(reply);
-    const std::vector<int> caption = {kClosedCaptioning, kClosedCaptioningLabel};
-    switch (model.front()) {
-        case '1':
-            SetControlsVisible(*this, caption, false);
-            ShowModeList(kModeListA);
-            break;
-        case '2':
-        case '4':
-            SetControlsVisible(*this, caption, true);
-            ShowModeList(kModeListA);
-            break;
-        case '5':
-        case '6':
-        case '7':
-            SetControlsVisible(*this, caption, model != "5");
-            if (control.threeD == 1)
-                ShowModeList(kModeListC);
-            else if (control.threeD == 0)
-                ShowModeList(model == "5" ? kModeListA : kModeListB);
-            break;
-        default:
-            return;
+    const auto caption = OffersClosedCaptioning(model);
+    if (!caption)
+        return;
+    SetControlsVisible(*this, {kClosedCaptioning, kClosedCaptioningLabel}, *caption);
+    if (const auto list = DisplayModeListFor(model, control.threeD)) {
+        ShowModeList(list->data() == kDisplayModeListA.data()   ? kModeListA
+                     : list->data() == kDisplayModeListB.data() ? kModeListB
+                                                                : kModeListC);
     }
     if (!modelRulesApplied_) {
         modelRulesApplied_ = true;

@@ -286,23 +286,8 @@ void CPagePrj::ApplyEnableState(const std::string& reply) {
     SetGroupEnabled(FullGroup(), true);
     if (DigitAt(reply, kAvMuteOffset) == 1)
         SetGroupEnabled(MutedGroup(), false);
-    const std::string& model = dialog_.console().modelCode;
-    if (model.size() == 1) {
-        switch (model.front()) {
-            case '1':
-            case '2':
-            case '5':
-                EnableControl(kAutoKeystone, false);
-                break;
-            case '4':
-            case '6':
-            case '7':
-                EnableControl(kAutoKeystone, true);
-                break;
-            default:
-                break;
-        }
-    }
+    if (const auto offered = OffersAutoKeystone(dialog_.console().modelCode))
+        EnableControl(kAutoKeystone, *offered);
 }
 
 // --- commands ---------------------------------------------------------------------------------
