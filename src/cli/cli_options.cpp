@@ -315,7 +315,7 @@ CommandTree::CommandTree() {
             "get TARGET... [SETTING...]");
     Words(get, {}, "TARGET|SETTING");
     for (const SettingDef& def : AllSettings()) {
-        if (def.width > 0)
+        if (def.width > 0 && !def.groupVariant)
             get.completions.emplace_back(def.name);
     }
     Targets(get);

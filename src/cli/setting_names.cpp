@@ -42,6 +42,8 @@ SettingRegistry BuildSettings() {
     r.Register({"alert-lamp-fail", K::OnOff, R::Alert, "mail when the lamp fails", 0});
     // The settings pages' own entries: their names, ranges, lists and codes.
     for (const SettingDef& def : AllSettings()) {
+        if (def.groupVariant)
+            continue;
         std::string help(def.label);
         if (!help.empty() && help.back() == ':')
             help.pop_back();

@@ -38,7 +38,7 @@ std::vector<ControlRead> ReadControl(const ProjectorClient& client,
 std::vector<const SettingDef*> Readable() {
     std::vector<const SettingDef*> defs;
     for (const SettingDef& def : AllSettings()) {
-        if (def.width > 0)
+        if (def.width > 0 && !def.groupVariant)
             defs.push_back(&def);
     }
     return defs;
@@ -54,6 +54,8 @@ std::optional<std::string_view> ImportPart(const SettingDef& def) {
     if (def.width == 0 || def.kind == vistrel::SettingKind::Action || def.name == "projector-id")
         return std::nullopt;
     switch (def.page) {
+        case SettingPage::Group:
+            return std::nullopt;  // the group page's own entries describe no one projector
         case SettingPage::Image:
             return "picture";
         case SettingPage::Display:

@@ -83,6 +83,11 @@ constexpr SettingDef WithForms(SettingDef d, ValueForm upDown, ValueForm set) {
     return d;
 }
 
+constexpr SettingDef GroupVariant(SettingDef d) {
+    d.groupVariant = true;
+    return d;
+}
+
 // The power row's commands switch out of a state: row 0 (off) holds the power-on command.
 constexpr std::string_view kPowerOnCode = option_rows::kPower[0].command;
 constexpr std::string_view kPowerOffCode = option_rows::kPower[1].command;
@@ -136,8 +141,8 @@ constexpr std::array kSettings = {
     Unreported(Toggle("three-d-sync-invert", "3D Sync Invert", Group, 0, "~0091 1", "~0091 0")),
     // The group form reaches 15; its up-down writes the value right-aligned, "Set" with
     // leading zeros.
-    WithForms(Number("group-volume", "Volume:", Group, 45, 2, 0, 15, "~0081 "),
-              ValueForm::RightAligned3, ValueForm::ZeroPadded3),
+    GroupVariant(WithForms(Number("group-volume", "Volume:", Group, 45, 2, 0, 15, "~0081 "),
+                           ValueForm::RightAligned3, ValueForm::ZeroPadded3)),
 };
 
 }  // namespace

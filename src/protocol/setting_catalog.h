@@ -58,6 +58,9 @@ struct SettingDef {
     std::string_view offCode;
     // Text
     size_t textWidth = 0;
+    // The group page's own form of a setting that a projector page already defines (the
+    // group volume reaches 15). Tools that address projectors one by one leave it out.
+    bool groupVariant = false;
 };
 
 std::span<const SettingDef> AllSettings();
