@@ -107,7 +107,7 @@ TEST(RenameGroupDialog, RefusesEveryKnownNameButItsOwnAndTrims) {
     EXPECT_EQ(dialog.newName, "LAB");
 }
 
-TEST(AddGroupDialog, LooksAsSpecifiedAndFocusesTheName) {
+TEST(AddGroupDialog, HasItsLabelsAndFocusesTheName) {
     CAddGroup dialog({"ABC"});
     EXPECT_EQ(dialog.windowTitle(), "Dialog");
     const QStringList labels = Labels(dialog);
