@@ -2,6 +2,9 @@
 
 #include <ctime>
 
+#include "schedule/local_time.h"
+#include "schedule/task_timing.h"
+
 namespace vistrel::cli {
 namespace {
 
@@ -45,12 +48,11 @@ int64_t WithDate(int64_t value, int year, int month, int day) {
 }
 
 int64_t FirstDue(int64_t date, int64_t time) {
-    std::tm fields = Local(date);
-    const std::tm clock = Local(time);
-    fields.tm_hour = clock.tm_hour;
-    fields.tm_min = clock.tm_min;
-    fields.tm_sec = clock.tm_sec;
-    return Convert(fields);
+    // The same moment the window's scheduler page stores, so both agree across
+    // daylight-saving changes.
+    int64_t start = date;
+    TaskStart(time, date, SystemLocalTime::Instance(), start);
+    return start;
 }
 
 std::string LocalTimeOfDay(int64_t value) {
