@@ -19,8 +19,10 @@ class CGrpAlert : public CGroupPage {
     const AlertSettings& settings() const { return alert_; }
 
   protected:
-    // The page stays usable while answers come in: only the bar follows them.
+    // The page stays usable while answers come in: only the bar follows them, and it keeps
+    // showing how many answered.
     void SetControlsEnabled(bool) override {}
+    bool BarReturnsToZero() const override { return false; }
 
   private:
     void OnSubmit();

@@ -12,7 +12,9 @@
 
 #include "protocol/codec.h"
 #include "protocol/console.h"
+#include "protocol/wire_fields.h"
 #include "settings/common/batch_progress.h"
+#include "settings/common/field_width.h"
 #include "settings/common/group_frame.h"
 #include "settings/shared/network_texts.h"
 
@@ -84,6 +86,10 @@ void CGrpNetwork::BuildControls() {
     userList_ = accessList(kUserAccess);
     userPasswordEdit_ = Control<QLineEdit>(kUserPassword);
     userConfirmEdit_ = Control<QLineEdit>(kUserConfirm);
+    // A password longer than its record field would be cut without a word: refused as typed.
+    for (QLineEdit* edit :
+         {adminPasswordEdit_, adminConfirmEdit_, userPasswordEdit_, userConfirmEdit_})
+        LimitToField(edit, kTextFieldWidth);
     for (QWidget* hidden :
          {static_cast<QWidget*>(userList_), static_cast<QWidget*>(userPasswordEdit_),
           static_cast<QWidget*>(userConfirmEdit_)}) {

@@ -16,7 +16,10 @@ CPrjAlert::CPrjAlert(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent
 }
 
 void CPrjAlert::ParseReply(const std::string& reply) {
-    if (std::optional<AlertSettings> alert = ParseAlertReply(reply)) {
+    // A record cut short would show empty fields as the projector's settings, and a Submit
+    // from there would wipe them: the page keeps what it had.
+    std::optional<AlertSettings> alert = ParseAlertReply(reply);
+    if (alert && reply.size() >= kAlertReplyLength) {
         alert_ = *alert;
         for (QWidget* control : controls_.All())
             control->setEnabled(true);

@@ -16,7 +16,7 @@ class CPrjAlert : public CSettingsPage {
 
     CPrjAlert(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent);
 
-    // An "<alert>" reply fills the page and enables it; in every case the page's last
+    // A whole "<alert>" reply fills the page and enables it; in every case the page's last
     // values are written back to the controls.
     void ParseReply(const std::string& reply) override;
 

@@ -11,6 +11,7 @@
 #include "protocol/codec.h"
 #include "protocol/console.h"
 #include "protocol/wire_fields.h"
+#include "settings/common/field_width.h"
 #include "settings/common/settings_frame.h"
 #include "settings/shared/network_texts.h"
 
@@ -109,6 +110,10 @@ void CPrjNetwork::BuildControls() {
     userList_ = accessList(kUserAccess);
     userPasswordEdit_ = Control<QLineEdit>(kUserPassword);
     userConfirmEdit_ = Control<QLineEdit>(kUserConfirm);
+    // A password longer than its record field would be cut without a word: refused as typed.
+    for (QLineEdit* edit :
+         {adminPasswordEdit_, adminConfirmEdit_, userPasswordEdit_, userConfirmEdit_})
+        LimitToField(edit, kTextFieldWidth);
     for (QWidget* hidden :
          {static_cast<QWidget*>(userList_), static_cast<QWidget*>(userPasswordEdit_),
           static_cast<QWidget*>(userConfirmEdit_)}) {
@@ -155,15 +160,23 @@ void CPrjNetwork::ApplyEnablingRule() {
 }
 
 void CPrjNetwork::ParseReply(const std::string& reply) {
-    if (std::optional<NetworkReply> network = ParseNetworkReply(reply)) {
-        // A field that is not eight hex digits shows as 0.0.0.0 rather than as garbage.
+    std::optional<NetworkReply> network = ParseNetworkReply(reply);
+    std::optional<UserReply> user = network ? std::nullopt : ParseUserReply(reply);
+    // A reply cut short or with a field that is not eight hex digits says nothing reliable:
+    // shown, its zeros would pass for the projector's addresses and could be submitted back.
+    // The page keeps what it had (disabled until a whole reply arrives).
+    if (network && !network->complete)
+        network.reset();
+    if (user && reply.size() < kUserReplyLength)
+        user.reset();
+    if (network) {
         ip_->SetAddress(network->config.ip);
         mask_->SetAddress(network->config.mask);
         gateway_->SetAddress(network->config.gateway);
         dns_->SetAddress(network->config.dns);
         dhcpEnabled_ = network->config.dhcp ? 1 : 0;
         ApplyEnablingRule();
-    } else if (std::optional<UserReply> user = ParseUserReply(reply)) {
+    } else if (user) {
         adminAccess_ = IndexOfDigit(user->adminAccess);
         userAccess_ = IndexOfDigit(user->userAccess);
     }

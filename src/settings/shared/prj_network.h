@@ -44,7 +44,8 @@ class CPrjNetwork : public CSettingsPage {
 
     CPrjNetwork(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent);
 
-    // "<network>" and "<user>" replies; any reply also refreshes the MAC label.
+    // Whole "<network>" and "<user>" replies (a shorter one changes nothing); any reply
+    // also refreshes the MAC label.
     void ParseReply(const std::string& reply) override;
 
     // The dialog's relocation wait ended without the projector answering from its new
