@@ -21,6 +21,7 @@
 #include "controls/ip_address_edit.h"
 #include "protocol/codec.h"
 #include "protocol/wire_fields.h"
+#include "settings/common/password_form.h"
 #include "settings/projector/prj_set_dlg.h"
 #include "settings/shared/grp_alert.h"
 #include "settings/shared/grp_network.h"
@@ -30,6 +31,7 @@
 #include "settings/shared/prj_network.h"
 #include "sim/fleet.h"
 #include "sim/netns_pair.h"
+#include "tab_page_fixture.h"
 
 namespace vistrel::test {
 namespace {
@@ -110,19 +112,8 @@ class PagesOverFleet : public ::testing::Test {
     // Every request queued so far answered and its reply handed on: one of our own goes
     // behind them, and the ring answers in order.
     bool Drained() {
-        class Flag : public ReplySink {
-          public:
-            explicit Flag(std::shared_ptr<bool> done) : done_(std::move(done)) {}
-            void Post(uint32_t, uintptr_t, intptr_t) override {
-                QMetaObject::invokeMethod(
-                    qApp, [done = done_] { *done = true; }, Qt::QueuedConnection);
-            }
-
-          private:
-            std::shared_ptr<bool> done_;
-        };
         auto done = std::make_shared<bool>(false);
-        auto sink = std::make_shared<Flag>(done);
+        auto sink = std::make_shared<Barrier>(done);
         ring->Enqueue(std::string(kQueryInfoBody), sink, fleet->Address(0));
         return QTest::qWaitFor([&] { return *done; }, kWaitMs);
     }
@@ -174,9 +165,9 @@ TEST_F(PrjNetworkTest, DisabledUntilTheNetworkReplyThenFilledByIt) {
         EXPECT_FALSE(Enabled(id)) << id;
     // A "<user>" reply alone sets the lists but enables nothing.
     Page()->ParseReply("<return>\n<user>10");
-    EXPECT_EQ(Ctl<QComboBox>(Page(), CPrjNetwork::kAdminAccess)->currentText(), "ON");
-    EXPECT_EQ(Ctl<QComboBox>(Page(), CPrjNetwork::kUserAccess)->currentText(), "OFF");
-    EXPECT_FALSE(Enabled(CPrjNetwork::kSubmitPasswords));
+    EXPECT_EQ(Ctl<QComboBox>(Page(), PasswordControls::kAdminAccess)->currentText(), "ON");
+    EXPECT_EQ(Ctl<QComboBox>(Page(), PasswordControls::kUserAccess)->currentText(), "OFF");
+    EXPECT_FALSE(Enabled(PasswordControls::kSubmit));
 
     for (const std::string hex :
          {"C0A80064FFFFFF00C0A80001C0A80001", "c0a80064ffffff00c0a80001c0a80001"}) {
@@ -190,15 +181,15 @@ TEST_F(PrjNetworkTest, DisabledUntilTheNetworkReplyThenFilledByIt) {
         for (int id :
              {CPrjNetwork::kIp, CPrjNetwork::kMask, CPrjNetwork::kGateway, CPrjNetwork::kDns})
             EXPECT_FALSE(Enabled(id)) << id;
-        for (int id :
-             {CPrjNetwork::kDhcp, CPrjNetwork::kSubmitNetwork, CPrjNetwork::kAdminAccess,
-              CPrjNetwork::kAdminPassword, CPrjNetwork::kSubmitPasswords, CPrjNetwork::kMac})
+        for (int id : std::initializer_list<int>{
+                 CPrjNetwork::kDhcp, CPrjNetwork::kSubmitNetwork, PasswordControls::kAdminAccess,
+                 PasswordControls::kAdminPassword, PasswordControls::kSubmit, CPrjNetwork::kMac})
             EXPECT_TRUE(Enabled(id)) << id;
     }
     EXPECT_EQ(Ctl<QLabel>(Page(), CPrjNetwork::kMac)->text().toStdString(), fleet->Mac(0));
     // The user row exists, hidden.
-    EXPECT_FALSE(Ctl<QWidget>(Page(), CPrjNetwork::kUserPassword)->isVisible());
-    EXPECT_FALSE(Ctl<QLineEdit>(Page(), CPrjNetwork::kAdminPassword)->echoMode() ==
+    EXPECT_FALSE(Ctl<QWidget>(Page(), PasswordControls::kUserPassword)->isVisible());
+    EXPECT_FALSE(Ctl<QLineEdit>(Page(), PasswordControls::kAdminPassword)->echoMode() ==
                  QLineEdit::Password);
 
     // Clearing DHCP opens the address controls.
@@ -211,7 +202,7 @@ TEST_F(PrjNetworkTest, DisabledUntilTheNetworkReplyThenFilledByIt) {
     EXPECT_EQ(Text(CPrjNetwork::kIp).toStdString(), fleet->Address(0));
     EXPECT_EQ(Text(CPrjNetwork::kMask), "255.255.255.0");
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return Ctl<QComboBox>(Page(), CPrjNetwork::kAdminAccess)->currentIndex() == 0; },
+        [&] { return Ctl<QComboBox>(Page(), PasswordControls::kAdminAccess)->currentIndex() == 0; },
         kWaitMs));
 }
 
@@ -228,7 +219,7 @@ TEST_F(PrjNetworkTest, RepliesCutShortOrMalformedNeverPassForTheProjectorsSettin
     for (int id : CPrjNetwork::PageControls())
         EXPECT_FALSE(Enabled(id)) << id;
     EXPECT_EQ(Text(CPrjNetwork::kIp), "");
-    EXPECT_EQ(Ctl<QComboBox>(Page(), CPrjNetwork::kAdminAccess)->currentIndex(), -1);
+    EXPECT_EQ(Ctl<QComboBox>(Page(), PasswordControls::kAdminAccess)->currentIndex(), -1);
 
     // Whole replies again: the side button asks anew and the page fills.
     fleet->SetFaults(0, {});
@@ -237,7 +228,7 @@ TEST_F(PrjNetworkTest, RepliesCutShortOrMalformedNeverPassForTheProjectorsSettin
     ASSERT_TRUE(Drained());
     const QString address = QString::fromStdString(fleet->Address(0));
     EXPECT_EQ(Text(CPrjNetwork::kIp), address);
-    EXPECT_EQ(Ctl<QComboBox>(Page(), CPrjNetwork::kAdminAccess)->currentIndex(), 0);
+    EXPECT_EQ(Ctl<QComboBox>(Page(), PasswordControls::kAdminAccess)->currentIndex(), 0);
     const bool dhcp = Ctl<QCheckBox>(Page(), CPrjNetwork::kDhcp)->isChecked();
 
     // Later replies cut short, or with an address field that is not hexadecimal, leave it so.
@@ -248,7 +239,8 @@ TEST_F(PrjNetworkTest, RepliesCutShortOrMalformedNeverPassForTheProjectorsSettin
         EXPECT_EQ(Text(CPrjNetwork::kIp), address) << reply;
         EXPECT_EQ(Text(CPrjNetwork::kMask), "255.255.255.0") << reply;
         EXPECT_EQ(Ctl<QCheckBox>(Page(), CPrjNetwork::kDhcp)->isChecked(), dhcp) << reply;
-        EXPECT_EQ(Ctl<QComboBox>(Page(), CPrjNetwork::kAdminAccess)->currentIndex(), 0) << reply;
+        EXPECT_EQ(Ctl<QComboBox>(Page(), PasswordControls::kAdminAccess)->currentIndex(), 0)
+            << reply;
         EXPECT_TRUE(Enabled(CPrjNetwork::kSubmitNetwork)) << reply;
     }
 }
@@ -257,15 +249,15 @@ TEST_F(PrjNetworkTest, PasswordsGoOutOnlyWhenBothEntriesAgree) {
     Open();
     ASSERT_TRUE(WaitEnabled());
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return Ctl<QComboBox>(Page(), CPrjNetwork::kUserAccess)->currentIndex() == 1; },
+        [&] { return Ctl<QComboBox>(Page(), PasswordControls::kUserAccess)->currentIndex() == 1; },
         kWaitMs));
-    auto* submit = Ctl<QPushButton>(Page(), CPrjNetwork::kSubmitPasswords);
-    Ctl<QLineEdit>(Page(), CPrjNetwork::kAdminPassword)->setText("abc");
-    Ctl<QLineEdit>(Page(), CPrjNetwork::kAdminConfirm)->setText("abd");
+    auto* submit = Ctl<QPushButton>(Page(), PasswordControls::kSubmit);
+    Ctl<QLineEdit>(Page(), PasswordControls::kAdminPassword)->setText("abc");
+    Ctl<QLineEdit>(Page(), PasswordControls::kAdminConfirm)->setText("abd");
     // Silent: a box would have held the click until answered; none is up above the dialog.
     QTest::mouseClick(submit, Qt::LeftButton);
     EXPECT_EQ(QApplication::activeModalWidget(), prjDialog.get());
-    Ctl<QLineEdit>(Page(), CPrjNetwork::kAdminConfirm)->setText("abc");
+    Ctl<QLineEdit>(Page(), PasswordControls::kAdminConfirm)->setText("abc");
     QTest::mouseClick(submit, Qt::LeftButton);
     ASSERT_TRUE(WaitForReceived("set=user", 1));
     // Only the agreeing pair went out; the projector holds it.
@@ -538,7 +530,7 @@ TEST_F(GroupPagesTest, TextsStopAtWhatTheirRecordFieldHoldsSoNothingIsCutOnTheWi
     }
 
     grpDialog->ShowSide(CGrpSetDlg::kSideNetwork);
-    for (int id : {CGrpNetwork::kAdminPassword, CGrpNetwork::kAdminConfirm}) {
+    for (int id : {PasswordControls::kAdminPassword, PasswordControls::kAdminConfirm}) {
         auto* edit = Ctl<QLineEdit>(Network(), id);
         Type(edit, QString(33, 'p'));
         EXPECT_EQ(edit->text(), QString(32, 'p')) << id;
@@ -551,13 +543,13 @@ TEST_F(GroupPagesTest, TextsStopAtWhatTheirRecordFieldHoldsSoNothingIsCutOnTheWi
 TEST_F(GroupPagesTest, PasswordsNeedMatchingEntriesThenReachEveryProjector) {
     Open();
     grpDialog->ShowSide(CGrpSetDlg::kSideNetwork);
-    auto* submit = Ctl<QPushButton>(Network(), CGrpNetwork::kSubmitPasswords);
-    auto* list = Ctl<QComboBox>(Network(), CGrpNetwork::kAdminAccess);
+    auto* submit = Ctl<QPushButton>(Network(), PasswordControls::kSubmit);
+    auto* list = Ctl<QComboBox>(Network(), PasswordControls::kAdminAccess);
     EXPECT_EQ(list->currentIndex(), -1);
     EXPECT_EQ(list->itemText(0), "On");
     list->setCurrentIndex(0);
-    Ctl<QLineEdit>(Network(), CGrpNetwork::kAdminPassword)->setText("pw1");
-    Ctl<QLineEdit>(Network(), CGrpNetwork::kAdminConfirm)->setText("pw2");
+    Ctl<QLineEdit>(Network(), PasswordControls::kAdminPassword)->setText("pw1");
+    Ctl<QLineEdit>(Network(), PasswordControls::kAdminConfirm)->setText("pw2");
     {
         ModalScript script;
         script.Then(script.Answer(QMessageBox::Ok));
@@ -568,7 +560,7 @@ TEST_F(GroupPagesTest, PasswordsNeedMatchingEntriesThenReachEveryProjector) {
         EXPECT_EQ(script.boxes[0].title, "Vistrel");
     }
     EXPECT_TRUE(submit->isEnabled());
-    Ctl<QLineEdit>(Network(), CGrpNetwork::kAdminConfirm)->setText("pw1");
+    Ctl<QLineEdit>(Network(), PasswordControls::kAdminConfirm)->setText("pw1");
     QTest::mouseClick(submit, Qt::LeftButton);
     EXPECT_FALSE(submit->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return submit->isEnabled(); }, kWaitMs));
@@ -620,7 +612,7 @@ TEST_F(GroupPagesTest, DhcpChangeKeepsEachAddressSkipsAHungProjectorAndClosesThe
     const int ticksBefore = ticks;
     ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > ticksBefore + 5; }, kWaitMs));
     EXPECT_FALSE(sent);
-    EXPECT_FALSE(Ctl<QPushButton>(Network(), CGrpNetwork::kSubmitPasswords)->isEnabled());
+    EXPECT_FALSE(Ctl<QPushButton>(Network(), PasswordControls::kSubmit)->isEnabled());
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return sent; }, kWaitMs));
     EXPECT_EQ(grpDialog->ProgressBar()->value(), 3);
