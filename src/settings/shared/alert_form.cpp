@@ -26,7 +26,7 @@ void AlertControls::Build(QWidget* page, const char* overTemperatureLabel, int t
         caption(label, x, y);
         auto* line = named(new QLineEdit(page), id);
         line->setGeometry(x + 84, y, 150, 22);
-        // Each text travels in a 32-character field: longer input is refused as typed.
+        // Each text travels in a 32-byte field: what would not fit is refused as typed.
         LimitToField(line, kTextFieldWidth);
         return line;
     };
