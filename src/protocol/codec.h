@@ -255,11 +255,16 @@ struct UserReply {
     int userAccess = 0;
 };
 
+// A "<user>" reply that carries both digits has at least this many bytes.
+inline constexpr size_t kUserReplyLength = 17;
+
 // nullopt when the reply does not contain "<user>".
 std::optional<UserReply> ParseUserReply(std::string_view reply);
 
 // The "<alert>" reply: seven 32-byte texts from offset 16, then four digits at 240 to 243.
 // Offsets count from the start of the reply. nullopt when it does not contain "<alert>".
+// A reply with all four digits has at least kAlertReplyLength bytes.
+inline constexpr size_t kAlertReplyLength = 244;
 std::optional<AlertSettings> ParseAlertReply(std::string_view reply);
 
 }  // namespace vistrel

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -19,14 +20,18 @@
 #include "app/projector_list_model.h"
 #include "controls/ip_address_edit.h"
 #include "protocol/codec.h"
+#include "protocol/wire_fields.h"
+#include "settings/common/password_form.h"
 #include "settings/projector/prj_set_dlg.h"
 #include "settings/shared/grp_alert.h"
 #include "settings/shared/grp_network.h"
+#include "settings/shared/grp_prj.h"
 #include "settings/shared/grp_set_dlg.h"
 #include "settings/shared/prj_alert.h"
 #include "settings/shared/prj_network.h"
 #include "sim/fleet.h"
 #include "sim/netns_pair.h"
+#include "tab_page_fixture.h"
 
 namespace vistrel::test {
 namespace {
@@ -38,6 +43,14 @@ constexpr int kWaitMs = 10000;
 
 std::string Blanks(size_t n) {
     return std::string(n, ' ');
+}
+
+// Types `text` into `edit` one character at a time, as a keyboard with those keys would.
+void Type(QLineEdit* edit, const QString& text) {
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+    }
 }
 
 // A fleet on loopback and a console whose ring talks to it; `count` projectors, all
@@ -96,6 +109,15 @@ class PagesOverFleet : public ::testing::Test {
         return QTest::qWaitFor([&] { return Received(prefix).size() >= count; }, kWaitMs);
     }
 
+    // Every request queued so far answered and its reply handed on: one of our own goes
+    // behind them, and the ring answers in order.
+    bool Drained() {
+        auto done = std::make_shared<bool>(false);
+        auto sink = std::make_shared<Barrier>(done);
+        ring->Enqueue(std::string(kQueryInfoBody), sink, fleet->Address(0));
+        return QTest::qWaitFor([&] { return *done; }, kWaitMs);
+    }
+
     template <typename T>
     static T* Ctl(QWidget* page, int id) {
         T* widget = page->findChild<T*>(ControlName(id));
@@ -143,9 +165,9 @@ TEST_F(PrjNetworkTest, DisabledUntilTheNetworkReplyThenFilledByIt) {
         EXPECT_FALSE(Enabled(id)) << id;
     // A "<user>" reply alone sets the lists but enables nothing.
     Page()->ParseReply("<return>\n<user>10");
-    EXPECT_EQ(Ctl<QComboBox>(Page(), CPrjNetwork::kAdminAccess)->currentText(), "ON");
-    EXPECT_EQ(Ctl<QComboBox>(Page(), CPrjNetwork::kUserAccess)->currentText(), "OFF");
-    EXPECT_FALSE(Enabled(CPrjNetwork::kSubmitPasswords));
+    EXPECT_EQ(Ctl<QComboBox>(Page(), PasswordControls::kAdminAccess)->currentText(), "ON");
+    EXPECT_EQ(Ctl<QComboBox>(Page(), PasswordControls::kUserAccess)->currentText(), "OFF");
+    EXPECT_FALSE(Enabled(PasswordControls::kSubmit));
 
     for (const std::string hex :
          {"C0A80064FFFFFF00C0A80001C0A80001", "c0a80064ffffff00c0a80001c0a80001"}) {
@@ -159,22 +181,20 @@ TEST_F(PrjNetworkTest, DisabledUntilTheNetworkReplyThenFilledByIt) {
         for (int id :
              {CPrjNetwork::kIp, CPrjNetwork::kMask, CPrjNetwork::kGateway, CPrjNetwork::kDns})
             EXPECT_FALSE(Enabled(id)) << id;
-        for (int id :
-             {CPrjNetwork::kDhcp, CPrjNetwork::kSubmitNetwork, CPrjNetwork::kAdminAccess,
-              CPrjNetwork::kAdminPassword, CPrjNetwork::kSubmitPasswords, CPrjNetwork::kMac})
+        for (int id : std::initializer_list<int>{
+                 CPrjNetwork::kDhcp, CPrjNetwork::kSubmitNetwork, PasswordControls::kAdminAccess,
+                 PasswordControls::kAdminPassword, PasswordControls::kSubmit, CPrjNetwork::kMac})
             EXPECT_TRUE(Enabled(id)) << id;
     }
     EXPECT_EQ(Ctl<QLabel>(Page(), CPrjNetwork::kMac)->text().toStdString(), fleet->Mac(0));
     // The user row exists, hidden.
-    EXPECT_FALSE(Ctl<QWidget>(Page(), CPrjNetwork::kUserPassword)->isVisible());
-    EXPECT_FALSE(Ctl<QLineEdit>(Page(), CPrjNetwork::kAdminPassword)->echoMode() ==
+    EXPECT_FALSE(Ctl<QWidget>(Page(), PasswordControls::kUserPassword)->isVisible());
+    EXPECT_FALSE(Ctl<QLineEdit>(Page(), PasswordControls::kAdminPassword)->echoMode() ==
                  QLineEdit::Password);
 
-    // Clearing DHCP opens the address controls; a short reply shows zeros, not garbage.
+    // Clearing DHCP opens the address controls.
     QTest::mouseClick(Ctl<QCheckBox>(Page(), CPrjNetwork::kDhcp), Qt::LeftButton);
     EXPECT_TRUE(Enabled(CPrjNetwork::kIp));
-    Page()->ParseReply("<return>\n<network>0A0000");
-    EXPECT_EQ(Text(CPrjNetwork::kIp), "0.0.0.0");
 
     // Through the dialog: the projector's own reply fills the page.
     Open();
@@ -182,23 +202,62 @@ TEST_F(PrjNetworkTest, DisabledUntilTheNetworkReplyThenFilledByIt) {
     EXPECT_EQ(Text(CPrjNetwork::kIp).toStdString(), fleet->Address(0));
     EXPECT_EQ(Text(CPrjNetwork::kMask), "255.255.255.0");
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return Ctl<QComboBox>(Page(), CPrjNetwork::kAdminAccess)->currentIndex() == 0; },
+        [&] { return Ctl<QComboBox>(Page(), PasswordControls::kAdminAccess)->currentIndex() == 0; },
         kWaitMs));
+}
+
+TEST_F(PrjNetworkTest, RepliesCutShortOrMalformedNeverPassForTheProjectorsSettings) {
+    sim::Faults cut;
+    cut.truncate["network"] = 40;
+    cut.truncate["user"] = 16;
+    fleet->SetFaults(0, cut);
+    Open();
+    ASSERT_TRUE(Drained());
+    ASSERT_EQ(Received("query=network").size(), 1u);
+    ASSERT_EQ(Received("query=user").size(), 1u);
+    // Nothing whole came back: no addresses, no access, nothing to submit.
+    for (int id : CPrjNetwork::PageControls())
+        EXPECT_FALSE(Enabled(id)) << id;
+    EXPECT_EQ(Text(CPrjNetwork::kIp), "");
+    EXPECT_EQ(Ctl<QComboBox>(Page(), PasswordControls::kAdminAccess)->currentIndex(), -1);
+
+    // Whole replies again: the side button asks anew and the page fills.
+    fleet->SetFaults(0, {});
+    prjDialog->ShowNetworkSide();
+    ASSERT_TRUE(WaitEnabled());
+    ASSERT_TRUE(Drained());
+    const QString address = QString::fromStdString(fleet->Address(0));
+    EXPECT_EQ(Text(CPrjNetwork::kIp), address);
+    EXPECT_EQ(Ctl<QComboBox>(Page(), PasswordControls::kAdminAccess)->currentIndex(), 0);
+    const bool dhcp = Ctl<QCheckBox>(Page(), CPrjNetwork::kDhcp)->isChecked();
+
+    // Later replies cut short, or with an address field that is not hexadecimal, leave it so.
+    for (const std::string reply :
+         {"<return>\n<network>0A0000", "<return>\n<network>7F00XX0AFFFFFF007F0000017F0000011",
+          "<return>\n<network>7F00000AFFFFFF007F0000017F000001", "<return>\n<user>0"}) {
+        Page()->ParseReply(reply);
+        EXPECT_EQ(Text(CPrjNetwork::kIp), address) << reply;
+        EXPECT_EQ(Text(CPrjNetwork::kMask), "255.255.255.0") << reply;
+        EXPECT_EQ(Ctl<QCheckBox>(Page(), CPrjNetwork::kDhcp)->isChecked(), dhcp) << reply;
+        EXPECT_EQ(Ctl<QComboBox>(Page(), PasswordControls::kAdminAccess)->currentIndex(), 0)
+            << reply;
+        EXPECT_TRUE(Enabled(CPrjNetwork::kSubmitNetwork)) << reply;
+    }
 }
 
 TEST_F(PrjNetworkTest, PasswordsGoOutOnlyWhenBothEntriesAgree) {
     Open();
     ASSERT_TRUE(WaitEnabled());
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return Ctl<QComboBox>(Page(), CPrjNetwork::kUserAccess)->currentIndex() == 1; },
+        [&] { return Ctl<QComboBox>(Page(), PasswordControls::kUserAccess)->currentIndex() == 1; },
         kWaitMs));
-    auto* submit = Ctl<QPushButton>(Page(), CPrjNetwork::kSubmitPasswords);
-    Ctl<QLineEdit>(Page(), CPrjNetwork::kAdminPassword)->setText("abc");
-    Ctl<QLineEdit>(Page(), CPrjNetwork::kAdminConfirm)->setText("abd");
+    auto* submit = Ctl<QPushButton>(Page(), PasswordControls::kSubmit);
+    Ctl<QLineEdit>(Page(), PasswordControls::kAdminPassword)->setText("abc");
+    Ctl<QLineEdit>(Page(), PasswordControls::kAdminConfirm)->setText("abd");
     // Silent: a box would have held the click until answered; none is up above the dialog.
     QTest::mouseClick(submit, Qt::LeftButton);
     EXPECT_EQ(QApplication::activeModalWidget(), prjDialog.get());
-    Ctl<QLineEdit>(Page(), CPrjNetwork::kAdminConfirm)->setText("abc");
+    Ctl<QLineEdit>(Page(), PasswordControls::kAdminConfirm)->setText("abc");
     QTest::mouseClick(submit, Qt::LeftButton);
     ASSERT_TRUE(WaitForReceived("set=user", 1));
     // Only the agreeing pair went out; the projector holds it.
@@ -361,6 +420,40 @@ TEST_F(PrjAlertTest, SubmitStoresEveryFieldAndTheTestMailReadsNoControl) {
     EXPECT_EQ(fleet->State(0).alert.mailTo, "desk@example.org");
 }
 
+TEST_F(PrjAlertTest, ARecordCutShortIsNeitherShownNorOfferedForSubmit) {
+    fleet->UpdateState(0, [](sim::ProjectorState& s) {
+        s.alert.mailTo = "ops@example.org";
+        s.alert.fanLock = 1;
+    });
+    sim::Faults cut;
+    cut.truncate["alert"] = 200;  // the flags and most of the SMTP account missing
+    fleet->SetFaults(0, cut);
+    OpenAlert();
+    ASSERT_TRUE(Drained());
+    ASSERT_EQ(Received("query=alert").size(), 1u);
+    auto* submit = Ctl<QPushButton>(Alert(), CPrjAlert::kSubmit);
+    EXPECT_FALSE(submit->isEnabled());
+    EXPECT_FALSE(Ctl<QLineEdit>(Alert(), 1073)->isEnabled());
+    EXPECT_EQ(Ctl<QLineEdit>(Alert(), 1073)->text(), "");
+
+    fleet->SetFaults(0, {});
+    prjDialog->ShowAlertSide();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return submit->isEnabled(); }, kWaitMs));
+    EXPECT_EQ(Ctl<QLineEdit>(Alert(), 1073)->text(), "ops@example.org");
+    // One digit short of whole: what the page shows stays.
+    std::string shortReply = "<return>\n<alert>";
+    for (int i = 0; i < 7; ++i)
+        shortReply += PadField("other", 32);
+    shortReply += "000";
+    Alert()->ParseReply(shortReply);
+    EXPECT_EQ(Ctl<QLineEdit>(Alert(), 1073)->text(), "ops@example.org");
+    EXPECT_TRUE(Ctl<QCheckBox>(Alert(), 1080)->isChecked());
+    // Whole, it is shown.
+    Alert()->ParseReply(shortReply + "0");
+    EXPECT_EQ(Ctl<QLineEdit>(Alert(), 1073)->text(), "other");
+    EXPECT_FALSE(Ctl<QCheckBox>(Alert(), 1080)->isChecked());
+}
+
 // --- group forms -------------------------------------------------------------------------------
 
 class GroupPagesTest : public PagesOverFleet {
@@ -392,32 +485,71 @@ TEST_F(GroupPagesTest, AlertGoesToEveryProjectorAndTheBarCountsTheAnswers) {
     EXPECT_EQ(grpDialog->ProgressBar()->value(), 0);
     // The page stays usable while answers come in.
     EXPECT_TRUE(Ctl<QPushButton>(Alert(), CGrpAlert::kSubmit)->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return barValues.size() == 4; }, kWaitMs));
-    EXPECT_THAT(barValues, ElementsAre(1, 2, 3, 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return barValues.size() == 3; }, kWaitMs));
+    EXPECT_THAT(barValues, ElementsAre(1, 2, 3));
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(fleet->State(i).alert.mailTo, "ops@example.org") << i;
         EXPECT_EQ(fleet->State(i).alert.lampHours, 1) << i;
     }
+    // The bar keeps showing that all three answered: past the page's settling, it stays.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Alert()->Waiting(); }, kWaitMs));
+    QTest::qWait(700);
+    EXPECT_EQ(grpDialog->ProgressBar()->value(), 3);
+    EXPECT_THAT(barValues, ElementsAre(1, 2, 3));
 
+    // The next send counts afresh from 0.
     barValues.clear();
     QTest::mouseClick(Ctl<QPushButton>(Alert(), CGrpAlert::kTest), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return barValues.size() == 4; }, kWaitMs));
-    EXPECT_THAT(barValues, ElementsAre(1, 2, 3, 0));
+    EXPECT_THAT(barValues, ElementsAre(0, 1, 2, 3));
     for (size_t i = 0; i < 3; ++i)
         EXPECT_EQ(fleet->State(i).alert.testMails, 1) << i;
     EXPECT_EQ(Received("set=alert").size(), 3u);
 }
 
+TEST_F(GroupPagesTest, TextsStopAtWhatTheirRecordFieldHoldsSoNothingIsCutOnTheWire) {
+    Open();
+    grpDialog->ShowSide(CGrpSetDlg::kSideAlert);
+    auto* to = Ctl<QLineEdit>(Alert(), 1073);
+    Type(to, QString(40, 'a'));
+    EXPECT_EQ(to->text(), QString(32, 'a'));
+    // Two bytes a letter: sixteen fit the 32-byte field, the seventeenth is refused.
+    const QString subject(20, QChar(0x0436));
+    auto* subjectEdit = Ctl<QLineEdit>(Alert(), 1075);
+    Type(subjectEdit, subject);
+    EXPECT_EQ(subjectEdit->text(), subject.left(16));
+    QTest::mouseClick(Ctl<QPushButton>(Alert(), CGrpAlert::kSubmit), Qt::LeftButton);
+    ASSERT_TRUE(WaitForReceived("set=alert", 3));
+    // What the operator sees is what every projector keeps.
+    for (size_t i = 0; i < 3; ++i) {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return fleet->State(i).alert.mailSubject == subject.left(16).toStdString(); },
+            kWaitMs))
+            << i;
+        EXPECT_EQ(fleet->State(i).alert.mailTo, std::string(32, 'a')) << i;
+    }
+
+    grpDialog->ShowSide(CGrpSetDlg::kSideNetwork);
+    for (int id : {PasswordControls::kAdminPassword, PasswordControls::kAdminConfirm}) {
+        auto* edit = Ctl<QLineEdit>(Network(), id);
+        Type(edit, QString(33, 'p'));
+        EXPECT_EQ(edit->text(), QString(32, 'p')) << id;
+    }
+    auto* name = Ctl<QLineEdit>(grpDialog->ProjectorPage(), CGrpPrj::kProjectorNameEdit);
+    Type(name, QString(20, QChar(0x00E9)));
+    EXPECT_EQ(name->text(), QString(16, QChar(0x00E9)));
+}
+
 TEST_F(GroupPagesTest, PasswordsNeedMatchingEntriesThenReachEveryProjector) {
     Open();
     grpDialog->ShowSide(CGrpSetDlg::kSideNetwork);
-    auto* submit = Ctl<QPushButton>(Network(), CGrpNetwork::kSubmitPasswords);
-    auto* list = Ctl<QComboBox>(Network(), CGrpNetwork::kAdminAccess);
+    auto* submit = Ctl<QPushButton>(Network(), PasswordControls::kSubmit);
+    auto* list = Ctl<QComboBox>(Network(), PasswordControls::kAdminAccess);
     EXPECT_EQ(list->currentIndex(), -1);
     EXPECT_EQ(list->itemText(0), "On");
     list->setCurrentIndex(0);
-    Ctl<QLineEdit>(Network(), CGrpNetwork::kAdminPassword)->setText("pw1");
-    Ctl<QLineEdit>(Network(), CGrpNetwork::kAdminConfirm)->setText("pw2");
+    Ctl<QLineEdit>(Network(), PasswordControls::kAdminPassword)->setText("pw1");
+    Ctl<QLineEdit>(Network(), PasswordControls::kAdminConfirm)->setText("pw2");
     {
         ModalScript script;
         script.Then(script.Answer(QMessageBox::Ok));
@@ -428,7 +560,7 @@ TEST_F(GroupPagesTest, PasswordsNeedMatchingEntriesThenReachEveryProjector) {
         EXPECT_EQ(script.boxes[0].title, "Vistrel");
     }
     EXPECT_TRUE(submit->isEnabled());
-    Ctl<QLineEdit>(Network(), CGrpNetwork::kAdminConfirm)->setText("pw1");
+    Ctl<QLineEdit>(Network(), PasswordControls::kAdminConfirm)->setText("pw1");
     QTest::mouseClick(submit, Qt::LeftButton);
     EXPECT_FALSE(submit->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return submit->isEnabled(); }, kWaitMs));
@@ -480,7 +612,7 @@ TEST_F(GroupPagesTest, DhcpChangeKeepsEachAddressSkipsAHungProjectorAndClosesThe
     const int ticksBefore = ticks;
     ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > ticksBefore + 5; }, kWaitMs));
     EXPECT_FALSE(sent);
-    EXPECT_FALSE(Ctl<QPushButton>(Network(), CGrpNetwork::kSubmitPasswords)->isEnabled());
+    EXPECT_FALSE(Ctl<QPushButton>(Network(), PasswordControls::kSubmit)->isEnabled());
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return sent; }, kWaitMs));
     EXPECT_EQ(grpDialog->ProgressBar()->value(), 3);

@@ -10,8 +10,11 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
+#include "app/command_test_support.h"
 #include "app/console_session.h"
 #include "app/projector_list_model.h"
 #include "cli/cli_runner.h"
@@ -229,6 +232,38 @@ TEST_F(SchedulerPageTest, ProjectorOutsideTheTableGetsNothing) {
               7u);
     Info absent;
     EXPECT_FALSE(console.table.Lock().Lookup("00AA0000FFFF", absent));
+}
+
+TEST_F(SchedulerPageTest, ApplyTellsWhenTheStoreCouldNotKeepTheTasks) {
+    // The store's folder cannot be made: a file stands where it would go.
+    const std::filesystem::path blocker = dir.Path() / "blocked";
+    std::ofstream(blocker) << "not a folder";
+    RegStore broken(blocker / "Brightwerk" / "registry.reg", "vistrel-test", clock);
+    for (int form = 0; form < 2; ++form) {
+        SCOPED_TRACE(form == 0 ? "projector" : "group");
+        console.targetMacs = {kMacs[0]};
+        if (form == 0) {
+            prjDialog = std::make_unique<CPrjSetDlg>(nullptr, console, ring, broken, "127.0.0.9",
+                                                     "Lab", "P1");
+            prjDialog->show();
+            prjDialog->ShowSchedulerSide();
+            page = prjDialog->SidePage(CPrjSetDlg::kSideScheduler);
+        } else {
+            grpDialog = std::make_unique<CGrpSetDlg>(nullptr, console, ring, broken, "Lab");
+            grpDialog->show();
+            grpDialog->ShowSide(CGrpSetDlg::kSideScheduler);
+            page = grpDialog->Page(CGrpSetDlg::kSideScheduler);
+        }
+        Click(TaskRows::kCheck[0]);
+        ModalScript script;
+        script.Then(script.Answer(QMessageBox::Ok));
+        Apply();
+        ASSERT_TRUE(script.Finished());
+        ASSERT_EQ(script.boxes.size(), 1u);
+        EXPECT_EQ(script.boxes[0].text, "The scheduled tasks could not be saved.");
+        EXPECT_EQ(script.boxes[0].icon, QMessageBox::Warning);
+        TearDown();
+    }
 }
 
 TEST_F(SchedulerPageTest, GroupApplyCopiesTheTasksToEveryAddressedProjectorInOneWrite) {

@@ -26,21 +26,21 @@
 
 namespace vistrel::test {
 
+// An owner whose reply marks the point up to which every earlier reply has been handled.
+class Barrier : public ReplySink {
+  public:
+    explicit Barrier(std::shared_ptr<bool> done) : done_(std::move(done)) {}
+    void Post(uint32_t, uintptr_t, intptr_t) override {
+        QMetaObject::invokeMethod(
+            qApp, [done = done_] { *done = true; }, Qt::QueuedConnection);
+    }
+
+  private:
+    std::shared_ptr<bool> done_;
+};
+
 class TabPageTest : public ::testing::Test {
   protected:
-    // An owner whose reply marks the point up to which every earlier reply has been handled.
-    class Barrier : public ReplySink {
-      public:
-        explicit Barrier(std::shared_ptr<bool> done) : done_(std::move(done)) {}
-        void Post(uint32_t, uintptr_t, intptr_t) override {
-            QMetaObject::invokeMethod(
-                qApp, [done = done_] { *done = true; }, Qt::QueuedConnection);
-        }
-
-      private:
-        std::shared_ptr<bool> done_;
-    };
-
     static constexpr int kWaitMs = 8000;
 
     // The projector every test starts from: on, model "6", HDMI, no mute, 3D off.

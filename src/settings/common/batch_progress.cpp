@@ -29,12 +29,12 @@ void BatchProgress::Begin(size_t count) {
     bar_->setValue(answered_);
 }
 
-void BatchProgress::Step() {
+void BatchProgress::Step(bool settle) {
     if (answered_ >= expected_)
         return;
     ++answered_;
     bar_->setValue(answered_);
-    if (answered_ == expected_)
+    if (answered_ == expected_ && settle)
         settle_.start();
 }
 

@@ -1,6 +1,7 @@
 // The group dialog's progress bar (1099) and how pages drive it: before a page hands a
 // request to every addressed projector it calls Begin with the number of requests, and each
-// answer steps the bar by one. Half a second after the last answer the bar goes back to 0.
+// answer steps the bar by one. Half a second after the last answer the bar goes back to 0,
+// unless the last answer asks it to stay full (the Alert page's bar shows its count).
 #pragma once
 
 #include <QObject>
@@ -21,8 +22,9 @@ class BatchProgress : public QObject {
     // Range 0..count, position 0. While answers of an earlier send are still outstanding
     // the range grows by `count` instead, so the bar never claims done too early.
     void Begin(size_t count);
-    // One answer arrived (successful or not).
-    void Step();
+    // One answer arrived (successful or not). With `settle` false a last answer leaves the
+    // bar full until the next Begin.
+    void Step(bool settle = true);
 
     int Position() const;
     int Total() const;

@@ -86,7 +86,7 @@ void CGroupPage::OnDropped(const std::string&) {
 
 void CGroupPage::Answered() {
     if (Frame())
-        group_.Progress().Step();
+        group_.Progress().Step(BarReturnsToZero());
     if (pending_ == 0)
         return;
     if (--pending_ == 0)

@@ -4,11 +4,12 @@
 //   - Queue path: through the request ring, one projector after the other; only the clicked
 //     control is disabled.
 // Either way the frame's progress bar counts the answers, and half a second after the last
-// one the page's controls are all enabled again. A request the ring drops unsent (ring
+// one the page's controls are all enabled again (and the bar goes back to 0, unless the page
+// keeps it showing its count). A request the ring drops unsent (ring
 // full, or superseded) counts as answered: no reply will ever come for it.
 //
 // A derived page lists its controls in SetControlsEnabled and may look at each answer in
-// OnAnswer (the Network and Alert pages read theirs).
+// OnAnswer.
 #pragma once
 
 #include <QTimer>
@@ -49,6 +50,9 @@ class CGroupPage : public CSettingsPage {
     virtual void SetControlsEnabled(bool enabled) = 0;
     // One projector's answer to `body` (empty on failure). The default ignores it.
     virtual void OnAnswer(const std::string& body, const std::string& reply);
+    // Whether the frame's bar goes back to 0 half a second after this page's last answer;
+    // false leaves it showing the count.
+    virtual bool BarReturnsToZero() const { return true; }
 
     void OnReply(const MsgCmd& slot) final;
     void OnDropped(const std::string& body) final;

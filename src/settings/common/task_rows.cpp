@@ -5,10 +5,14 @@
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
+
+#include "app/app_message.h"
 
 #include "schedule/task_timing.h"
 #include "settings/common/settings_page.h"
+#include "store/reg_store.h"
 
 namespace vistrel {
 
@@ -43,6 +47,17 @@ TaskSet ReadTaskSet(const std::function<int(int, SchedTask*)>& read, int64_t now
             task = SchedTask{0, 0, now, now, now, 0};
     }
     return tasks;
+}
+
+void TellIfNotStored(QWidget* page, const TaskApplyResult& result, const RegStore& store) {
+    if (result.stored)
+        return;
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle),
+                    QStringLiteral("The scheduled tasks could not be saved."), QMessageBox::Ok,
+                    page);
+    box.setObjectName(QStringLiteral("appMessage"));
+    box.setInformativeText(QString::fromStdString(store.LastError()));
+    box.exec();
 }
 
 TaskRows::TaskRows(QWidget* page, TaskMembers& members, const LocalTime& zone)

@@ -19,6 +19,7 @@ class QWidget;
 namespace vistrel {
 
 class LocalTime;
+class RegStore;
 
 // What the page holds for its four tasks; the initial values mean "nothing read yet".
 struct TaskMembers {
@@ -32,6 +33,10 @@ struct TaskMembers {
 // The four tasks that `read` (index, task) fills; a task it cannot fill is the one a store
 // without values yields: disabled, Once, Power On, `now` in all three times.
 TaskSet ReadTaskSet(const std::function<int(int, SchedTask*)>& read, int64_t now);
+
+// After "Apply": tells the operator when the store could not keep the tasks. They would
+// never run, although the list shows them, and would be gone at the next start.
+void TellIfNotStored(QWidget* page, const TaskApplyResult& result, const RegStore& store);
 
 class TaskRows : public QObject {
     Q_OBJECT

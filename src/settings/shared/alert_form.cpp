@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "protocol/wire_fields.h"
+#include "settings/common/field_width.h"
 #include "settings/common/settings_page.h"
 
 namespace vistrel {
@@ -24,6 +26,8 @@ void AlertControls::Build(QWidget* page, const char* overTemperatureLabel, int t
         caption(label, x, y);
         auto* line = named(new QLineEdit(page), id);
         line->setGeometry(x + 84, y, 150, 22);
+        // Each text travels in a 32-byte field: what would not fit is refused as typed.
+        LimitToField(line, kTextFieldWidth);
         return line;
     };
     auto check = [&](int id, const char* label, int x, int y) {

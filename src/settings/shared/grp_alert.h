@@ -3,9 +3,8 @@
 // the answers. It starts empty and shows no projector's values.
 #pragma once
 
-#include "protocol/codec.h"
+#include "settings/common/alert_editor.h"
 #include "settings/common/group_page.h"
-#include "settings/shared/alert_form.h"
 
 namespace vistrel {
 
@@ -16,18 +15,16 @@ class CGrpAlert : public CGroupPage {
 
     CGrpAlert(GroupFrame& frame, QWidget* frameWidget, QWidget* parent);
 
-    const AlertSettings& settings() const { return alert_; }
+    const AlertSettings& settings() const { return editor_.settings(); }
 
   protected:
-    // The page stays usable while answers come in: only the bar follows them.
+    // The page stays usable while answers come in: only the bar follows them, and it keeps
+    // showing how many answered.
     void SetControlsEnabled(bool) override {}
+    bool BarReturnsToZero() const override { return false; }
 
   private:
-    void OnSubmit();
-    void OnTest();
-
-    AlertSettings alert_;
-    AlertControls controls_;
+    AlertEditor editor_;
 };
 
 }  // namespace vistrel

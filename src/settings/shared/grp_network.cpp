@@ -1,10 +1,7 @@
 #include "settings/shared/grp_network.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
@@ -29,9 +26,7 @@ constexpr int kRelocationWaitMs = 3000;
 }  // namespace
 
 const std::vector<int>& CGrpNetwork::PageControls() {
-    static const std::vector<int> ids = {kDhcp,          kSubmitDhcp,   kAdminAccess,
-                                         kAdminPassword, kAdminConfirm, kUserAccess,
-                                         kUserPassword,  kUserConfirm,  kSubmitPasswords};
+    static const std::vector<int> ids = PasswordControls::AfterPageIds({kDhcp, kSubmitDhcp});
     return ids;
 }
 
@@ -45,16 +40,8 @@ CGrpNetwork::CGrpNetwork(GroupFrame& frame, QWidget* frameWidget, QWidget* paren
 CGrpNetwork::~CGrpNetwork() = default;
 
 void CGrpNetwork::BuildControls() {
-    auto caption = [this](const char* text, int x, int y, int width = 120) {
-        auto* label = new QLabel(QString::fromLatin1(text), this);
-        label->setGeometry(x, y, width, 22);
-        return label;
-    };
     auto* ipBox = new QGroupBox(QStringLiteral("IP"), this);
     ipBox->setGeometry(8, 4, 492, 120);
-    auto* passwordBox = new QGroupBox(QStringLiteral("Password"), this);
-    passwordBox->setGeometry(8, 196, 492, 160);
-
     dhcp_ = Control<QCheckBox>(kDhcp, QStringLiteral("Enable DHCP To All Projector Selected"));
     dhcp_->setGeometry(24, 40, 340, 22);
     auto* submitDhcp = Control<QPushButton>(kSubmitDhcp, QStringLiteral("Submit"));
@@ -62,41 +49,8 @@ void CGrpNetwork::BuildControls() {
     submitDhcp->setAutoDefault(false);
     connect(submitDhcp, &QPushButton::clicked, this, &CGrpNetwork::OnSubmitDhcp);
 
-    auto accessList = [this](int id) {
-        auto* list = Control<QComboBox>(id);
-        list->addItem(QStringLiteral("On"));
-        list->addItem(QStringLiteral("Off"));
-        list->setCurrentIndex(-1);
-        return list;
-    };
-    caption("Adminsrator:", 24, 218, 110);
-    adminList_ = accessList(kAdminAccess);
-    adminList_->setGeometry(144, 218, 80, 22);
-    caption("New Password:", 24, 250, 110);
-    adminPasswordEdit_ = Control<QLineEdit>(kAdminPassword);
-    adminPasswordEdit_->setGeometry(144, 250, 150, 22);
-    caption("Confirm Password:", 24, 282, 118);
-    adminConfirmEdit_ = Control<QLineEdit>(kAdminConfirm);
-    adminConfirmEdit_->setGeometry(144, 282, 150, 22);
-
-    QLabel* userCaptions[] = {caption("User:", 300, 218, 60), caption("New Password:", 300, 250, 0),
-                              caption("Confirm Password:", 300, 282, 0)};
-    userList_ = accessList(kUserAccess);
-    userPasswordEdit_ = Control<QLineEdit>(kUserPassword);
-    userConfirmEdit_ = Control<QLineEdit>(kUserConfirm);
-    for (QWidget* hidden :
-         {static_cast<QWidget*>(userList_), static_cast<QWidget*>(userPasswordEdit_),
-          static_cast<QWidget*>(userConfirmEdit_)}) {
-        hidden->setGeometry(360, 218, 100, 22);
-        hidden->hide();
-    }
-    for (QLabel* label : userCaptions)
-        label->hide();
-
-    auto* submitPasswords = Control<QPushButton>(kSubmitPasswords, QStringLiteral("Submit"));
-    submitPasswords->setGeometry(400, 318, 88, 28);
-    submitPasswords->setAutoDefault(false);
-    connect(submitPasswords, &QPushButton::clicked, this, &CGrpNetwork::OnSubmitPasswords);
+    passwords_.Build(this, "On", "Off");
+    connect(passwords_.submit, &QPushButton::clicked, this, &CGrpNetwork::OnSubmitPasswords);
 }
 
 void CGrpNetwork::SetControlsEnabled(bool enabled) {
@@ -107,39 +61,25 @@ void CGrpNetwork::SetControlsEnabled(bool enabled) {
         findChild<QWidget*>(ControlName(id))->setEnabled(enabled);
 }
 
-void CGrpNetwork::ReadControls() {
-    dhcpEnabled_ = dhcp_->isChecked() ? 1 : 0;
-    adminPassword_ = adminPasswordEdit_->text().toStdString();
-    adminConfirm_ = adminConfirmEdit_->text().toStdString();
-    userPassword_ = userPasswordEdit_->text().toStdString();
-    userConfirm_ = userConfirmEdit_->text().toStdString();
-    userAccess_ = userList_->currentIndex();
-    adminAccess_ = adminList_->currentIndex();
-}
-
 void CGrpNetwork::OnSubmitPasswords() {
-    ReadControls();
+    const PasswordEntries entries = passwords_.Read();
     SetControlsEnabled(false);
-    if (adminPassword_ != adminConfirm_ || userPassword_ != userConfirm_) {
+    if (!entries.Confirmed()) {
         ShowWarning(this, QString::fromLatin1(kConfirmPasswordError));
         SetControlsEnabled(true);
         return;
     }
-    if (adminAccess_ < 0) {
+    const std::optional<std::string> body = entries.UserRecord();
+    if (!body) {
         ShowWarning(this, QString::fromLatin1(kChooseAccessText));
         SetControlsEnabled(true);
         return;
     }
-    // The user row is never shown, so its list is never chosen: the account goes out as OFF
-    // rather than as a digit outside the record's 0/1.
-    const int userIndex = userAccess_ < 0 ? 1 : userAccess_;
-    const std::string body =
-        BuildUserRecord(1 - adminAccess_, adminPassword_, 1 - userIndex, userPassword_);
     if (!Frame() || Frame()->console().batch.empty()) {
         SetControlsEnabled(true);
         return;
     }
-    SendToGroup(body, Path::Batch);
+    SendToGroup(*body, Path::Batch);
 }
 
 void CGrpNetwork::OnSubmitDhcp() {
@@ -153,7 +93,7 @@ void CGrpNetwork::OnSubmitDhcp() {
     const int count = static_cast<int>(console.targetIps.size());
     bar->setRange(0, count);
     bar->setValue(0);
-    ReadControls();
+    const bool dhcp = dhcp_->isChecked();
     if (!AskRelocate(this)) {
         SetControlsEnabled(true);
         return;
@@ -172,7 +112,6 @@ void CGrpNetwork::OnSubmitDhcp() {
     options.totalTimeoutMs = totalTimeoutMs_;
     // The thread sees copies only: the addresses, the flag and the options. It never takes
     // the projector-table lock, and the page hears from it through the sink.
-    const bool dhcp = dhcpEnabled_ != 0;
     std::weak_ptr<ReplySink> sink = relocationSink_->Weak();
     BackgroundPosts& background = console.background;
     const bool started = background.Run([ips = relocationIps_, dhcp, options, sink,

@@ -12,28 +12,16 @@
 
 #include "protocol/http_request.h"
 #include "settings/common/group_page.h"
+#include "settings/common/password_form.h"
 
 class QCheckBox;
-class QComboBox;
-class QLineEdit;
-class QPushButton;
 
 namespace vistrel {
 
 class CGrpNetwork : public CGroupPage {
     Q_OBJECT
   public:
-    enum : int {
-        kDhcp = 1070,
-        kSubmitDhcp = 1022,
-        kAdminAccess = 1012,
-        kAdminPassword = 1066,
-        kAdminConfirm = 1067,
-        kUserAccess = 1065,
-        kUserPassword = 1068,
-        kUserConfirm = 1069,
-        kSubmitPasswords = 1021,
-    };
+    enum : int { kDhcp = 1070, kSubmitDhcp = 1022 };
     static const std::vector<int>& PageControls();
 
     CGrpNetwork(GroupFrame& frame, QWidget* frameWidget, QWidget* parent);
@@ -58,27 +46,13 @@ class CGrpNetwork : public CGroupPage {
 
   private:
     void BuildControls();
-    void ReadControls();
     void OnSubmitDhcp();
     void OnSubmitPasswords();
     void OnRelocationPost(uint32_t message, uintptr_t index, intptr_t sent);
     void FinishRelocation();
 
-    int dhcpEnabled_ = 0;
-    std::string adminPassword_;
-    std::string adminConfirm_;
-    std::string userPassword_;
-    std::string userConfirm_;
-    int userAccess_ = -1;
-    int adminAccess_ = -1;
-
     QCheckBox* dhcp_ = nullptr;
-    QComboBox* adminList_ = nullptr;
-    QLineEdit* adminPasswordEdit_ = nullptr;
-    QLineEdit* adminConfirmEdit_ = nullptr;
-    QComboBox* userList_ = nullptr;
-    QLineEdit* userPasswordEdit_ = nullptr;
-    QLineEdit* userConfirmEdit_ = nullptr;
+    PasswordControls passwords_;
 
     int connectTimeoutMs_ = HttpOptions{}.connectTimeoutMs;
     int totalTimeoutMs_ = HttpOptions{}.totalTimeoutMs;

@@ -11,6 +11,7 @@
 #include "protocol/option_tables.h"
 #include "protocol/setting_catalog.h"
 #include "protocol/wire_fields.h"
+#include "settings/common/field_width.h"
 #include "settings/common/up_down.h"
 
 namespace vistrel {
@@ -128,11 +129,11 @@ void CGrpPrj::BuildControls() {
     // One group and projector name for every addressed projector.
     caption(QStringLiteral("Group"), 12, 220);
     groupEdit_ = Control<QLineEdit>(kGroupNameEdit);
-    groupEdit_->setMaxLength(static_cast<int>(kTextFieldWidth));
+    LimitToField(groupEdit_, kTextFieldWidth);
     place(groupEdit_, 116, 220, 220);
     caption(QStringLiteral("Projector"), 12, 252);
     nameEdit_ = Control<QLineEdit>(kProjectorNameEdit);
-    nameEdit_->setMaxLength(static_cast<int>(kTextFieldWidth));
+    LimitToField(nameEdit_, kTextFieldWidth);
     place(nameEdit_, 116, 252, 220);
     auto* apply = Control<QPushButton>(kApply, QStringLiteral("Apply"));
     place(apply, 344, 250, 80, 26);

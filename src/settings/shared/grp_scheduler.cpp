@@ -38,7 +38,9 @@ void CGrpScheduler::Apply() {
     if (!frame)
         return;
     Console& console = frame->console();
-    ApplyTasks(console.table, store_, console.targetMacs, rows_->BuildTasks(), group_);
+    TellIfNotStored(
+        this, ApplyTasks(console.table, store_, console.targetMacs, rows_->BuildTasks(), group_),
+        store_);
 }
 
 }  // namespace vistrel

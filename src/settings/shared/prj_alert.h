@@ -3,9 +3,8 @@
 // "set=alert" and can ask the projector for a test mail.
 #pragma once
 
-#include "protocol/codec.h"
+#include "settings/common/alert_editor.h"
 #include "settings/common/settings_page.h"
-#include "settings/shared/alert_form.h"
 
 namespace vistrel {
 
@@ -16,18 +15,14 @@ class CPrjAlert : public CSettingsPage {
 
     CPrjAlert(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent);
 
-    // An "<alert>" reply fills the page and enables it; in every case the page's last
+    // A whole "<alert>" reply fills the page and enables it; in every case the page's last
     // values are written back to the controls.
     void ParseReply(const std::string& reply) override;
 
-    const AlertSettings& settings() const { return alert_; }
+    const AlertSettings& settings() const { return editor_.settings(); }
 
   private:
-    void OnSubmit();
-    void OnTest();
-
-    AlertSettings alert_;
-    AlertControls controls_;
+    AlertEditor editor_;
 };
 
 }  // namespace vistrel

@@ -1,10 +1,8 @@
 #include "settings/shared/prj_network.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 
 #include "controls/ip_address_edit.h"
@@ -26,10 +24,8 @@ int IndexOfDigit(int digit) {
 }  // namespace
 
 const std::vector<int>& CPrjNetwork::PageControls() {
-    static const std::vector<int> ids = {
-        kDhcp,       kMac,           kIp,          kMask,           kGateway,
-        kDns,        kSubmitNetwork, kAdminAccess, kAdminPassword,  kAdminConfirm,
-        kUserAccess, kUserPassword,  kUserConfirm, kSubmitPasswords};
+    static const std::vector<int> ids =
+        PasswordControls::AfterPageIds({kDhcp, kMac, kIp, kMask, kGateway, kDns, kSubmitNetwork});
     return ids;
 }
 
@@ -50,8 +46,6 @@ void CPrjNetwork::BuildControls() {
     };
     auto* ipBox = new QGroupBox(QStringLiteral("IP"), this);
     ipBox->setGeometry(8, 4, 492, 186);
-    auto* passwordBox = new QGroupBox(QStringLiteral("Password"), this);
-    passwordBox->setGeometry(8, 196, 492, 160);
 
     dhcp_ = Control<QCheckBox>(kDhcp, QStringLiteral("Enable DHCP"));
     dhcp_->setGeometry(24, 26, 200, 22);
@@ -85,63 +79,18 @@ void CPrjNetwork::BuildControls() {
     submitNetwork_->setAutoDefault(false);
     connect(submitNetwork_, &QPushButton::clicked, this, &CPrjNetwork::OnSubmitNetwork);
 
-    auto accessList = [this](int id) {
-        auto* list = Control<QComboBox>(id);
-        list->addItem(QStringLiteral("ON"));
-        list->addItem(QStringLiteral("OFF"));
-        list->setCurrentIndex(-1);
-        return list;
-    };
-    caption("Adminsrator:", 24, 218, 110);
-    adminList_ = accessList(kAdminAccess);
-    adminList_->setGeometry(144, 218, 80, 22);
-    caption("New Password:", 24, 250, 110);
-    adminPasswordEdit_ = Control<QLineEdit>(kAdminPassword);
-    adminPasswordEdit_->setGeometry(144, 250, 150, 22);
-    caption("Confirm Password:", 24, 282, 118);
-    adminConfirmEdit_ = Control<QLineEdit>(kAdminConfirm);
-    adminConfirmEdit_->setGeometry(144, 282, 150, 22);
-
-    // The user account's row exists but is never shown; its values still go out with the
-    // administrator's.
-    QLabel* userCaptions[] = {caption("User:", 300, 218, 60), caption("New Password:", 300, 250, 0),
-                              caption("Confirm Password:", 300, 282, 0)};
-    userList_ = accessList(kUserAccess);
-    userPasswordEdit_ = Control<QLineEdit>(kUserPassword);
-    userConfirmEdit_ = Control<QLineEdit>(kUserConfirm);
-    for (QWidget* hidden :
-         {static_cast<QWidget*>(userList_), static_cast<QWidget*>(userPasswordEdit_),
-          static_cast<QWidget*>(userConfirmEdit_)}) {
-        hidden->setGeometry(360, 218, 100, 22);
-        hidden->hide();
-    }
-    for (QLabel* label : userCaptions)
-        label->hide();
-
-    auto* submitPasswords = Control<QPushButton>(kSubmitPasswords, QStringLiteral("Submit"));
-    submitPasswords->setGeometry(400, 318, 88, 28);
-    submitPasswords->setAutoDefault(false);
-    connect(submitPasswords, &QPushButton::clicked, this, &CPrjNetwork::OnSubmitPasswords);
+    passwords_.Build(this, "ON", "OFF");
+    connect(passwords_.submit, &QPushButton::clicked, this, &CPrjNetwork::OnSubmitPasswords);
 }
 
 void CPrjNetwork::ReadControls() {
     dhcpEnabled_ = dhcp_->isChecked() ? 1 : 0;
-    adminPassword_ = adminPasswordEdit_->text().toStdString();
-    adminConfirm_ = adminConfirmEdit_->text().toStdString();
-    userPassword_ = userPasswordEdit_->text().toStdString();
-    userConfirm_ = userConfirmEdit_->text().toStdString();
-    adminAccess_ = adminList_->currentIndex();
-    userAccess_ = userList_->currentIndex();
+    passwordEntries_ = passwords_.Read();
 }
 
 void CPrjNetwork::WriteControls() {
     dhcp_->setChecked(dhcpEnabled_ != 0);
-    adminPasswordEdit_->setText(QString::fromStdString(adminPassword_));
-    adminConfirmEdit_->setText(QString::fromStdString(adminConfirm_));
-    userPasswordEdit_->setText(QString::fromStdString(userPassword_));
-    userConfirmEdit_->setText(QString::fromStdString(userConfirm_));
-    adminList_->setCurrentIndex(adminAccess_);
-    userList_->setCurrentIndex(userAccess_);
+    passwords_.Write(passwordEntries_);
     macLabel_->setText(QString::fromStdString(macText_));
 }
 
@@ -155,17 +104,25 @@ void CPrjNetwork::ApplyEnablingRule() {
 }
 
 void CPrjNetwork::ParseReply(const std::string& reply) {
-    if (std::optional<NetworkReply> network = ParseNetworkReply(reply)) {
-        // A field that is not eight hex digits shows as 0.0.0.0 rather than as garbage.
+    std::optional<NetworkReply> network = ParseNetworkReply(reply);
+    std::optional<UserReply> user = network ? std::nullopt : ParseUserReply(reply);
+    // A reply cut short or with a field that is not eight hex digits says nothing reliable:
+    // shown, its zeros would pass for the projector's addresses and could be submitted back.
+    // The page keeps what it had (disabled until a whole reply arrives).
+    if (network && !network->complete)
+        network.reset();
+    if (user && reply.size() < kUserReplyLength)
+        user.reset();
+    if (network) {
         ip_->SetAddress(network->config.ip);
         mask_->SetAddress(network->config.mask);
         gateway_->SetAddress(network->config.gateway);
         dns_->SetAddress(network->config.dns);
         dhcpEnabled_ = network->config.dhcp ? 1 : 0;
         ApplyEnablingRule();
-    } else if (std::optional<UserReply> user = ParseUserReply(reply)) {
-        adminAccess_ = IndexOfDigit(user->adminAccess);
-        userAccess_ = IndexOfDigit(user->userAccess);
+    } else if (user) {
+        passwordEntries_.adminAccess = IndexOfDigit(user->adminAccess);
+        passwordEntries_.userAccess = IndexOfDigit(user->userAccess);
     }
     SettingsFrame* frame = Frame();
     if (frame && !frame->console().targetMacs.empty())
@@ -181,15 +138,13 @@ void CPrjNetwork::OnDhcpClicked() {
 void CPrjNetwork::OnSubmitPasswords() {
     ReadControls();
     // A typing mistake must never lock the operator out: nothing is sent.
-    if (adminPassword_ != adminConfirm_ || userPassword_ != userConfirm_)
+    if (!passwordEntries_.Confirmed())
         return;
-    if (adminAccess_ < 0) {
-        ShowWarning(this, QString::fromLatin1(kChooseAccessText));
-        return;
-    }
     // The hidden user row keeps what the projector reported; unknown, it goes out as OFF.
-    const int userIndex = userAccess_ < 0 ? 1 : userAccess_;
-    Send(BuildUserRecord(1 - adminAccess_, adminPassword_, 1 - userIndex, userPassword_));
+    if (const std::optional<std::string> body = passwordEntries_.UserRecord())
+        Send(*body);
+    else
+        ShowWarning(this, QString::fromLatin1(kChooseAccessText));
 }
 
 void CPrjNetwork::OnSubmitNetwork() {

@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "settings/common/password_form.h"
 #include "settings/common/settings_page.h"
 
 class QCheckBox;
-class QComboBox;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 
 namespace vistrel {
@@ -30,13 +29,6 @@ class CPrjNetwork : public CSettingsPage {
         kGateway = 1027,
         kDns = 1028,
         kSubmitNetwork = 1087,
-        kAdminAccess = 1012,
-        kAdminPassword = 1066,
-        kAdminConfirm = 1067,
-        kUserAccess = 1065,
-        kUserPassword = 1068,
-        kUserConfirm = 1069,
-        kSubmitPasswords = 1021,
         kMac = 1138,
     };
     // Every control the page disables at first and enables on the first "<network>" reply.
@@ -44,7 +36,8 @@ class CPrjNetwork : public CSettingsPage {
 
     CPrjNetwork(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent);
 
-    // "<network>" and "<user>" replies; any reply also refreshes the MAC label.
+    // Whole "<network>" and "<user>" replies (a shorter one changes nothing); any reply
+    // also refreshes the MAC label.
     void ParseReply(const std::string& reply) override;
 
     // The dialog's relocation wait ended without the projector answering from its new
@@ -55,8 +48,8 @@ class CPrjNetwork : public CSettingsPage {
     const std::string& relocationTarget() const { return relocationTarget_; }
 
     int dhcpEnabled() const { return dhcpEnabled_; }
-    int adminAccess() const { return adminAccess_; }
-    int userAccess() const { return userAccess_; }
+    int adminAccess() const { return passwordEntries_.adminAccess; }
+    int userAccess() const { return passwordEntries_.userAccess; }
     const std::string& macText() const { return macText_; }
 
   private:
@@ -73,23 +66,13 @@ class CPrjNetwork : public CSettingsPage {
     CIpAddressEdit* gateway_ = nullptr;
     CIpAddressEdit* mask_ = nullptr;
     CIpAddressEdit* ip_ = nullptr;
-    std::string adminPassword_;
-    std::string adminConfirm_;
-    std::string userPassword_;
-    std::string userConfirm_;
+    PasswordEntries passwordEntries_;
     int dhcpEnabled_ = 0;
-    int adminAccess_ = -1;
-    int userAccess_ = -1;
     std::string macText_;
 
     QCheckBox* dhcp_ = nullptr;
     QPushButton* submitNetwork_ = nullptr;
-    QComboBox* adminList_ = nullptr;
-    QLineEdit* adminPasswordEdit_ = nullptr;
-    QLineEdit* adminConfirmEdit_ = nullptr;
-    QComboBox* userList_ = nullptr;
-    QLineEdit* userPasswordEdit_ = nullptr;
-    QLineEdit* userConfirmEdit_ = nullptr;
+    PasswordControls passwords_;
     QLabel* macLabel_ = nullptr;
     // Where the last submitted configuration sends the projector, for the operator's message.
     std::string relocationTarget_;

@@ -48,7 +48,8 @@ void CPrjScheduler::Apply() {
         return;
     Console& console = frame->console();
     // A projector that is not in the table gets nothing, in the table or in the store.
-    ApplyTasks(console.table, store_, {TargetMac(console)}, rows_->BuildTasks());
+    TellIfNotStored(
+        this, ApplyTasks(console.table, store_, {TargetMac(console)}, rows_->BuildTasks()), store_);
 }
 
 }  // namespace vistrel
