@@ -360,6 +360,12 @@ CommandTree::CommandTree() {
     AddFlag(importCmd.app, "--dry-run", dryRun, "Print the bodies instead of sending them");
     Targets(importCmd);
     Wait(importCmd, "Seconds to wait for a projector that the network part moves");
+    importCmd.app->footer(
+        "\nEXAMPLES\n"
+        "  vistrel-cli import room.json --group Lecture\n"
+        "  vistrel-cli import room.json 192.168.1.21 192.168.1.22 --only picture,alert\n"
+        "  vistrel-cli import room.json 192.168.1.21 --only alert --smtp-password @smtp.pw\n"
+        "  vistrel-cli import spare.json 192.168.1.30 --include identity,network --wait 30\n");
 
     SubCommand& alertTest =
         Add(&app, "alert-test", "alert-test", Command::AlertTest,

@@ -271,6 +271,7 @@ int ApplySettings(const CliContext& context, const SettingsPlan& plan,
             mac = it->second;
         if (mac.empty()) {
             rows[0].failure = Outcome::Unreachable;
+            rows[0].failedAt = "discovery";
             rows[0].note =
                 "did not answer discovery, so its move could not be followed; "
                 "nothing was sent";

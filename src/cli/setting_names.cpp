@@ -46,6 +46,21 @@ SettingRegistry BuildSettings() {
         std::string help(def.label);
         if (!help.empty() && help.back() == ':')
             help.pop_back();
+        // Other lists' names for a row, as "User = User-1".
+        std::string aliases;
+        for (OptionTable list : def.otherLists) {
+            for (int r = 0; r < RowCount(list); ++r) {
+                const std::string label(LabelAt(list, r));
+                const auto row = ChoiceRowByLabel(def, label);
+                if (!row || Lower(LabelAt(def.options, *row)) == Lower(label))
+                    continue;
+                const std::string alias = label + " = " + std::string(LabelAt(def.options, *row));
+                if (aliases.find(alias) == std::string::npos)
+                    aliases += (aliases.empty() ? "" : ", ") + alias;
+            }
+        }
+        if (!aliases.empty())
+            help += " (" + aliases + ")";
         r.Register({std::string(def.name), K::Catalog, R::Control, help, def.textWidth, &def});
     }
     return r;

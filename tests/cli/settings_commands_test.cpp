@@ -204,7 +204,7 @@ TEST_F(CliTest, ExportedPictureImportedOntoThreeProjectorsMakesTheirPicturesEqua
         for (const auto& [name, value] : reference)
             EXPECT_EQ(values[name], value) << ip << " " << name;
     }
-    // The projector ID names one projector and is never copied, whatever the part.
+    // The projector ID names one projector: copied only when the identity is asked for.
     EXPECT_THAT(exported.out, HasSubstr("\"projector-id\": 42"));
     std::vector<std::string> everything = {"import", file.string()};
     everything.insert(everything.end(), others.begin(), others.end());
