@@ -24,10 +24,6 @@ using std::chrono::milliseconds;
 constexpr milliseconds kDefaultRelocationWait{30000};
 constexpr milliseconds kIdentityWait{1000};
 constexpr milliseconds kProbeRepeat{1000};
-// Replies that end before their last field; a record built from them would overwrite the
-// missing settings with blanks.
-constexpr size_t kUserReplyLength = 17;
-constexpr size_t kAlertReplyLength = 244;
 
 uint32_t Packed(const std::string& dotted) {
     in_addr addr{};

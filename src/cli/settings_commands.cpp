@@ -147,8 +147,6 @@ bool ModelOffers(const SettingDef& def, const std::string& model) {
     return true;
 }
 
-constexpr size_t kAlertReplyLength = 244;
-
 }  // namespace
 
 int RunExport(const CliContext& context) {
