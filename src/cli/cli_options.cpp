@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 
 #include "protocol/option_tables.h"
 
@@ -166,7 +167,7 @@ struct CommandTree {
     std::vector<std::string> timeout, broadcast, bind, discoveryPort, httpPort, appName, store;
     // Command options; each command that has one binds its own option to the same value.
     std::vector<std::string> wait, name, projector, group, task, period, time, date, command;
-    std::vector<std::string> only;
+    std::vector<std::string> only, include, smtpPassword;
     bool ticked = false, all = false, enable = false, disable = false, dryRun = false, list = false;
 
     CommandTree();
@@ -335,14 +336,36 @@ CommandTree::CommandTree() {
 
     SubCommand& importCmd =
         Add(&app, "import", "import", Command::Import,
-            "Apply the settings of an export file to projectors: picture, display and settings "
-            "pages; the projector ID and the network are left alone. --dry-run prints the "
-            "request bodies instead of sending them.",
-            "import FILE TARGET... [--only picture|display|settings] [--dry-run]");
+            "Apply the settings of an export file to projectors: the picture, display and "
+            "settings pages and the alert settings. The identity (projector name, group and "
+            "projector ID) and the network are applied only when asked with --include, each to "
+            "exactly one projector (a fixed address moves it, followed as with set ip=; DHCP on "
+            "may go to many). The SMTP password is never in the file: --smtp-password - or "
+            "@FILE gives one, else each projector keeps its own. A value a projector's model "
+            "does not offer fails that projector before anything is sent to it. --dry-run "
+            "prints the request bodies instead of sending them.",
+            "import FILE TARGET... [--only PART,...] [--include identity|network] "
+            "[--smtp-password -|@FILE] [--dry-run] [--wait SECONDS]");
     Words(importCmd, {"FILE"}, "TARGET");
-    AddValue(importCmd.app, "--only", only, "Apply one part: picture, display or settings", "PART");
+    AddValue(importCmd.app, "--only", only,
+             "Apply only these parts (comma-separated or repeated): picture, display, settings, "
+             "alert, identity, network",
+             "PART");
+    AddValue(importCmd.app, "--include", include,
+             "Also apply these parts, left out unless asked: identity, network", "PART");
+    AddValue(importCmd.app, "--smtp-password", smtpPassword,
+             "Where the SMTP password for the alert settings comes from: - (a line of standard "
+             "input) or @FILE",
+             "-|@FILE");
     AddFlag(importCmd.app, "--dry-run", dryRun, "Print the bodies instead of sending them");
     Targets(importCmd);
+    Wait(importCmd, "Seconds to wait for a projector that the network part moves");
+    importCmd.app->footer(
+        "\nEXAMPLES\n"
+        "  vistrel-cli import room.json --group Lecture\n"
+        "  vistrel-cli import room.json 192.168.1.21 192.168.1.22 --only picture,alert\n"
+        "  vistrel-cli import room.json 192.168.1.21 --only alert --smtp-password @smtp.pw\n"
+        "  vistrel-cli import spare.json 192.168.1.30 --include identity,network --wait 30\n");
 
     SubCommand& alertTest =
         Add(&app, "alert-test", "alert-test", Command::AlertTest,
@@ -954,12 +977,51 @@ CliOptions ParseArguments(const std::vector<std::string>& args) {
             options.importFile = words[0];
             TakeTargets(words, 1, options, true);
             NeedTargets(options, "import");
+            // Each PART value may list several parts, comma-separated.
+            const auto parts = [&](const std::vector<std::string>& given, const char* option,
+                                   size_t first) {
+                std::set<std::string> chosen;
+                for (const std::string& value : given) {
+                    std::stringstream words(value);
+                    for (std::string part; std::getline(words, part, ',');) {
+                        part = Lower(part);
+                        const auto known = std::find(std::begin(kImportParts) + first,
+                                                     std::end(kImportParts), part);
+                        if (known == std::end(kImportParts)) {
+                            std::string names;
+                            for (auto it = std::begin(kImportParts) + first;
+                                 it != std::end(kImportParts); ++it) {
+                                names += (names.empty() ? "" : ", ") + std::string(*it);
+                            }
+                            Fail(std::string(option) + " takes " + names + ", not \"" + part +
+                                 "\"");
+                        }
+                        chosen.insert(part);
+                    }
+                }
+                return chosen;
+            };
+            std::set<std::string> chosen;
             if (given(tree.only)) {
-                const std::string part = Lower(Last(tree.only));
-                if (part != "picture" && part != "display" && part != "settings")
-                    Fail("--only takes picture, display or settings, not \"" + Last(tree.only) +
-                         "\"");
-                options.importOnly = part;
+                chosen = parts(tree.only, "--only", 0);
+            } else {
+                chosen.insert(std::begin(kImportParts),
+                              std::begin(kImportParts) + kDefaultImportParts);
+            }
+            for (const std::string& part : parts(tree.include, "--include", kDefaultImportParts))
+                chosen.insert(part);
+            for (const char* part : kImportParts) {
+                if (chosen.count(part))
+                    options.importParts.emplace_back(part);
+            }
+            if (given(tree.smtpPassword)) {
+                const std::string& source = Last(tree.smtpPassword);
+                if (source != "-" && (source.size() < 2 || source[0] != '@')) {
+                    Fail(
+                        "--smtp-password is never taken from the command line: give - to read it "
+                        "from standard input, or @FILE");
+                }
+                options.smtpPasswordSource = source;
             }
             options.dryRun = tree.dryRun;
             break;

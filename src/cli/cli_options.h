@@ -97,8 +97,11 @@ struct CliOptions {
     std::vector<SettingAssignment> assignments;  // set
     std::vector<std::string> settingNames;       // get: empty reads every setting
     std::string importFile;                      // import
-    std::optional<std::string> importOnly;       // import --only
-    bool dryRun = false;                         // import --dry-run
+    // import: the parts of the file to apply, from kImportParts: the default ones, those of
+    // --only, and those --include adds.
+    std::vector<std::string> importParts;
+    std::optional<std::string> smtpPasswordSource;  // import --smtp-password: "-" or "@FILE"
+    bool dryRun = false;                            // import --dry-run
 
     ConfigAction configAction = ConfigAction::List;  // config broadcast
     std::vector<std::string> configAddresses;
@@ -108,6 +111,12 @@ struct CliOptions {
     std::optional<std::string> scheduleGroup;
     TaskEdit edit;
 };
+
+// The parts of an export file, in the order import applies them; identity and network only
+// when asked.
+inline constexpr const char* kImportParts[] = {"picture", "display",  "settings",
+                                               "alert",   "identity", "network"};
+inline constexpr size_t kDefaultImportParts = 4;
 
 // Throws UsageError. `args` excludes the program name.
 CliOptions ParseArguments(const std::vector<std::string>& args);

@@ -311,6 +311,20 @@ int RunSource(const CliContext& context) {
     return ExitFor(allOk);
 }
 
+void RememberGroup(const CliContext& context, const std::string& groupName) {
+    // The console lists a group that its store knows; make sure it knows this one.
+    if (groupName.empty())
+        return;
+    RegStore store(context.StorePath(), context.options.appName, context.env.clock);
+    bool known = false;
+    for (const std::string& name : store.LoadGroupNames())
+        known = known || KeyNamesEqual(name, groupName);
+    if (!known && !store.OpenGroupKey(groupName, kGroupKeyRoot, 0)) {
+        context.Err() << "vistrel-cli: the group could not be added to the console's list: "
+                      << store.LastError() << '\n';
+    }
+}
+
 int RunGroupSet(const CliContext& context) {
     const std::vector<std::string>& ips = context.options.ips;
     ProjectorClient client(context.Http());
@@ -362,18 +376,8 @@ int RunGroupSet(const CliContext& context) {
                         Cell::Text(std::string(OutcomeText(outcomes[i])))});
     }
 
-    // The console lists a group that its store knows; make sure it knows this one.
-    if (anyOk && !context.options.groupName.empty()) {
-        RegStore store(context.StorePath(), context.options.appName, context.env.clock);
-        bool known = false;
-        for (const std::string& name : store.LoadGroupNames()) {
-            known = known || KeyNamesEqual(name, context.options.groupName);
-        }
-        if (!known && !store.OpenGroupKey(context.options.groupName, kGroupKeyRoot, 0)) {
-            context.Err() << "vistrel-cli: the group could not be added to the console's list: "
-                          << store.LastError() << '\n';
-        }
-    }
+    if (anyOk)
+        RememberGroup(context, context.options.groupName);
     Render(listing, context.options.format, context.Out());
     return ExitFor(allOk);
 }

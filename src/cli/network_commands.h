@@ -25,6 +25,10 @@ std::map<std::string, std::string> IdentifyByProbe(const CliContext& context,
                                                    const std::vector<std::string>& ips,
                                                    std::chrono::milliseconds wait);
 
+// Adds a group that projectors were moved into to the console's group list, as the window
+// would show it; problems are reported on standard error. Nothing for the empty name.
+void RememberGroup(const CliContext& context, const std::string& groupName);
+
 int RunDiscover(const CliContext& context);
 int RunStatus(const CliContext& context);
 int RunPower(const CliContext& context);

@@ -12,6 +12,7 @@
 #include "cli/network_commands.h"
 #include "cli/projector_client.h"
 #include "monitor/discovery.h"
+#include "protocol/alert_fields.h"
 #include "protocol/codec.h"
 
 namespace vistrel::cli {
@@ -23,10 +24,6 @@ using std::chrono::milliseconds;
 constexpr milliseconds kDefaultRelocationWait{30000};
 constexpr milliseconds kIdentityWait{1000};
 constexpr milliseconds kProbeRepeat{1000};
-// Replies that end before their last field; a record built from them would overwrite the
-// missing settings with blanks.
-constexpr size_t kUserReplyLength = 17;
-constexpr size_t kAlertReplyLength = 244;
 
 uint32_t Packed(const std::string& dotted) {
     in_addr addr{};
@@ -35,54 +32,22 @@ uint32_t Packed(const std::string& dotted) {
 }
 
 // Passwords named NAME=- come from standard input, one line each in the order given;
-// NAME=@FILE from the first line of FILE. False, with the reason printed, when one cannot be
-// read or does not fit its field.
+// NAME=@FILE from the first line of FILE.
 bool ReadSecrets(const CliContext& context, std::map<std::string, std::string>& values) {
     for (const SettingAssignment& a : context.options.assignments) {
         const SettingName* setting = Settings().Find(a.name);
         if (setting->kind != SettingKind::Secret)
             continue;
-        std::string line;
-        if (a.value == "-") {
-            if (!context.env.in || !std::getline(*context.env.in, line)) {
-                context.Err() << "vistrel-cli: standard input ended before " << a.name << '\n';
-                return false;
-            }
-        } else {
-            std::ifstream file(a.value.substr(1), std::ios::binary);
-            if (!file || (!std::getline(file, line) && !file.eof())) {
-                context.Err() << "vistrel-cli: " << a.name << ": cannot read " << a.value.substr(1)
-                              << '\n';
-                return false;
-            }
-        }
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.size() > setting->maxBytes) {
-            context.Err() << "vistrel-cli: " << a.name << " is " << line.size()
-                          << " bytes long; projectors store at most " << setting->maxBytes << '\n';
+        if (!ReadSecret(context, a.name, a.value, setting->maxBytes, values[a.name]))
             return false;
-        }
-        if (std::any_of(line.begin(), line.end(),
-                        [](unsigned char c) { return c < 0x20 || c == 0x7F; })) {
-            context.Err() << "vistrel-cli: " << a.name << " contains a control character\n";
-            return false;
-        }
-        values[a.name] = line;
     }
     return true;
 }
 
-struct ProjectorRow {
-    std::string ip;
-    std::optional<Outcome> failure;
-    std::string newIp;
-    std::string note;  // why it failed when the outcome alone does not say
-};
-
-// Sends `bodies` (one per row; empty: nothing for that row) at once and records failures.
+// Sends `bodies` (one per row; empty: nothing for that row) at once and records what each
+// projector did with its body, under `name`.
 void SendRecords(const ProjectorClient& client, std::vector<ProjectorRow>& rows,
-                 const std::vector<std::string>& bodies) {
+                 const std::vector<std::string>& bodies, const std::string& name) {
     std::vector<ExchangeRequest> requests;
     std::vector<size_t> index;
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -93,9 +58,14 @@ void SendRecords(const ProjectorClient& client, std::vector<ProjectorRow>& rows,
     }
     const auto results = client.Exchange(requests);
     for (size_t k = 0; k < results.size(); ++k) {
+        ProjectorRow& row = rows[index[k]];
         const Outcome outcome = CommandOutcome(results[k]);
-        if (outcome != Outcome::Ok)
-            rows[index[k]].failure = outcome;
+        if (outcome == Outcome::Ok) {
+            ++row.applied;
+        } else {
+            row.failure = outcome;
+            row.failedAt = name;
+        }
     }
 }
 
@@ -119,6 +89,7 @@ std::vector<std::string> QueryAll(const ProjectorClient& client, std::vector<Pro
         const Outcome outcome = QueryOutcome(results[k], understood);
         if (outcome != Outcome::Ok) {
             rows[index[k]].failure = outcome;
+            rows[index[k]].failedAt = std::string(QueryBody(topic));
         } else {
             replies[index[k]] = results[k].reply;
         }
@@ -173,18 +144,22 @@ bool FollowRelocation(const CliContext& context, const std::string& mac, const s
 // Settings some models lack (the pages hide or disable them, or list other display modes):
 // a projector whose model does not offer a value given gets nothing at all. An unknown model
 // is not held back, as its pages are not.
-void RefuseWhatModelsLack(const CliContext& context, const ProjectorClient& client,
-                          std::vector<ProjectorRow>& rows) {
+void RefuseWhatModelsLack(const std::vector<SettingAssignment>& assignments,
+                          const ProjectorClient& client, std::vector<ProjectorRow>& rows) {
     std::map<std::string, std::string> asked;
-    for (const SettingAssignment& a : context.options.assignments) {
-        if (a.name == "display-mode" || a.name == "closed-captioning" || a.name == "auto-keystone")
+    for (const SettingAssignment& a : assignments) {
+        if (a.name == "display-mode" || a.name == "closed-captioning" ||
+            a.name == "auto-keystone" || a.name == "three-d") {
             asked[a.name] = a.value;
+        }
     }
-    if (asked.empty())
+    if (asked.empty() || (asked.size() == 1 && asked.count("three-d")))
         return;
     const auto models = QueryAll(client, rows, QueryTopic::Model, kModelReplyPrefix, 0);
     std::vector<std::string> controls(rows.size());
-    if (asked.count("display-mode"))
+    const bool mode = asked.count("display-mode") > 0;
+    // Which list the page shows follows the 3D flag; one given in the same run counts.
+    if (mode && !asked.count("three-d"))
         controls = QueryAll(client, rows, QueryTopic::Control, kControlTag, 0);
     for (size_t i = 0; i < rows.size(); ++i) {
         if (rows[i].failure)
@@ -195,16 +170,15 @@ void RefuseWhatModelsLack(const CliContext& context, const ProjectorClient& clie
             lacking = "closed-captioning";
         if (asked.count("auto-keystone") && OffersAutoKeystone(model) == false)
             lacking = "auto-keystone";
-        if (auto it = asked.find("display-mode"); it != asked.end()) {
-            const int threeD = ReadControlReply(controls[i]).threeD;
+        if (mode) {
+            const std::string& value = asked.at("display-mode");
+            const int threeD = asked.count("three-d") ? (asked.at("three-d") == "on" ? 1 : 0)
+                                                      : ReadControlReply(controls[i]).threeD;
             const auto list = DisplayModeListFor(model, threeD);
             // The lists share mode commands, not row codes.
             const SettingDef& def = Setting("display-mode");
-            std::string_view command;
-            for (int r = 0; r < RowCount(def.options); ++r) {
-                if (LabelAt(def.options, r) == it->second)
-                    command = CommandAt(def.options, r);
-            }
+            const std::string_view command =
+                CommandAt(def.options, ChoiceRowByLabel(def, value).value_or(-1));
             const auto offers = [&](OptionTable table) {
                 for (int r = 0; r < RowCount(table); ++r) {
                     if (CommandAt(table, r) == command)
@@ -212,11 +186,18 @@ void RefuseWhatModelsLack(const CliContext& context, const ProjectorClient& clie
                 }
                 return false;
             };
-            if (list && !offers(*list))
-                lacking = "display-mode=" + it->second;
+            if (list && !offers(*list)) {
+                // Models with a 3D list show it only while 3D is on.
+                const auto other = DisplayModeListFor(model, 1 - threeD);
+                const bool threeDList = other && other->data() != list->data();
+                lacking = "display-mode=" + value;
+                if (threeDList && (threeD == 0 || threeD == 1))
+                    lacking += threeD ? " while 3D is on" : " while 3D is off";
+            }
         }
         if (!lacking.empty()) {
             rows[i].failure = Outcome::Refused;
+            rows[i].failedAt = lacking.substr(0, lacking.find('='));
             rows[i].note = "model " + model + " does not offer " + lacking + "; nothing was sent";
         }
     }
@@ -224,24 +205,56 @@ void RefuseWhatModelsLack(const CliContext& context, const ProjectorClient& clie
 
 }  // namespace
 
-int RunSet(const CliContext& context) {
+bool ReadSecret(const CliContext& context, const std::string& name, const std::string& source,
+                size_t maxBytes, std::string& value) {
+    std::string line;
+    if (source == "-") {
+        if (!context.env.in || !std::getline(*context.env.in, line)) {
+            context.Err() << "vistrel-cli: standard input ended before " << name << '\n';
+            return false;
+        }
+    } else {
+        std::ifstream file(source.substr(1), std::ios::binary);
+        if (!file || (!std::getline(file, line) && !file.eof())) {
+            context.Err() << "vistrel-cli: " << name << ": cannot read " << source.substr(1)
+                          << '\n';
+            return false;
+        }
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line.size() > maxBytes) {
+        context.Err() << "vistrel-cli: " << name << " is " << line.size()
+                      << " bytes long; projectors store at most " << maxBytes << '\n';
+        return false;
+    }
+    if (std::any_of(line.begin(), line.end(),
+                    [](unsigned char c) { return c < 0x20 || c == 0x7F; })) {
+        context.Err() << "vistrel-cli: " << name << " contains a control character\n";
+        return false;
+    }
+    value = line;
+    return true;
+}
+
+std::vector<ProjectorRow> RowsFor(const std::vector<std::string>& ips) {
+    std::vector<ProjectorRow> rows;
+    for (const std::string& ip : ips)
+        rows.push_back({ip, std::nullopt, {}, {}, 0, {}});
+    return rows;
+}
+
+int ApplySettings(const CliContext& context, const SettingsPlan& plan,
+                  std::vector<ProjectorRow>& rows) {
     const CliOptions& options = context.options;
-    std::map<std::string, std::string> values;
-    for (const SettingAssignment& a : options.assignments)
-        values[a.name] = a.value;
-    if (!ReadSecrets(context, values))
-        return kExitUsage;
-    const auto has = [&](const char* name) { return values.count(name) > 0; };
-    const auto on = [&](const char* name) { return values.at(name) == "on"; };
+    std::map<std::string, std::string> values = plan.values;
+    const auto has = [&](const std::string& name) { return values.count(name) > 0; };
+    const auto on = [&](const std::string& name) { return values.at(name) == "on"; };
     const auto anyOf = [&](SettingRecord record) {
         return std::any_of(
-            options.assignments.begin(), options.assignments.end(),
+            plan.assignments.begin(), plan.assignments.end(),
             [&](const SettingAssignment& a) { return Settings().Find(a.name)->record == record; });
     };
-
-    std::vector<ProjectorRow> rows;
-    for (const std::string& ip : options.ips)
-        rows.push_back({ip, std::nullopt, {}, {}});
     ProjectorClient client(context.Http());
     const size_t n = rows.size();
 
@@ -254,6 +267,7 @@ int RunSet(const CliContext& context) {
             mac = it->second;
         if (mac.empty()) {
             rows[0].failure = Outcome::Unreachable;
+            rows[0].failedAt = "discovery";
             rows[0].note =
                 "did not answer discovery, so its move could not be followed; "
                 "nothing was sent";
@@ -261,7 +275,7 @@ int RunSet(const CliContext& context) {
     }
 
     // Every record is built from the projector's own values for what was not given.
-    std::vector<std::string> userBodies(n), alertBodies(n), networkBodies(n);
+    std::vector<std::string> userBodies(n), alertBodies(n), groupBodies(n), networkBodies(n);
     if (anyOf(SettingRecord::User)) {
         std::vector<std::string> replies(n);
         if (!has("admin-access") || !has("user-access"))
@@ -285,26 +299,23 @@ int RunSet(const CliContext& context) {
             if (rows[i].failure)
                 continue;
             AlertSettings a = *ParseAlertReply(replies[i]);
-            const auto text = [&](const char* name, std::string& field) {
-                if (has(name))
-                    field = values[name];
-            };
-            const auto flag = [&](const char* name, int& field) {
-                if (has(name))
-                    field = on(name) ? 1 : 0;
-            };
-            text("mail-to", a.mailTo);
-            text("mail-cc", a.mailCc);
-            text("mail-subject", a.mailSubject);
-            text("mail-from", a.mailFrom);
-            text("smtp-server", a.smtpServer);
-            text("smtp-user", a.smtpUser);
-            text("smtp-password", a.smtpPassword);
-            flag("alert-fan-lock", a.alertFanLock);
-            flag("alert-over-temperature", a.alertOverTemperature);
-            flag("alert-lamp-hours", a.alertLampHours);
-            flag("alert-lamp-fail", a.alertLampFail);
+            for (const AlertFieldDef& field : AlertFields()) {
+                if (has(std::string(field.name)))
+                    SetAlertFieldValue(field, a, values.at(std::string(field.name)));
+            }
             alertBodies[i] = BuildAlertRecord(a);
+        }
+    }
+    if (plan.groupName || plan.projectorName) {
+        std::vector<std::string> replies(n);
+        if (!plan.groupName || !plan.projectorName)
+            replies = QueryAll(client, rows, QueryTopic::Group, kGroupTag, 0);
+        for (size_t i = 0; i < n; ++i) {
+            if (rows[i].failure)
+                continue;
+            const GroupNames own = ReadGroupNames(replies[i]);
+            groupBodies[i] = BuildGroupRecord(plan.groupName.value_or(own.groupName),
+                                              plan.projectorName.value_or(own.projectorName));
         }
     }
     if (anyOf(SettingRecord::Network)) {
@@ -348,11 +359,11 @@ int RunSet(const CliContext& context) {
         }
     }
 
-    RefuseWhatModelsLack(context, client, rows);
+    RefuseWhatModelsLack(plan.assignments, client, rows);
 
     // Page settings one after another, each to every projector at once; a projector that
     // refuses one gets nothing more.
-    for (const SettingAssignment& a : options.assignments) {
+    for (const SettingAssignment& a : plan.assignments) {
         const SettingName* setting = Settings().Find(a.name);
         if (setting->record != SettingRecord::Control)
             continue;
@@ -361,16 +372,17 @@ int RunSet(const CliContext& context) {
         std::vector<bool> failedBefore(n);
         for (size_t i = 0; i < n; ++i)
             failedBefore[i] = rows[i].failure.has_value();
-        SendRecords(client, rows, bodies);
+        SendRecords(client, rows, bodies, a.name);
         for (size_t i = 0; i < n; ++i) {
             if (rows[i].failure && !failedBefore[i])
                 rows[i].note = "failed at " + a.name + "; the settings after it were not sent";
         }
     }
 
-    // Access and alert records first: the network record may move the projector away.
-    SendRecords(client, rows, userBodies);
-    SendRecords(client, rows, alertBodies);
+    // Access, alert and name records first: the network record may move the projector away.
+    SendRecords(client, rows, userBodies, "user record");
+    SendRecords(client, rows, alertBodies, "alert record");
+    SendRecords(client, rows, groupBodies, "group record");
 
     int status = kExitOk;
     if (relocate && !rows[0].failure) {
@@ -380,23 +392,41 @@ int RunSet(const CliContext& context) {
         // stops the wait.
         if (!r.reply.empty() && !BeginsWithOk(r.reply)) {
             rows[0].failure = CommandOutcome(r);
+            rows[0].failedAt = "network record";
         } else {
             const milliseconds wait =
                 options.waitSeconds
                     ? milliseconds(static_cast<int64_t>(*options.waitSeconds * 1000.0))
                     : kDefaultRelocationWait;
             bool discoveryFailed = false;
-            if (!FollowRelocation(context, mac, rows[0].newIp, sentAt, wait, discoveryFailed)) {
+            if (FollowRelocation(context, mac, rows[0].newIp, sentAt, wait, discoveryFailed)) {
+                ++rows[0].applied;
+            } else {
                 if (discoveryFailed)
                     status = kExitUsage;
                 rows[0].failure = Outcome::TimeOut;
+                rows[0].failedAt = "relocation";
                 rows[0].note = "not found at " + rows[0].newIp + " within " +
                                std::to_string(wait.count() / 1000.0).substr(0, 6) + " s";
             }
         }
     } else if (!relocate) {
-        SendRecords(client, rows, networkBodies);
+        SendRecords(client, rows, networkBodies, "network record");
     }
+    return status;
+}
+
+int RunSet(const CliContext& context) {
+    const CliOptions& options = context.options;
+    SettingsPlan plan;
+    plan.assignments = options.assignments;
+    for (const SettingAssignment& a : options.assignments)
+        plan.values[a.name] = a.value;
+    if (!ReadSecrets(context, plan.values))
+        return kExitUsage;
+    std::vector<ProjectorRow> rows = RowsFor(options.ips);
+    const int status = ApplySettings(context, plan, rows);
+    const bool relocate = plan.values.count("ip") > 0;
 
     std::string names;
     for (const SettingAssignment& a : options.assignments)

@@ -5,6 +5,8 @@
 #include <charconv>
 
 #include "cli/cli_options.h"
+#include "protocol/alert_fields.h"
+#include "protocol/wire_fields.h"
 
 namespace vistrel::cli {
 namespace {
@@ -29,17 +31,14 @@ SettingRegistry BuildSettings() {
     r.Register({"admin-password", K::Secret, R::User, "administrator password", 32});
     r.Register({"user-access", K::OnOff, R::User, "user access to web control", 0});
     r.Register({"user-password", K::Secret, R::User, "user password", 32});
-    r.Register({"mail-to", K::Text, R::Alert, "alert mail recipient", 32});
-    r.Register({"mail-cc", K::Text, R::Alert, "alert mail copy recipient", 32});
-    r.Register({"mail-subject", K::Text, R::Alert, "alert mail subject", 32});
-    r.Register({"mail-from", K::Text, R::Alert, "alert mail sender", 32});
-    r.Register({"smtp-server", K::Text, R::Alert, "SMTP server the projector sends through", 32});
-    r.Register({"smtp-user", K::Text, R::Alert, "SMTP user name", 32});
-    r.Register({"smtp-password", K::Secret, R::Alert, "SMTP password", 32});
-    r.Register({"alert-fan-lock", K::OnOff, R::Alert, "mail when a fan locks", 0});
-    r.Register({"alert-over-temperature", K::OnOff, R::Alert, "mail on over temperature", 0});
-    r.Register({"alert-lamp-hours", K::OnOff, R::Alert, "mail when lamp hours run out", 0});
-    r.Register({"alert-lamp-fail", K::OnOff, R::Alert, "mail when the lamp fails", 0});
+    // The Alert page's own entries.
+    for (const AlertFieldDef& field : AlertFields()) {
+        const SettingKind kind = field.kind == AlertFieldKind::Flag     ? K::OnOff
+                                 : field.kind == AlertFieldKind::Secret ? K::Secret
+                                                                        : K::Text;
+        r.Register({std::string(field.name), kind, R::Alert, std::string(field.help),
+                    field.kind == AlertFieldKind::Flag ? 0 : kTextFieldWidth});
+    }
     // The settings pages' own entries: their names, ranges, lists and codes.
     for (const SettingDef& def : AllSettings()) {
         if (def.groupVariant)
@@ -47,6 +46,21 @@ SettingRegistry BuildSettings() {
         std::string help(def.label);
         if (!help.empty() && help.back() == ':')
             help.pop_back();
+        // Other lists' names for a row, as "User = User-1".
+        std::string aliases;
+        for (OptionTable list : def.otherLists) {
+            for (int r = 0; r < RowCount(list); ++r) {
+                const std::string label(LabelAt(list, r));
+                const auto row = ChoiceRowByLabel(def, label);
+                if (!row || Lower(LabelAt(def.options, *row)) == Lower(label))
+                    continue;
+                const std::string alias = label + " = " + std::string(LabelAt(def.options, *row));
+                if (aliases.find(alias) == std::string::npos)
+                    aliases += (aliases.empty() ? "" : ", ") + alias;
+            }
+        }
+        if (!aliases.empty())
+            help += " (" + aliases + ")";
         r.Register({std::string(def.name), K::Catalog, R::Control, help, def.textWidth, &def});
     }
     return r;
@@ -65,6 +79,34 @@ std::string NumberRangeMessage(const SettingDef& def) {
 bool Choosable(const SettingDef& def, int row) {
     return !CommandAt(def.options, row).empty();
 }
+
+}  // namespace
+
+std::vector<std::string> ChoiceSpellings(const SettingDef& def) {
+    std::vector<std::string> labels;
+    const auto add = [&](std::string_view label) {
+        const std::string text(label);
+        if (std::find_if(labels.begin(), labels.end(), [&](const std::string& l) {
+                return Lower(l) == Lower(text);
+            }) == labels.end()) {
+            labels.push_back(text);
+        }
+    };
+    for (int i = 0; i < RowCount(def.options); ++i) {
+        if (Choosable(def, i))
+            add(LabelAt(def.options, i));
+    }
+    for (OptionTable list : def.otherLists) {
+        for (int r = 0; r < RowCount(list); ++r) {
+            const auto row = ChoiceRowByLabel(def, LabelAt(list, r));
+            if (row && Choosable(def, *row))
+                add(LabelAt(list, r));
+        }
+    }
+    return labels;
+}
+
+namespace {
 
 bool IsControl(unsigned char c) {
     return c < 0x20 || c == 0x7F;
@@ -91,10 +133,8 @@ std::string ValueSpec(const SettingName& setting) {
             return "on|off";
         case vistrel::SettingKind::Choice: {
             std::string labels;
-            for (int i = 0; i < RowCount(def.options); ++i) {
-                if (Choosable(def, i))
-                    labels += (labels.empty() ? "" : "|") + std::string(LabelAt(def.options, i));
-            }
+            for (const std::string& label : ChoiceSpellings(def))
+                labels += (labels.empty() ? "" : "|") + label;
             return labels;
         }
         case vistrel::SettingKind::Number:
@@ -115,14 +155,15 @@ std::string CheckCatalogValue(const SettingDef& def, const std::string& value) {
                 Refuse(name + " is on or off, not \"" + value + "\"");
             return *OnOffValue(value) ? "on" : "off";
         case vistrel::SettingKind::Choice: {
+            const std::optional<int> row = ChoiceRowByLabel(def, value);
+            if (row && Choosable(def, *row))
+                return std::string(LabelAt(def.options, *row));
             std::string labels;
-            for (int i = 0; i < RowCount(def.options); ++i) {
-                if (!Choosable(def, i))
-                    continue;
-                const std::string label(LabelAt(def.options, i));
-                if (Lower(label) == Lower(value))
-                    return label;
+            for (const std::string& label : ChoiceSpellings(def))
                 labels += (labels.empty() ? "" : ", ") + label;
+            if (row) {
+                Refuse(name + " " + value +
+                       " is what a projector reports, not a value to send; give one of " + labels);
             }
             Refuse(name + " is one of " + labels + ", not \"" + value + "\"");
         }
@@ -157,9 +198,9 @@ std::optional<std::string> CatalogBody(const SettingDef& def, const std::string&
                 return BuildSettingBody(def, *on ? 1 : 0);
             return std::nullopt;
         case vistrel::SettingKind::Choice:
-            for (int i = 0; i < RowCount(def.options); ++i) {
-                if (Choosable(def, i) && Lower(LabelAt(def.options, i)) == Lower(value))
-                    return BuildSettingBody(def, i);
+            if (const std::optional<int> row = ChoiceRowByLabel(def, value);
+                row && Choosable(def, *row)) {
+                return BuildSettingBody(def, *row);
             }
             return std::nullopt;
         case vistrel::SettingKind::Number: {

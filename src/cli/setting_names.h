@@ -49,6 +49,10 @@ const SettingRegistry& Settings();
 // "VGA-1|VGA-2|...", "TEXT", "(no value)".
 std::string ValueSpec(const SettingName& setting);
 
+// Every spelling `set` takes for a Choice setting's values, in list order: its rows that
+// can be sent, then the other lists' names for them ("User" for "User-1").
+std::vector<std::string> ChoiceSpellings(const SettingDef& def);
+
 // The request body that gives a catalog setting the value `value` (as ParseAssignment left it);
 // nullopt when the value does not suit it.
 std::optional<std::string> CatalogBody(const SettingDef& def, const std::string& value);

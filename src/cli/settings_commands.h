@@ -15,9 +15,9 @@ int RunSettingsList(const CliContext& context);
 int RunExport(const CliContext& context);
 int RunImport(const CliContext& context);
 
-// The part of an import a setting belongs to ("picture", "display", "settings"); nullopt
-// for what an import never copies: live state (power, source, freeze, AV mute), actions and
-// the projector ID, which names one projector.
+// The part of an import a setting belongs to ("picture", "display", "settings", and
+// "identity" for the projector ID, which names one projector); nullopt for what an import
+// never copies: live state (power, source, freeze, AV mute) and actions.
 std::optional<std::string_view> ImportPart(const SettingDef& def);
 
 }  // namespace vistrel::cli

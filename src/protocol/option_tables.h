@@ -4,6 +4,7 @@
 // a selected position sends the command of its row.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -25,6 +26,9 @@ struct TaskCommandRow {
 };
 
 using TaskCommandTable = std::span<const TaskCommandRow>;
+
+// The display-mode code a control reply reports while the 3D mode is on.
+inline constexpr int kDisplayMode3dCode = 9;
 
 namespace option_rows {
 
@@ -117,6 +121,17 @@ inline constexpr OptionRow kDisplayModeListC[] = {
     {2, "3D", "~0020 9"},
 };
 
+// Every display mode a control reply reports, keyed by the digit it reports there, which is
+// the number of the mode's command "~0020 N": list A's rows, then list C's "3D", which list A
+// lacks. Built from the page's lists, so nothing is spelled twice.
+inline constexpr std::array<OptionRow, 9> kDisplayModeReported = [] {
+    std::array<OptionRow, 9> rows{};
+    for (size_t i = 0; i < 8; ++i)
+        rows[i] = kDisplayModeListA[i];
+    rows[8] = {kDisplayMode3dCode, kDisplayModeListC[1].label, kDisplayModeListC[1].command};
+    return rows;
+}();
+
 // Indexed by SchedTask::command.
 inline constexpr TaskCommandRow kTaskCommand[] = {
     {"Power_On", "~0000 1"},
@@ -140,6 +155,9 @@ inline constexpr OptionTable kInfoDisplayModeTable{option_rows::kInfoDisplayMode
 inline constexpr OptionTable kDisplayModeListA{option_rows::kDisplayModeListA};
 inline constexpr OptionTable kDisplayModeListB{option_rows::kDisplayModeListB};
 inline constexpr OptionTable kDisplayModeListC{option_rows::kDisplayModeListC};
+inline constexpr OptionTable kDisplayModeReportedTable{option_rows::kDisplayModeReported};
+// The lists that some models show instead of list A: their labels name the same commands.
+inline constexpr OptionTable kDisplayModeOtherLists[] = {kDisplayModeListB, kDisplayModeListC};
 inline constexpr TaskCommandTable kTaskCommandTable{option_rows::kTaskCommand};
 
 // Label of the first row with this code; empty when no row has it.

@@ -1,6 +1,8 @@
 #include "protocol/setting_catalog.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdlib>
 
 #include "protocol/wire_fields.h"
@@ -71,6 +73,11 @@ constexpr SettingDef Text(std::string_view name, std::string_view label, Setting
     return d;
 }
 
+constexpr SettingDef WithOtherLists(SettingDef d, std::span<const OptionTable> lists) {
+    d.otherLists = lists;
+    return d;
+}
+
 constexpr SettingDef Unreported(SettingDef d) {
     d.offset = 0;
     d.width = 0;
@@ -104,9 +111,11 @@ constexpr std::array kSettings = {
     Toggle("auto-keystone", "Auto Keystone", Projector, 74, "~0069 1", "~0069 0"),
     Number("auto-power-off", "Auto power off:", Projector, 67, 3, 0, 180, "~00106 ", 5),
     Number("volume", "Volume:", Projector, 45, 2, 0, 10, "~0081 "),
-    // Image page. The display mode is reported by code; list A holds every code the console
-    // sends (the page's shorter lists B and C are views of the same codes).
-    Choice("display-mode", "Display mode:", Image, 36, kDisplayModeListA, ChoiceKey::Code),
+    // Image page. The display mode is reported by code: list A's modes and list C's 3D; the
+    // page's lists B and C name some of them differently ("User").
+    WithOtherLists(Choice("display-mode", "Display mode:", Image, 36, kDisplayModeReportedTable,
+                          ChoiceKey::Code),
+                   kDisplayModeOtherLists),
     Number("brightness", "Brightness:", Image, 55, 3, 0, 100, "~0021 "),
     Number("contrast", "Contrast:", Image, 58, 3, 0, 100, "~0022 "),
     Number("sharpness", "Sharpness:", Image, 47, 2, 0, 31, "~0023 "),
@@ -227,6 +236,31 @@ std::optional<std::string> BuildSetButtonBody(const SettingDef& def, int value) 
     if (def.kind != SettingKind::Number || !InRange(def, value))
         return std::nullopt;
     return BuildValueCommand(def.prefix, value, def.setForm.value_or(def.form));
+}
+
+std::optional<int> ChoiceRowByLabel(const SettingDef& def, std::string_view label) {
+    const auto same = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) ==
+                          std::tolower(static_cast<unsigned char>(y));
+               });
+    };
+    for (int i = 0; i < RowCount(def.options); ++i) {
+        if (same(LabelAt(def.options, i), label))
+            return i;
+    }
+    for (OptionTable list : def.otherLists) {
+        for (int r = 0; r < RowCount(list); ++r) {
+            if (!same(LabelAt(list, r), label))
+                continue;
+            for (int i = 0; i < RowCount(def.options); ++i) {
+                if (CommandAt(def.options, i) == CommandAt(list, r))
+                    return i;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 std::string BuildTextSettingBody(const SettingDef& def, std::string_view text) {

@@ -53,6 +53,9 @@ struct SettingDef {
     // Choice
     OptionTable options{};
     ChoiceKey key = ChoiceKey::Index;
+    // Lists a page shows in place of `options` for some models. Their labels are other
+    // spellings of `options` rows: a row of theirs sends the same command as one of `options`.
+    std::span<const OptionTable> otherLists{};
     // Toggle / Action
     std::string_view onCode;
     std::string_view offCode;
@@ -89,6 +92,11 @@ std::optional<std::string> BuildSettingBody(const SettingDef& def, int value);
 
 // The body a "Set" button sends for a Number setting: `setForm` when the setting has one.
 std::optional<std::string> BuildSetButtonBody(const SettingDef& def, int value);
+
+// The row of a Choice setting's `options` that `label` names (any case): one of its own
+// labels, or a label of one of its other lists whose command is that row's. nullopt when
+// no row is named.
+std::optional<int> ChoiceRowByLabel(const SettingDef& def, std::string_view label);
 
 // The body of a Text setting; the text is cut or padded to the field.
 std::string BuildTextSettingBody(const SettingDef& def, std::string_view text);

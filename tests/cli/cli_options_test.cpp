@@ -240,11 +240,29 @@ TEST(CliCommandLineTest, PageSettingsAreReadAsTheirPagesSpellThem) {
     const CliOptions import =
         ParseNew({"import", "room.json", "--only", "Picture", "--dry-run", "10.0.0.5", "10.0.0.6"});
     EXPECT_EQ(import.importFile, "room.json");
-    EXPECT_EQ(import.importOnly, "picture");
+    EXPECT_EQ(import.importParts, std::vector<std::string>{"picture"});
     EXPECT_TRUE(import.dryRun);
     EXPECT_EQ(import.ips.size(), 2u);
-    EXPECT_THAT(Refusal({"import", "room.json", "--only", "network", "10.0.0.5"}),
-                HasSubstr("picture, display or settings"));
+    // Identity and network only when asked; parts come out in the order they are applied.
+    using Parts = std::vector<std::string>;
+    EXPECT_EQ(ParseNew({"import", "room.json", "10.0.0.5"}).importParts,
+              (Parts{"picture", "display", "settings", "alert"}));
+    EXPECT_EQ(
+        ParseNew({"import", "room.json", "10.0.0.5", "--include", "network,IDENTITY"}).importParts,
+        (Parts{"picture", "display", "settings", "alert", "identity", "network"}));
+    EXPECT_EQ(ParseNew({"import", "room.json", "10.0.0.5", "--only", "alert", "--only",
+                        "network,display"})
+                  .importParts,
+              (Parts{"display", "alert", "network"}));
+    EXPECT_THAT(Refusal({"import", "room.json", "--only", "lamp", "10.0.0.5"}),
+                HasSubstr("picture, display, settings, alert, identity, network"));
+    EXPECT_THAT(Refusal({"import", "room.json", "--include", "picture", "10.0.0.5"}),
+                HasSubstr("takes identity, network"));
+    EXPECT_EQ(
+        ParseNew({"import", "room.json", "10.0.0.5", "--smtp-password", "-"}).smtpPasswordSource,
+        "-");
+    EXPECT_THAT(Refusal({"import", "room.json", "10.0.0.5", "--smtp-password", "hunter2"}),
+                HasSubstr("never taken from the command line"));
     EXPECT_THAT(Refusal({"export", "10.0.0.5", "10.0.0.6"}), HasSubstr("usage"));
 }
 

@@ -158,8 +158,10 @@ TEST_F(CliTest, AProjectorThatRefusesASettingGetsNoMoreAndFailsTheRun) {
 TEST_F(CliTest, ExportedPictureImportedOntoThreeProjectorsMakesTheirPicturesEqual) {
     StartFleet(4, [](sim::FleetOptions& o) {
         PowerAllOn(o);
-        for (size_t i = 0; i < o.projectors.size(); ++i)
+        for (size_t i = 0; i < o.projectors.size(); ++i) {
             o.projectors[i].state.control.projectorId = static_cast<int>(i + 1);
+            o.projectors[i].state.model = "6";  // every setting of the file is offered
+        }
     });
     ASSERT_EQ(Run({"set", "projector-id=42", "brightness=33", "contrast=71", "sharpness=12",
                    "phase=9", "brilliant-color=4", "degamma=Graphics", "color-temperature=Warm",
@@ -202,11 +204,12 @@ TEST_F(CliTest, ExportedPictureImportedOntoThreeProjectorsMakesTheirPicturesEqua
         for (const auto& [name, value] : reference)
             EXPECT_EQ(values[name], value) << ip << " " << name;
     }
-    // The projector ID names one projector and is never copied, whatever the part.
+    // The projector ID names one projector: copied only when the identity is asked for.
     EXPECT_THAT(exported.out, HasSubstr("\"projector-id\": 42"));
     std::vector<std::string> everything = {"import", file.string()};
     everything.insert(everything.end(), others.begin(), others.end());
-    ASSERT_EQ(Run(everything).status, 0);
+    const CliRun all = Run(everything);
+    ASSERT_EQ(all.status, 0) << all.out << all.err;
     for (size_t i = 1; i < 4; ++i)
         EXPECT_EQ(Fleet().State(i).control.projectorId, static_cast<int>(i + 1));
 }

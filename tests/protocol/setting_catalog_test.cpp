@@ -265,5 +265,23 @@ TEST(SettingCatalogTest, ModelsOfferTheirOwnDisplayModesAndControls) {
     EXPECT_EQ(OffersAutoKeystone(""), std::nullopt);
 }
 
+TEST(SettingCatalogTest, DisplayModeRowsAreNamedByEveryListAndReadBackWith3d) {
+    const SettingDef& mode = Setting("display-mode");
+    // List A's modes keep their rows; lists B and C name User-1 "User"; 3D follows list A.
+    EXPECT_EQ(ChoiceRowByLabel(mode, "user-2"), 5);
+    EXPECT_EQ(ChoiceRowByLabel(mode, "User"), 4);
+    EXPECT_EQ(CommandAt(mode.options, *ChoiceRowByLabel(mode, "3d")), "~0020 9");
+    EXPECT_EQ(ChoiceRowByLabel(mode, "Sepia"), std::nullopt);
+    // Lists B and C are not searched for a setting without other lists.
+    EXPECT_EQ(ChoiceRowByLabel(Setting("logo"), "User"), 1);
+    EXPECT_EQ(ChoiceRowByLabel(Setting("degamma"), "User"), std::nullopt);
+
+    std::string reply = std::string(kControlReplyPrefix) + std::string(70, '0');
+    reply[mode.offset] = '9';
+    EXPECT_EQ(LabelAt(mode.options, *CurrentValue(mode, reply)), "3D");
+    reply[mode.offset] = '0';
+    EXPECT_EQ(CurrentValue(mode, reply), -1);  // "None" is not a mode to copy
+}
+
 }  // namespace
 }  // namespace vistrel

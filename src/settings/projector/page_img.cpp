@@ -18,7 +18,7 @@ namespace {
 
 // Display-mode codes with a row of their own in list C.
 constexpr int kUserModeCode = 5;
-constexpr int k3dModeCode = 9;
+constexpr int k3dModeCode = kDisplayMode3dCode;
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 // The controls both forms of the Alert page share: the mail addresses and subject, the four
 // alert conditions and the SMTP account, laid out once and read into or written from the
-// codec's AlertSettings.
+// codec's AlertSettings through the alert settings' one definition (protocol/alert_fields.h).
 #pragma once
 
 #include <QWidget>
@@ -49,6 +49,9 @@ struct AlertControls {
     AlertSettings Read() const;
     void Write(const AlertSettings& alert);
     std::vector<QWidget*> All() const;
+
+  private:
+    QWidget* Control(int id) const;
 };
 
 }  // namespace vistrel
