@@ -178,6 +178,78 @@ TEST(HttpEngineTest, RepliesMayPostTheNextExchange) {
     EXPECT_EQ(replies.Reply("group"), kReply);
 }
 
+TEST(HttpEngineTest, CancellingAShareOfQueuedExchangesKeepsTheRestInTheirOrder) {
+    TestServer server("127.0.2.35");
+    server.SetMode(TestServer::Mode::kHang);
+    Replies replies;  // outlives the engine, which may still answer at its end
+    HttpEngine engine(OnPort(server.Port()));
+    // Two batches to one projector, interleaved; the first exchange holds the projector.
+    auto dropped = std::make_shared<CancelToken>();
+    auto kept = std::make_shared<CancelToken>();
+    constexpr int kEach = 40;
+    for (int i = 0; i < 2 * kEach; ++i) {
+        engine.Post("127.0.2.35", "n=" + std::to_string(i), replies.For(std::to_string(i)),
+                    i % 2 == 0 ? dropped : kept);
+    }
+    ASSERT_TRUE(server.WaitForRequests(1, 5s));
+    server.SetMode(TestServer::Mode::kReply);
+    server.SetResponse(TestServer::Response(200, "OK", kReply));
+    dropped->Cancel();
+    ASSERT_TRUE(replies.WaitFor(2 * kEach));
+    for (int i = 0; i < 2 * kEach; ++i) {
+        EXPECT_EQ(replies.Count(std::to_string(i)), 1u) << i;
+        EXPECT_EQ(replies.Reply(std::to_string(i)), i % 2 == 0 ? "" : kReply) << i;
+    }
+    // The projector saw the held exchange, then the kept batch in the order posted.
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u + kEach);
+    EXPECT_THAT(requests[0], ::testing::EndsWith("\r\n\r\nn=0"));
+    for (int k = 0; k < kEach; ++k)
+        EXPECT_THAT(requests[k + 1], ::testing::EndsWith("\r\n\r\nn=" + std::to_string(2 * k + 1)));
+
+    // The projector is free again for a later exchange with a token already used.
+    engine.Post("127.0.2.35", "later", replies.For("later"), kept);
+    ASSERT_TRUE(replies.WaitFor(2 * kEach + 1));
+    EXPECT_EQ(replies.Reply("later"), kReply);
+}
+
+TEST(HttpEngineTest, AnEndOnATimeLimitIsToldFromNoConnectionAndFromTimeSpentQueued) {
+    TestServer server("127.0.2.36");
+    server.SetMode(TestServer::Mode::kHang);
+    HttpEngineOptions options = OnPort(server.Port());
+    options.http.connectTimeoutMs = 400;
+    options.http.totalTimeoutMs = 400;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::map<std::string, ExchangeEnd> ends;
+    auto into = [&](const std::string& key) {
+        return [&, key](ExchangeEnd end) {
+            std::lock_guard lock(mutex);
+            ends.emplace(key, std::move(end));
+            changed.notify_all();
+        };
+    };
+    {
+        HttpEngine engine(options);
+        engine.PostExchange("127.0.2.36", "query=info", into("hung"));
+        // Waits behind the hung exchange longer than any limit, then is closed unanswered.
+        engine.PostExchange("127.0.2.36", "query=group", into("queued"));
+        // Nobody listens there: refused at once.
+        engine.PostExchange("127.0.2.37", "query=info", into("refused"));
+        ASSERT_TRUE(server.WaitForRequests(1, 5s));
+        server.SetMode(TestServer::Mode::kCloseAtOnce);
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 20s, [&] { return ends.size() == 3; }));
+    }
+    EXPECT_EQ(ends["hung"].reply, "");
+    EXPECT_TRUE(ends["hung"].timedOut);
+    EXPECT_EQ(ends["queued"].reply, "");
+    EXPECT_FALSE(ends["queued"].timedOut);
+    EXPECT_EQ(ends["refused"].reply, "");
+    EXPECT_FALSE(ends["refused"].timedOut);
+    EXPECT_EQ(server.Requests().size(), 2u);
+}
+
 TEST(HttpEngineTest, UnusableAddressesAreRefusedAtOnceWithoutAThread) {
     for (const char* host : {"0.0.0.0", "0", "0.1.2.3", "255.255.255.255", "224.0.0.1",
                              "239.255.255.250", "", "10.0.0.1/x", "a@b", "127.1", "projector-3"}) {
