@@ -185,13 +185,16 @@ std::chrono::milliseconds StatusPoller::RunPass() {
 
 void StatusPoller::PollInfo(const std::shared_ptr<Pass>& pass, const std::string& mac,
                             const std::string& ip) {
-    // The next poll is counted from now, so the time the reply takes does not stretch the
-    // rhythm; the stamp is stored only with a reply.
-    const uint32_t sentTick = console_.clock.TickMs();
-    transport_->PostAsync(ip, std::string(kQueryInfoBody), cancel_,
-                          [this, pass, mac, ip, sentTick](std::string reply) {
-                              OnInfo(pass, mac, ip, sentTick, reply);
-                          });
+    // The next poll is counted from when this request goes out (after any wait in the
+    // transport), not from its reply, so the time a reply takes does not stretch the rhythm;
+    // the stamp is stored only with a reply.
+    auto sentTick = std::make_shared<std::atomic<uint32_t>>(console_.clock.TickMs());
+    transport_->PostAsyncSent(
+        ip, std::string(kQueryInfoBody), cancel_,
+        [this, sentTick] { sentTick->store(console_.clock.TickMs()); },
+        [this, pass, mac, ip, sentTick](std::string reply) {
+            OnInfo(pass, mac, ip, sentTick->load(), reply);
+        });
 }
 
 void StatusPoller::OnInfo(const std::shared_ptr<Pass>& pass, const std::string& mac,

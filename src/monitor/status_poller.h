@@ -32,7 +32,7 @@ struct PollerOptions {
     // Sleep between looks at refreshNow while auto search is off.
     std::chrono::milliseconds idleSleep{5000};
     // Least time between two info polls of one projector, counted from when the earlier
-    // one was sent (and stamped on its record once it has been answered).
+    // one went out (stamped on its record once it has been answered).
     uint32_t minIntervalMs = 15000;
     // Most projectors one look starts; the rest of those due follow `burstGap` later. A
     // fleet that falls due all at once (the first pass) is spread this way, and as each
