@@ -53,7 +53,7 @@ row() {  # label, then one cell per count
     local label=$1
     shift
     printf '| %-58s |' "$label"
-    for cell in "$@"; do printf ' %-24s |' "$cell"; done
+    for cell in "$@"; do printf ' %-32s |' "$cell"; done
     printf '\n'
 }
 
@@ -66,7 +66,7 @@ header=("figure")
 for n in $counts; do header+=("$n projectors"); done
 row "${header[@]}"
 printf '|%s|' "$(printf -- '-%.0s' {1..60})"
-for n in $counts; do printf '%s|' "$(printf -- '-%.0s' {1..26})"; done
+for n in $counts; do printf '%s|' "$(printf -- '-%.0s' {1..34})"; done
 printf '\n'
 cells() {  # format, keys...: one cell per count
     local format=$1
