@@ -1,12 +1,13 @@
 // Prints figures for discovery and polling on a campus-sized simulated fleet on loopback:
 // how long one probe takes to fill the table and what one answer costs the thread that
-// handles it; how long the first polling pass over every projector takes on the HTTP
-// engine; how regularly projectors are polled in steady state (interval over the 15-second
-// minimum); and the same with shares of the fleet hung (accepting connections, never
-// answering), plus how long stopping takes while hung exchanges are in flight.
+// handles it; how long the first polling round over every projector takes on the HTTP
+// engine (a fleet due at once is started in bursts); how regularly projectors are polled in
+// steady state (interval over the 15-second minimum); and the same with shares of the fleet
+// hung (accepting connections, never answering), plus how long stopping takes while hung
+// exchanges are in flight. Lines starting "summary" are for scripts/bench-engine.sh.
 //
 // Usage: bench_monitor_scale [--count N] [--hung-percent P]... [--steady-seconds S]
-//                            [--quick] [--discovery-only]
+//                            [--quick] [--discovery-only] [--polling-only]
 // The fleet lives on 127.0.12.2 upward, the console on 127.0.12.1, ports chosen freely.
 #include <poll.h>
 
@@ -47,6 +48,7 @@ struct Settings {
     int steadySeconds = 45;
     bool quick = false;
     bool discoveryOnly = false;
+    bool pollingOnly = false;
 };
 
 double Ms(SteadyClock::duration d) {
@@ -184,40 +186,71 @@ void FillTable(Console& console, sim::Fleet& fleet) {
     }
 }
 
-// Runs one poller until its first pass ends; returns that pass.
-PollPassStats FirstPass(sim::Fleet& fleet) {
+// What the first round did: every projector polled once, in the bursts the poller starts.
+struct FirstRound {
+    SteadyClock::duration elapsed{};  // from the first snapshot to the last chain's end
+    size_t passes = 0;
+    size_t polled = 0;
+    size_t infoStored = 0;
+    double stopMs = 0;
+};
+
+// Runs one poller until every projector has been polled once (passes 1..k, each ended).
+FirstRound RunFirstRound(sim::Fleet& fleet) {
     Console console(ProfileFor(fleet));
     FillTable(console, fleet);
     StatusPoller poller(console, PollerOptions{});
     std::mutex mutex;
     std::condition_variable done;
-    std::optional<PollPassStats> first;
+    std::map<uint64_t, PollPassStats> ended;
+    std::optional<SteadyClock::time_point> start;
+    std::optional<FirstRound> round;
+    const size_t count = fleet.Size();
     poller.SetPassObserver([&](const PollPassStats& stats) {
         std::lock_guard lock(mutex);
-        if (stats.pass == 1)
-            first = stats;
-        done.notify_all();
+        const auto now = SteadyClock::now();
+        const auto began = now - stats.elapsed;
+        start = start ? std::min(*start, began) : began;
+        ended[stats.pass] = stats;
+        if (round)
+            return;
+        FirstRound r;
+        for (uint64_t pass = 1; ended.count(pass) != 0; ++pass) {
+            r.passes = pass;
+            r.polled += ended[pass].polled;
+            r.infoStored += ended[pass].infoStored;
+            if (r.polled >= count) {
+                r.elapsed = now - *start;
+                round = r;
+                done.notify_all();
+                return;
+            }
+        }
     });
     poller.StartPolling();
     {
         std::unique_lock lock(mutex);
-        done.wait(lock, [&] { return first.has_value(); });
+        done.wait(lock, [&] { return round.has_value(); });
     }
     const auto stopStart = SteadyClock::now();
     poller.Stop();
-    const double stopMs = Ms(SteadyClock::now() - stopStart);
-    std::printf("      (stop took %.1f ms)\n", stopMs);
-    return *first;
+    std::lock_guard lock(mutex);
+    round->stopMs = Ms(SteadyClock::now() - stopStart);
+    return *round;
 }
 
-void PrintPass(const char* label, const PollPassStats& stats) {
-    std::printf("   %-44s %9.1f ms  (%zu polled, %zu info replies stored)\n", label,
-                Ms(stats.elapsed), stats.polled, stats.infoStored);
+void PrintRound(const FirstRound& round, const char* label) {
+    std::printf(
+        "   first round (every projector polled once): %.1f ms in %zu bursts (%zu polled, %zu "
+        "info replies stored); stop took %.1f ms\n",
+        Ms(round.elapsed), round.passes, round.polled, round.infoStored, round.stopMs);
+    std::printf("summary first_round_%s_ms=%.1f\n", label, Ms(round.elapsed));
 }
 
 // Runs a poller on the real clock for `seconds` and reports, from the fleet's request log,
 // the time between consecutive info requests of every projector that answers.
-void SteadyRhythm(const Settings& settings, sim::Fleet& fleet, const std::vector<bool>& hung) {
+void SteadyRhythm(const Settings& settings, sim::Fleet& fleet, const std::vector<bool>& hung,
+                  const std::string& label) {
     Console console(ProfileFor(fleet));
     FillTable(console, fleet);
     StatusPoller poller(console, PollerOptions{});
@@ -270,6 +303,11 @@ void SteadyRhythm(const Settings& settings, sim::Fleet& fleet, const std::vector
         "   passes that polled something: median %.0f ms, max %.0f ms (%zu passes); stop took "
         "%.1f ms\n",
         passes.median, passes.max, passes.samples, stopMs);
+    std::printf(
+        "summary period_%s=%.3f within_%s=%.1f min_interval_%s=%.2f stop_%s_ms=%.1f\n",
+        label.c_str(), mean / 15.0, label.c_str(),
+        p.samples ? 100.0 * static_cast<double>(within) / static_cast<double>(p.samples) : 0.0,
+        label.c_str(), p.min, label.c_str(), stopMs);
 }
 
 }  // namespace
@@ -290,10 +328,12 @@ int main(int argc, char** argv) {
             settings.quick = true;
         } else if (flag == "--discovery-only") {
             settings.discoveryOnly = true;
+        } else if (flag == "--polling-only") {
+            settings.pollingOnly = true;
         } else {
             std::fprintf(stderr,
                          "usage: %s [--count N] [--hung-percent P]... [--steady-seconds S]\n"
-                         "          [--quick] [--discovery-only]\n",
+                         "          [--quick] [--discovery-only] [--polling-only]\n",
                          argv[0]);
             return 2;
         }
@@ -304,20 +344,21 @@ int main(int argc, char** argv) {
     auto fleet = StartFleet(settings);
     std::printf("fleet: %zu projectors, %d I/O threads, discovery port %u, HTTP port %u\n",
                 fleet->Size(), fleet->ThreadCount(), fleet->DiscoveryPort(), fleet->HttpPort());
-    BenchDiscovery(settings, *fleet);
+    if (!settings.pollingOnly)
+        BenchDiscovery(settings, *fleet);
     if (settings.discoveryOnly)
         return 0;
 
     if (settings.hungPercents.empty())
         settings.hungPercents = {5, 20};
     const HttpOptions limits;
-    std::printf("== Polling on the HTTP engine, %zu live projectors (first pass: every one due)\n",
+    std::printf("== Polling on the HTTP engine, %zu live projectors (at first every one is due)\n",
                 settings.count);
-    PrintPass("first pass:", FirstPass(*fleet));
+    PrintRound(RunFirstRound(*fleet), "live");
 
     std::vector<bool> hung(settings.count, false);
     std::printf("== Steady state, all answering\n");
-    SteadyRhythm(settings, *fleet, hung);
+    SteadyRhythm(settings, *fleet, hung, "live");
 
     for (int percent : settings.hungPercents) {
         std::fill(hung.begin(), hung.end(), false);
@@ -334,8 +375,9 @@ int main(int argc, char** argv) {
             "== %d%%: %zu of %zu projectors hung (accept, never answer); transport limits: "
             "connect %d ms, total %d ms\n",
             percent, hungCount, settings.count, limits.connectTimeoutMs, limits.totalTimeoutMs);
-        PrintPass("first pass:", FirstPass(*fleet));
-        SteadyRhythm(settings, *fleet, hung);
+        const std::string label = "hung" + std::to_string(percent);
+        PrintRound(RunFirstRound(*fleet), label.c_str());
+        SteadyRhythm(settings, *fleet, hung, label);
     }
     fleet->Stop();
     return 0;

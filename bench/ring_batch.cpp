@@ -266,6 +266,12 @@ int main(int argc, char** argv) {
     std::printf(
         "ring shutdown with a hung exchange in flight: engine %.1f ms, pool (before) %.1f ms\n",
         engineStop, poolStop);
+    // One line for scripts/bench-engine.sh.
+    std::printf(
+        "summary batch_engine_ms=%.1f batch_engine_threads=%.0f batch_pool_ms=%.1f "
+        "batch_pool_threads=%.0f ring_stop_engine_ms=%.1f ring_stop_pool_ms=%.1f\n",
+        Median(engineMs), Median(engineThreads), Median(pooledMs), Median(pooledThreads),
+        engineStop, poolStop);
     fleet.Stop();
     return 0;
 }

@@ -1,24 +1,21 @@
 #include "cli/projector_client.h"
 
-#include <chrono>
-#include <map>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 
-#include "protocol/batch_sender.h"
 #include "protocol/codec.h"
-#include "protocol/request_sender.h"
+#include "protocol/http_engine.h"
 
 namespace vistrel::cli {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The transport answers an empty text for every failure; the time taken tells a projector
-// that never answered from one that refused the connection.
-struct Timings {
+// The replies of one Exchange call, filled from the engine's thread.
+struct Collected {
     std::mutex mutex;
-    std::map<std::pair<std::string, std::string>, bool> hitLimit;
+    std::condition_variable cv;
+    size_t remaining = 0;
+    std::vector<ExchangeResult> results;
 };
 
 }  // namespace
@@ -55,61 +52,34 @@ Outcome CommandOutcome(const ExchangeResult& result) {
 
 std::vector<ExchangeResult> ProjectorClient::Exchange(
     const std::vector<ExchangeRequest>& requests) const {
-    auto timings = std::make_shared<Timings>();
-    const RequestSender http = HttpSender(options_);
-    const int limitMs = options_.totalTimeoutMs;
-    RequestSender timed = [http, timings, limitMs](const std::string& ip, const std::string& body,
-                                                   std::string& reply,
-                                                   const std::shared_ptr<CancelToken>& cancel) {
-        const auto begin = Clock::now();
-        const bool ok = http(ip, body, reply, cancel);
-        const auto ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count();
-        std::lock_guard lock(timings->mutex);
-        // A little slack: the limit is measured by the transport from a slightly later start.
-        timings->hitLimit[{ip, body}] = !ok && ms + 50 >= limitMs;
-        return ok;
-    };
-
-    // The batch sender sends one body per batch: one batch per distinct body.
-    std::map<std::string, std::vector<size_t>> byBody;
-    for (size_t i = 0; i < requests.size(); ++i)
-        byBody[requests[i].body].push_back(i);
-
-    BatchSender sender(timed);
-    std::vector<std::pair<std::shared_ptr<BatchResult>, std::vector<size_t>>> batches;
-    for (const auto& [body, indexes] : byBody) {
-        std::vector<MsgCmd> entries;
-        for (size_t i : indexes) {
-            MsgCmd entry;
-            entry.ip = requests[i].ip;
-            entries.push_back(std::move(entry));
+    auto collected = std::make_shared<Collected>();
+    collected->remaining = requests.size();
+    collected->results.resize(requests.size());
+    for (size_t i = 0; i < requests.size(); ++i) {
+        collected->results[i].ip = requests[i].ip;
+        collected->results[i].body = requests[i].body;
+    }
+    {
+        // Every request at once: the engine runs those to one projector one at a time, in
+        // the order given, and each ends by its own time limits.
+        HttpEngineOptions engineOptions;
+        engineOptions.http = options_;
+        HttpEngine engine(engineOptions);
+        for (size_t i = 0; i < requests.size(); ++i) {
+            engine.PostExchange(requests[i].ip, requests[i].body, [collected, i](ExchangeEnd end) {
+                std::lock_guard lock(collected->mutex);
+                ExchangeResult& r = collected->results[i];
+                r.reply = std::move(end.reply);
+                r.hitTimeLimit = r.reply.empty() && end.timedOut;
+                if (--collected->remaining == 0)
+                    collected->cv.notify_all();
+            });
         }
-        batches.emplace_back(sender.Send(std::move(entries), body, {}), indexes);
+        std::unique_lock lock(collected->mutex);
+        collected->cv.wait(lock, [&] { return collected->remaining == 0; });
     }
-
-    std::vector<ExchangeResult> results(requests.size());
-    const auto bound = std::chrono::milliseconds(options_.totalTimeoutMs + 5000);
-    for (auto& [batch, indexes] : batches) {
-        batch->WaitAll(bound);
-        for (size_t k = 0; k < indexes.size(); ++k) {
-            ExchangeResult& r = results[indexes[k]];
-            r.ip = requests[indexes[k]].ip;
-            r.body = requests[indexes[k]].body;
-            if (batch->Answered(k)) {
-                r.reply = batch->Reply(k);
-            } else {
-                r.hitTimeLimit = true;  // abandoned below; never left waiting
-            }
-        }
-    }
-    sender.Stop(Clock::now());
-    std::lock_guard lock(timings->mutex);
-    for (ExchangeResult& r : results) {
-        if (r.reply.empty() && !r.hitTimeLimit)
-            r.hitTimeLimit = timings->hitLimit[{r.ip, r.body}];
-    }
-    return results;
+    std::lock_guard lock(collected->mutex);
+    return std::move(collected->results);
 }
 
 std::vector<ExchangeResult> ProjectorClient::SendToAll(const std::vector<std::string>& ips,

@@ -1,5 +1,5 @@
-// Exchanges of the command line with projectors: one body to many projectors at once over
-// the console's batch sender, each exchange's reply and how it ended.
+// Exchanges of the command line with projectors: many at once over the console's HTTP
+// engine, each exchange's reply and how it ended.
 #pragma once
 
 #include <string>
@@ -42,9 +42,10 @@ class ProjectorClient {
   public:
     explicit ProjectorClient(HttpOptions options) : options_(options) {}
 
-    // Every request at once (at most the batch sender's pool size in flight), results in
-    // the order of the requests. Returns after every exchange has ended; each is bounded by
-    // the time limit of the options.
+    // Every request at once (up to the engine's connection limit in flight; requests to one
+    // projector one after another, in the order given), results in the order of the
+    // requests. Returns after every exchange has ended; each is bounded by the time limits
+    // of the options, counted from when it starts, not from when it was queued.
     std::vector<ExchangeResult> Exchange(const std::vector<ExchangeRequest>& requests) const;
     std::vector<ExchangeResult> SendToAll(const std::vector<std::string>& ips,
                                           const std::string& body) const;

@@ -10,9 +10,9 @@
 #include "monitor/discovery.h"
 #include "protocol/codec.h"
 #include "protocol/console.h"
+#include "protocol/http_engine.h"
 #include "protocol/option_tables.h"
 #include "protocol/request_ring.h"
-#include "protocol/request_sender.h"
 #include "schedule/local_time.h"
 #include "schedule/schedule_role.h"
 #include "schedule/schedule_runner.h"
@@ -112,9 +112,14 @@ int RunSchedulesHeadless(const CliContext& context) {
                       << "  " << failure.remedy << '\n';
         return Opened::kNo;
     };
+    // The ring's exchanges run on an engine with the command line's limits and port; it
+    // outlives the ring, which cancels what it still has in flight when it stops.
+    HttpEngineOptions engineOptions;
+    engineOptions.http = context.Http();
+    auto engine = std::make_shared<HttpEngine>(engineOptions);
     RequestRingOptions ringOptions;
     ringOptions.pause = timers.requestPause;
-    ringOptions.sender = HttpSender(context.Http());
+    ringOptions.engine = engine;
     RequestRing ring(console, ringOptions);
     ring.StartRequestWorker();
     auto owner = std::make_shared<ReplyJournal>(ring, journal);

@@ -146,12 +146,17 @@ std::chrono::milliseconds StatusPoller::RunPass() {
     }
     // Not under the table lock: the window takes this poller's lock while holding it.
     std::vector<std::pair<std::string, std::string>> due;  // mac, ip
+    bool leftOver = false;
     {
         std::lock_guard flight(mutex_);
         for (Candidate& candidate : candidates) {
             // One exchange per projector at a time; a command's answer waits for a later pass.
             if (inFlight_.count(candidate.mac) != 0)
                 continue;
+            if (due.size() >= std::max<size_t>(options_.maxStartsPerLook, 1)) {
+                leftOver = true;  // still due at the next look, in table order
+                continue;
+            }
             if (candidate.asked)
                 std::erase(soon, candidate.ip);
             inFlight_.insert(candidate.mac);
@@ -169,19 +174,31 @@ std::chrono::milliseconds StatusPoller::RunPass() {
         PollInfo(pass, mac, ip);
     if (pass->remaining.fetch_sub(1) == 1)
         EndPass(*pass);
-    // The next look comes after the pause, or sooner when a projector falls due sooner.
-    return std::min(options_.pause, std::chrono::milliseconds(std::max<uint32_t>(untilNext, 1)));
+    // The next look comes after the pause, or sooner when a projector falls due sooner or
+    // some were left for the next burst.
+    auto next =
+        std::min(options_.pause, std::chrono::milliseconds(std::max<uint32_t>(untilNext, 1)));
+    if (leftOver)
+        next = std::min(next, std::max(options_.burstGap, std::chrono::milliseconds(1)));
+    return next;
 }
 
 void StatusPoller::PollInfo(const std::shared_ptr<Pass>& pass, const std::string& mac,
                             const std::string& ip) {
-    transport_->PostAsync(
+    // The next poll is counted from when this request goes out (after any wait in the
+    // transport), not from its reply, so the time a reply takes does not stretch the rhythm;
+    // the stamp is stored only with a reply.
+    auto sentTick = std::make_shared<std::atomic<uint32_t>>(console_.clock.TickMs());
+    transport_->PostAsyncSent(
         ip, std::string(kQueryInfoBody), cancel_,
-        [this, pass, mac, ip](std::string reply) { OnInfo(pass, mac, ip, reply); });
+        [this, sentTick] { sentTick->store(console_.clock.TickMs()); },
+        [this, pass, mac, ip, sentTick](std::string reply) {
+            OnInfo(pass, mac, ip, sentTick->load(), reply);
+        });
 }
 
 void StatusPoller::OnInfo(const std::shared_ptr<Pass>& pass, const std::string& mac,
-                          const std::string& ip, const std::string& reply) {
+                          const std::string& ip, uint32_t sentTick, const std::string& reply) {
     if (!MayStore()) {
         EndChain(pass, mac);  // asked again after the pause, the 15 seconds not having begun
         return;
@@ -191,7 +208,7 @@ void StatusPoller::OnInfo(const std::shared_ptr<Pass>& pass, const std::string& 
         Info record;
         if (table.Lookup(mac, record)) {
             ParseInfoReply(reply, record);
-            record.pollTick = console_.clock.TickMs();
+            record.pollTick = sentTick;
             table.Store(record);
             pass->stored.fetch_add(1);
         }

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <deque>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "protocol/http_exchange.h"
 
@@ -27,16 +28,28 @@ size_t DefaultMaxTransfers() {
 }
 
 struct HttpEngine::Transfer {
-    Loop* loop = nullptr;
+    // Waiting: behind another transfer to the same address. Ready: holds its address and
+    // waits for a connection slot. Connected: added to the multi handle.
+    enum class State { Waiting, Ready, Connected };
+
     uint64_t id = 0;
     std::string ip;
     std::string body;
-    Done done;
+    Completion done;
     std::shared_ptr<CancelToken> cancel;
-    uint64_t registration = 0;
-    bool registered = false;
-    bool connected = false;  // added to the multi handle
+    TokenWatch* watch = nullptr;
+    State state = State::Waiting;
+    std::function<void()> onStart;
     HttpExchange exchange;
+};
+
+// One registration per cancel token, shared by every transfer that carries it: a batch of
+// n entries registers once, and cancelling it costs one wake-up, not n.
+struct HttpEngine::TokenWatch {
+    Loop* loop = nullptr;
+    std::shared_ptr<CancelToken> token;
+    uint64_t registration = 0;
+    std::unordered_set<uint64_t> ids;
 };
 
 // Everything the engine's thread works on. Submissions and cancellations arrive from other
@@ -148,20 +161,23 @@ struct HttpEngine::Loop {
         }
     }
 
+    // Runs once per token (under the token's lock); the loop ends its transfers next turn.
     static void OnCancel(void* context) {
-        auto* transfer = static_cast<Transfer*>(context);
-        Loop* loop = transfer->loop;
+        auto* watch = static_cast<TokenWatch*>(context);
+        Loop* loop = watch->loop;
         {
             std::lock_guard lock(loop->mutex);
-            loop->cancelled.push_back(transfer->id);
+            loop->cancelled.push_back(watch->token.get());
         }
         loop->Wake();
     }
 
     void Admit(std::unique_ptr<Transfer> transfer);
     void Release(uint64_t id, CURLcode result, bool fromCurl);
+    // Hands the address of a transfer that ended to the next live transfer waiting for it.
+    void PassOn(const std::string& ip);
     void StartReady();
-    void Cancelled(uint64_t id);
+    void Cancelled(CancelToken* token);
     void FinishAll();
 
     const HttpOptions options;
@@ -175,38 +191,65 @@ struct HttpEngine::Loop {
 
     std::mutex mutex;
     std::vector<std::unique_ptr<Transfer>> submitted;
-    std::vector<uint64_t> cancelled;
+    std::vector<CancelToken*> cancelled;
     bool stopping = false;
 
     std::unordered_map<uint64_t, std::unique_ptr<Transfer>> transfers;
     std::unordered_map<CURL*, uint64_t> byHandle;
-    // Transfers whose address is free, in the order posted.
+    std::unordered_map<CancelToken*, std::unique_ptr<TokenWatch>> watches;
+    // Transfers that hold their address, in the order they got it. An id whose transfer
+    // has ended meanwhile stays behind and is skipped: ending costs no search.
     std::deque<uint64_t> ready;
-    // Per address: the transfers waiting behind the one that holds it.
+    // Per address held: the transfers waiting behind the holder, in the order posted; ended
+    // ones are skipped the same way.
     std::unordered_map<std::string, std::deque<uint64_t>> waiting;
     size_t connected = 0;
     uint64_t nextId = 1;
     // Replies to hand out once the loop's own bookkeeping is done.
-    std::vector<std::pair<Done, std::string>> finished;
+    std::vector<std::pair<Completion, ExchangeEnd>> finished;
 };
 
 void HttpEngine::Loop::Admit(std::unique_ptr<Transfer> transfer) {
     Transfer* t = transfer.get();
-    t->loop = this;
     t->id = nextId++;
     const uint64_t id = t->id;
     auto [it, fresh] = waiting.try_emplace(t->ip);
     transfers.emplace(id, std::move(transfer));
     if (fresh) {
-        ready.push_back(id);  // the address is free: it is now this transfer's
+        t->state = Transfer::State::Ready;  // the address is free: it is now this transfer's
+        ready.push_back(id);
     } else {
         it->second.push_back(id);
     }
     if (t->cancel) {
-        // May call OnCancel at once; that only queues the id for the next turn.
-        t->registration = t->cancel->Register(&Loop::OnCancel, t);
-        t->registered = true;
+        auto& watch = watches[t->cancel.get()];
+        if (!watch) {
+            watch = std::make_unique<TokenWatch>();
+            watch->loop = this;
+            watch->token = t->cancel;
+            // May call OnCancel at once; that only queues the token for the next turn.
+            watch->registration = t->cancel->Register(&Loop::OnCancel, watch.get());
+        }
+        watch->ids.insert(id);
+        t->watch = watch.get();
     }
+}
+
+void HttpEngine::Loop::PassOn(const std::string& ip) {
+    auto queue = waiting.find(ip);
+    if (queue == waiting.end())
+        return;
+    while (!queue->second.empty()) {
+        const uint64_t next = queue->second.front();
+        queue->second.pop_front();
+        auto it = transfers.find(next);
+        if (it != transfers.end()) {
+            it->second->state = Transfer::State::Ready;
+            ready.push_back(next);
+            return;
+        }
+    }
+    waiting.erase(queue);
 }
 
 // Ends transfer `id` with `result` and passes its address on to the next transfer for it.
@@ -216,36 +259,46 @@ void HttpEngine::Loop::Release(uint64_t id, CURLcode result, bool fromCurl) {
         return;
     std::unique_ptr<Transfer> transfer = std::move(it->second);
     transfers.erase(it);
-    if (transfer->registered)
-        transfer->cancel->Unregister(transfer->registration);
-    bool heldAddress = transfer->connected;
-    if (transfer->connected) {
-        byHandle.erase(transfer->exchange.Handle());
-        curl_multi_remove_handle(multi, transfer->exchange.Handle());
-        --connected;
-    } else if (auto at = std::find(ready.begin(), ready.end(), id); at != ready.end()) {
-        heldAddress = true;
-        ready.erase(at);
-    }
-    auto queue = waiting.find(transfer->ip);
-    if (queue != waiting.end()) {
-        if (heldAddress) {
-            if (queue->second.empty()) {
-                waiting.erase(queue);
-            } else {
-                ready.push_back(queue->second.front());
-                queue->second.pop_front();
-            }
-        } else {
-            std::erase(queue->second, id);
+    if (TokenWatch* watch = transfer->watch) {
+        watch->ids.erase(id);
+        if (watch->ids.empty()) {
+            // The last transfer with this token: after Unregister no wake-up points here.
+            watch->token->Unregister(watch->registration);
+            watches.erase(watch->token.get());
         }
     }
-    std::string reply = fromCurl ? transfer->exchange.TakeReply(result) : std::string();
-    finished.emplace_back(std::move(transfer->done), std::move(reply));
+    ExchangeEnd end;
+    if (transfer->state == Transfer::State::Connected) {
+        CURL* easy = transfer->exchange.Handle();
+        if (fromCurl && result == CURLE_OPERATION_TIMEDOUT) {
+            // Connect time stays 0 until a connection stands: a limit that passed while
+            // connecting is "no connection", unless it was the whole exchange's limit.
+            curl_off_t connectUs = 0;
+            curl_off_t totalUs = 0;
+            curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectUs);
+            curl_easy_getinfo(easy, CURLINFO_TOTAL_TIME_T, &totalUs);
+            end.timedOut = connectUs > 0 || totalUs / 1000 >= options.totalTimeoutMs;
+        }
+        byHandle.erase(easy);
+        curl_multi_remove_handle(multi, easy);
+        --connected;
+    }
+    if (transfer->state != Transfer::State::Waiting)
+        PassOn(transfer->ip);
+    if (fromCurl)
+        end.reply = transfer->exchange.TakeReply(result);
+    finished.emplace_back(std::move(transfer->done), std::move(end));
 }
 
-void HttpEngine::Loop::Cancelled(uint64_t id) {
-    Release(id, CURLE_ABORTED_BY_CALLBACK, false);
+void HttpEngine::Loop::Cancelled(CancelToken* token) {
+    auto it = watches.find(token);
+    // The watch may have ended, and its address been reused by another token, since the
+    // wake-up was queued: a token, once cancelled, stays so.
+    if (it == watches.end() || !it->second->token->IsCancelled())
+        return;
+    const std::vector<uint64_t> ids(it->second->ids.begin(), it->second->ids.end());
+    for (uint64_t id : ids)
+        Release(id, CURLE_ABORTED_BY_CALLBACK, false);
 }
 
 void HttpEngine::Loop::StartReady() {
@@ -253,19 +306,17 @@ void HttpEngine::Loop::StartReady() {
         const uint64_t id = ready.front();
         ready.pop_front();
         auto it = transfers.find(id);
-        if (it == transfers.end())
-            continue;
+        if (it == transfers.end() || it->second->state != Transfer::State::Ready)
+            continue;  // ended while it waited for a slot
         Transfer& t = *it->second;
-        // Reserve the address while the transfer is being set up, so a failure below
-        // passes it on like any other end.
-        ready.push_front(id);
         const bool prepared = t.exchange.Prepare(t.ip, t.body, "POST", options);
         if (!prepared || curl_multi_add_handle(multi, t.exchange.Handle()) != CURLM_OK) {
-            Release(id, CURLE_FAILED_INIT, false);
+            Release(id, CURLE_FAILED_INIT, false);  // passes the address on like any end
             continue;
         }
-        ready.pop_front();
-        t.connected = true;
+        t.state = Transfer::State::Connected;
+        if (t.onStart)
+            t.onStart();
         byHandle.emplace(t.exchange.Handle(), id);
         ++connected;
         if (connected > peak.load(std::memory_order_relaxed))
@@ -278,10 +329,8 @@ void HttpEngine::Loop::FinishAll() {
     ids.reserve(transfers.size());
     for (const auto& [id, transfer] : transfers)
         ids.push_back(id);
-    // Waiting transfers first, so that none is moved up and connected meanwhile.
-    std::sort(ids.begin(), ids.end(), [this](uint64_t a, uint64_t b) {
-        return !transfers[a]->connected && transfers[b]->connected;
-    });
+    // In the order posted; nothing is connected any more, whatever is passed on.
+    std::sort(ids.begin(), ids.end());
     for (uint64_t id : ids)
         Release(id, CURLE_ABORTED_BY_CALLBACK, false);
 }
@@ -310,6 +359,14 @@ bool HttpEngine::EnsureThreadLocked() {
 
 void HttpEngine::Post(const std::string& ip, const std::string& body, Done done,
                       std::shared_ptr<CancelToken> cancel) {
+    Completion completion;
+    if (done)
+        completion = [done = std::move(done)](ExchangeEnd end) { done(std::move(end.reply)); };
+    PostExchange(ip, body, std::move(completion), std::move(cancel));
+}
+
+void HttpEngine::PostExchange(const std::string& ip, const std::string& body, Completion done,
+                              std::shared_ptr<CancelToken> cancel, std::function<void()> onStart) {
     if (options_.onPost)
         options_.onPost(ip, body);
     bool taken = false;
@@ -321,6 +378,7 @@ void HttpEngine::Post(const std::string& ip, const std::string& body, Done done,
             transfer->body = body;
             transfer->done = std::move(done);
             transfer->cancel = std::move(cancel);
+            transfer->onStart = std::move(onStart);
             {
                 std::lock_guard loopLock(loop_->mutex);
                 loop_->submitted.push_back(std::move(transfer));
@@ -330,14 +388,14 @@ void HttpEngine::Post(const std::string& ip, const std::string& body, Done done,
         }
     }
     if (!taken && done)
-        done(std::string());
+        done(ExchangeEnd{});
 }
 
 void HttpEngine::Run(Loop& loop) {
     // Longest sleep when nothing happens; curl's own timers and every wake-up end it sooner.
     constexpr int kIdleWaitMs = 1000;
     std::vector<std::unique_ptr<Transfer>> incoming;
-    std::vector<uint64_t> cancelled;
+    std::vector<CancelToken*> cancelled;
     bool stopping = false;
     for (;;) {
         {
@@ -351,8 +409,8 @@ void HttpEngine::Run(Loop& loop) {
         incoming.clear();
         if (stopping)
             break;
-        for (uint64_t id : cancelled)
-            loop.Cancelled(id);
+        for (CancelToken* token : cancelled)
+            loop.Cancelled(token);
         cancelled.clear();
         loop.StartReady();
 
@@ -367,17 +425,17 @@ void HttpEngine::Run(Loop& loop) {
         }
         loop.StartReady();
         // Handed out with no bookkeeping in progress: a reply may post the next exchange.
-        for (auto& [done, reply] : loop.finished) {
+        for (auto& [done, end] : loop.finished) {
             if (done)
-                done(std::move(reply));
+                done(std::move(end));
         }
         loop.finished.clear();
         loop.Wait(kIdleWaitMs);
     }
     loop.FinishAll();
-    for (auto& [done, reply] : loop.finished) {
+    for (auto& [done, end] : loop.finished) {
         if (done)
-            done(std::string());
+            done(ExchangeEnd{});
     }
     loop.finished.clear();
 }

@@ -33,11 +33,21 @@ struct HttpEngineOptions {
 // for the discovery socket, the store, the window system and the simulator in tests.
 size_t DefaultMaxTransfers();
 
+// How one exchange ended.
+struct ExchangeEnd {
+    // The reply, empty on any failure (refused, time limit, oversized, cancelled, unusable
+    // address, engine stopped or without a thread).
+    std::string reply;
+    // Failed because a time limit passed with the projector connected (or the whole
+    // exchange's limit passed while connecting). Judged from the transfer itself, so time
+    // spent waiting behind other exchanges to the same address never counts.
+    bool timedOut = false;
+};
+
 class HttpEngine {
   public:
-    // Receives the reply, empty on any failure (refused, time limit, oversized, cancelled,
-    // unusable address, engine stopped or without a thread).
     using Done = std::function<void(std::string reply)>;
+    using Completion = std::function<void(ExchangeEnd end)>;
 
     explicit HttpEngine(HttpEngineOptions options = {});
     ~HttpEngine();  // Stop()
@@ -52,6 +62,13 @@ class HttpEngine {
     // is connected or still waiting. Thread-safe.
     void Post(const std::string& ip, const std::string& body, Done done,
               std::shared_ptr<CancelToken> cancel = nullptr);
+    // The same exchange; `done` also learns whether it ended on a time limit. `onStart`, when
+    // given, runs on the engine's thread as the exchange goes out (it has its address and a
+    // connection slot), before `done`, and not at all when it never goes out; it may only
+    // take note (read a clock, store a value), never block or post.
+    void PostExchange(const std::string& ip, const std::string& body, Completion done,
+                      std::shared_ptr<CancelToken> cancel = nullptr,
+                      std::function<void()> onStart = {});
 
     // Cancels every exchange (each `done` gets an empty reply) and ends the thread; later
     // posts fail at once. Returns within milliseconds. From inside a `done` it returns at
@@ -67,6 +84,7 @@ class HttpEngine {
 
   private:
     struct Transfer;
+    struct TokenWatch;
     struct Loop;
 
     bool EnsureThreadLocked();

@@ -19,7 +19,7 @@ void CancelToken::Cancel() {
     if (cancelled_.exchange(true, std::memory_order_acq_rel)) {
         return;
     }
-    for (const Waiter& waiter : waiters_) {
+    for (const auto& [id, waiter] : waiters_) {
         waiter.fn(waiter.context);
     }
 }
@@ -30,14 +30,14 @@ uint64_t CancelToken::Register(WakeFn fn, void* context) {
     if (IsCancelled()) {
         fn(context);
     } else {
-        waiters_.push_back(Waiter{id, fn, context});
+        waiters_.emplace(id, Waiter{fn, context});
     }
     return id;
 }
 
 void CancelToken::Unregister(uint64_t id) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::erase_if(waiters_, [id](const Waiter& waiter) { return waiter.id == id; });
+    waiters_.erase(id);
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace vistrel {
@@ -43,13 +44,13 @@ class CancelToken {
 
   private:
     struct Waiter {
-        uint64_t id;
         WakeFn fn;
         void* context;
     };
     std::atomic<bool> cancelled_{false};
     std::mutex mutex_;
-    std::vector<Waiter> waiters_;
+    // By id: a token shared by many transfers unregisters each at no search.
+    std::unordered_map<uint64_t, Waiter> waiters_;
     uint64_t nextId_ = 1;
 };
 

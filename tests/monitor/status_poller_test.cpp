@@ -117,6 +117,81 @@ TEST_F(Polling, SuccessfulProjectorIsNotPolledAgainBeforeFifteenSeconds) {
     EXPECT_EQ(Record("AAAAAAAAAAAA").pollTick, 65000u);
 }
 
+// A transport where every exchange waits 2 s (of `clock`) before it goes out.
+class QueuingPeer final : public PollTransport {
+  public:
+    QueuingPeer(std::shared_ptr<ScriptedPeer> inner, ManualClock& clock)
+        : inner_(std::move(inner)), clock_(clock) {}
+    std::string Post(const std::string& ip, const std::string& body,
+                     const std::shared_ptr<CancelToken>& cancel) override {
+        return inner_->Post(ip, body, cancel);
+    }
+    void PostAsyncSent(const std::string& ip, const std::string& body,
+                       const std::shared_ptr<CancelToken>& cancel, Sent sent, Done done) override {
+        clock_.Advance(2000);
+        sent();
+        inner_->PostAsync(ip, body, cancel, std::move(done));
+    }
+
+  private:
+    std::shared_ptr<ScriptedPeer> inner_;
+    ManualClock& clock_;
+};
+
+TEST_F(Polling, TheFifteenSecondsAreCountedFromWhenTheRequestWentOutNotFromTheReply) {
+    // Every info request waits 2 s in the transport, and its reply takes 3 s more.
+    peer = std::make_shared<ScriptedPeer>([this](const std::string& ip, const std::string& body) {
+        if (body == "query=info")
+            clock.Advance(3000);
+        return Reply(ip, body);
+    });
+    Add("AAAAAAAAAAAA", "127.0.3.20");
+    poller = std::make_unique<StatusPoller>(console, options,
+                                            std::make_shared<QueuingPeer>(peer, clock));
+    poller->StartPolling();
+    ASSERT_TRUE(WaitUntil([&] { return peer->Count() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Record("AAAAAAAAAAAA").pollTick == 52000u; }));
+    clock.Set(66999);  // 15 s after the reply would be 70000; after the request, 67000
+    ASSERT_TRUE(WaitPasses(3));
+    EXPECT_EQ(peer->Count(), 2u);
+    clock.Set(67000);
+    ASSERT_TRUE(WaitUntil([&] { return peer->Count() == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return Record("AAAAAAAAAAAA").pollTick == 69000u; }));
+}
+
+TEST_F(Polling, AFleetDueAtOnceIsStartedInBurstsInTableOrderAndEachPolledOnce) {
+    options.maxStartsPerLook = 3;
+    options.burstGap = 1ms;
+    constexpr int kCount = 10;
+    for (int i = 0; i < kCount; ++i)
+        Add(std::string(12, static_cast<char>('A' + i)), "127.0.3." + std::to_string(20 + i));
+    std::mutex mutex;
+    std::vector<size_t> polled;
+    poller = std::make_unique<StatusPoller>(console, options, peer);
+    poller->SetPassObserver([&](const PollPassStats& stats) {
+        std::lock_guard lock(mutex);
+        polled.push_back(stats.polled);
+    });
+    poller->StartPolling();
+    ASSERT_TRUE(WaitUntil([&] { return peer->Count() == 2 * kCount; }));
+    ASSERT_TRUE(WaitPasses(3));  // the clock stands still: nobody falls due again
+    poller->Stop();
+    const auto requests = peer->Requests();
+    ASSERT_EQ(requests.size(), 2u * kCount);
+    for (int i = 0; i < kCount; ++i) {
+        EXPECT_EQ(requests[2 * i].ip, "127.0.3." + std::to_string(20 + i));
+        EXPECT_EQ(requests[2 * i].body, "query=info");
+        EXPECT_EQ(requests[2 * i + 1].body, "query=group");
+    }
+    std::lock_guard lock(mutex);
+    size_t total = 0;
+    for (size_t n : polled) {
+        EXPECT_LE(n, 3u);
+        total += n;
+    }
+    EXPECT_EQ(total, static_cast<size_t>(kCount));
+}
+
 TEST_F(Polling, RelocatingUnusableAndStaleRecordsAreNeverPolled) {
     Add("AAAAAAAAAAAA", "0.0.0.0", 5);
     Add("BBBBBBBBBBBB", "127.0.3.21", 5);

@@ -2,6 +2,7 @@
 // limit, prompt cancellation and stop, unusable addresses and a thread that cannot start.
 #include "protocol/http_engine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <map>
@@ -176,6 +177,98 @@ TEST(HttpEngineTest, RepliesMayPostTheNextExchange) {
     ASSERT_TRUE(replies.WaitFor(2));
     EXPECT_EQ(replies.Order(), (std::vector<std::string>{"info", "group"}));
     EXPECT_EQ(replies.Reply("group"), kReply);
+}
+
+TEST(HttpEngineTest, CancellingAShareOfQueuedExchangesKeepsTheRestInTheirOrder) {
+    TestServer server("127.0.2.35");
+    server.SetMode(TestServer::Mode::kHang);
+    Replies replies;  // outlives the engine, which may still answer at its end
+    HttpEngine engine(OnPort(server.Port()));
+    // Two batches to one projector, interleaved; the first exchange holds the projector.
+    auto dropped = std::make_shared<CancelToken>();
+    auto kept = std::make_shared<CancelToken>();
+    constexpr int kEach = 40;
+    for (int i = 0; i < 2 * kEach; ++i) {
+        engine.Post("127.0.2.35", "n=" + std::to_string(i), replies.For(std::to_string(i)),
+                    i % 2 == 0 ? dropped : kept);
+    }
+    ASSERT_TRUE(server.WaitForRequests(1, 5s));
+    server.SetMode(TestServer::Mode::kReply);
+    server.SetResponse(TestServer::Response(200, "OK", kReply));
+    dropped->Cancel();
+    ASSERT_TRUE(replies.WaitFor(2 * kEach));
+    for (int i = 0; i < 2 * kEach; ++i) {
+        EXPECT_EQ(replies.Count(std::to_string(i)), 1u) << i;
+        EXPECT_EQ(replies.Reply(std::to_string(i)), i % 2 == 0 ? "" : kReply) << i;
+    }
+    // The projector saw the held exchange, then the kept batch in the order posted.
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u + kEach);
+    EXPECT_THAT(requests[0], ::testing::EndsWith("\r\n\r\nn=0"));
+    for (int k = 0; k < kEach; ++k)
+        EXPECT_THAT(requests[k + 1], ::testing::EndsWith("\r\n\r\nn=" + std::to_string(2 * k + 1)));
+
+    // The projector is free again for a later exchange with a token already used.
+    engine.Post("127.0.2.35", "later", replies.For("later"), kept);
+    ASSERT_TRUE(replies.WaitFor(2 * kEach + 1));
+    EXPECT_EQ(replies.Reply("later"), kReply);
+}
+
+TEST(HttpEngineTest, AnEndOnATimeLimitIsToldFromNoConnectionAndFromTimeSpentQueued) {
+    TestServer server("127.0.2.36");
+    server.SetMode(TestServer::Mode::kHang);
+    HttpEngineOptions options = OnPort(server.Port());
+    options.http.connectTimeoutMs = 1000;
+    options.http.totalTimeoutMs = 1000;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::map<std::string, ExchangeEnd> ends;
+    std::vector<std::string> events;  // of the exchanges with the hung projector
+    auto into = [&](const std::string& key) {
+        return [&, key](ExchangeEnd end) {
+            std::lock_guard lock(mutex);
+            ends.emplace(key, std::move(end));
+            if (key != "refused")
+                events.push_back("end " + key);
+            changed.notify_all();
+        };
+    };
+    auto out = [&](const std::string& key) {
+        return [&, key] {
+            std::lock_guard lock(mutex);
+            events.push_back("out " + key);
+        };
+    };
+    {
+        HttpEngine engine(options);
+        engine.PostExchange("127.0.2.36", "query=info", into("hung"), nullptr, out("hung"));
+        // Waits behind the hung exchange longer than any limit, then is closed unanswered.
+        engine.PostExchange("127.0.2.36", "query=group", into("queued"), nullptr, out("queued"));
+        // Cancelled while it waits: it never goes out.
+        auto cancel = std::make_shared<CancelToken>();
+        engine.PostExchange("127.0.2.36", "query=model", into("dropped"), cancel, out("dropped"));
+        // Nobody listens there: refused at once.
+        engine.PostExchange("127.0.2.37", "query=info", into("refused"));
+        ASSERT_TRUE(server.WaitForRequests(1, 5s));
+        cancel->Cancel();
+        server.SetMode(TestServer::Mode::kCloseAtOnce);
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 20s, [&] { return ends.size() == 4; }));
+    }
+    EXPECT_EQ(ends["hung"].reply, "");
+    EXPECT_TRUE(ends["hung"].timedOut);
+    EXPECT_EQ(ends["queued"].reply, "");
+    EXPECT_FALSE(ends["queued"].timedOut);
+    EXPECT_EQ(ends["refused"].reply, "");
+    EXPECT_FALSE(ends["refused"].timedOut);
+    EXPECT_EQ(server.Requests().size(), 2u);
+    EXPECT_EQ(ends["dropped"].reply, "");
+    EXPECT_FALSE(ends["dropped"].timedOut);
+    // Each went out once, in the order posted, and the cancelled one never did.
+    EXPECT_THAT(events, ::testing::UnorderedElementsAre("out hung", "end hung", "out queued",
+                                                        "end queued", "end dropped"));
+    EXPECT_LT(std::find(events.begin(), events.end(), "out hung"),
+              std::find(events.begin(), events.end(), "out queued"));
 }
 
 TEST(HttpEngineTest, UnusableAddressesAreRefusedAtOnceWithoutAThread) {
