@@ -26,13 +26,4 @@ void HttpPollTransport::PostAsync(const std::string& ip, const std::string& body
     engine_->Post(ip, body, std::move(done), cancel);
 }
 
-void HttpPollTransport::PostAsyncSent(const std::string& ip, const std::string& body,
-                                      const std::shared_ptr<CancelToken>& cancel, Sent sent,
-                                      Done done) {
-    HttpEngine::Completion completion;
-    if (done)
-        completion = [done = std::move(done)](ExchangeEnd end) { done(std::move(end.reply)); };
-    engine_->PostExchange(ip, body, std::move(completion), cancel, std::move(sent));
-}
-
 }  // namespace vistrel

@@ -27,17 +27,6 @@ class PollTransport {
                            const std::shared_ptr<CancelToken>& cancel, Done done) {
         done(Post(ip, body, cancel));
     }
-
-    // The same, and `sent` runs once as the request goes out (after any wait in the
-    // transport), before `done`, so a rhythm can be counted from the moment the projector was
-    // asked. `sent` may only take note. The default: `sent` at once, then PostAsync.
-    using Sent = std::function<void()>;
-    virtual void PostAsyncSent(const std::string& ip, const std::string& body,
-                               const std::shared_ptr<CancelToken>& cancel, Sent sent, Done done) {
-        if (sent)
-            sent();
-        PostAsync(ip, body, cancel, std::move(done));
-    }
 };
 
 // Every exchange goes through the HTTP engine; no thread waits for a reply.
@@ -50,8 +39,6 @@ class HttpPollTransport final : public PollTransport {
                      const std::shared_ptr<CancelToken>& cancel) override;
     void PostAsync(const std::string& ip, const std::string& body,
                    const std::shared_ptr<CancelToken>& cancel, Done done) override;
-    void PostAsyncSent(const std::string& ip, const std::string& body,
-                       const std::shared_ptr<CancelToken>& cancel, Sent sent, Done done) override;
 
   private:
     std::shared_ptr<HttpEngine> engine_;

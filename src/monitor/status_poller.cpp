@@ -185,20 +185,13 @@ std::chrono::milliseconds StatusPoller::RunPass() {
 
 void StatusPoller::PollInfo(const std::shared_ptr<Pass>& pass, const std::string& mac,
                             const std::string& ip) {
-    // The next poll is counted from when this request goes out (after any wait in the
-    // transport), not from its reply, so the time a reply takes does not stretch the rhythm;
-    // the stamp is stored only with a reply.
-    auto sentTick = std::make_shared<std::atomic<uint32_t>>(console_.clock.TickMs());
-    transport_->PostAsyncSent(
+    transport_->PostAsync(
         ip, std::string(kQueryInfoBody), cancel_,
-        [this, sentTick] { sentTick->store(console_.clock.TickMs()); },
-        [this, pass, mac, ip, sentTick](std::string reply) {
-            OnInfo(pass, mac, ip, sentTick->load(), reply);
-        });
+        [this, pass, mac, ip](std::string reply) { OnInfo(pass, mac, ip, reply); });
 }
 
 void StatusPoller::OnInfo(const std::shared_ptr<Pass>& pass, const std::string& mac,
-                          const std::string& ip, uint32_t sentTick, const std::string& reply) {
+                          const std::string& ip, const std::string& reply) {
     if (!MayStore()) {
         EndChain(pass, mac);  // asked again after the pause, the 15 seconds not having begun
         return;
@@ -208,7 +201,9 @@ void StatusPoller::OnInfo(const std::shared_ptr<Pass>& pass, const std::string& 
         Info record;
         if (table.Lookup(mac, record)) {
             ParseInfoReply(reply, record);
-            record.pollTick = sentTick;
+            // Counted from the stored reply, so a projector never hears from us sooner than 15 s
+            // after it last answered, however long that answer took.
+            record.pollTick = console_.clock.TickMs();
             table.Store(record);
             pass->stored.fetch_add(1);
         }

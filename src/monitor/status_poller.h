@@ -31,12 +31,12 @@ struct PollerOptions {
     std::chrono::milliseconds pause{1000};
     // Sleep between looks at refreshNow while auto search is off.
     std::chrono::milliseconds idleSleep{5000};
-    // Least time between two info polls of one projector, counted from when the earlier
-    // one went out (stamped on its record once it has been answered).
+    // Least time between two info polls of one projector, counted from when the reply to
+    // the earlier one was stored.
     uint32_t minIntervalMs = 15000;
     // Most projectors one look starts; the rest of those due follow `burstGap` later. A
     // fleet that falls due all at once (the first pass) is spread this way, and as each
-    // projector's next poll is counted from its own send, it stays spread.
+    // projector's next poll is counted from its own reply, it stays spread.
     size_t maxStartsPerLook = 128;
     std::chrono::milliseconds burstGap{100};
     // Limits of one exchange; the port is replaced by the profile's HTTP port. Used for an
@@ -94,7 +94,7 @@ class StatusPoller {
     std::chrono::milliseconds RunPass();
     void PollInfo(const std::shared_ptr<Pass>& pass, const std::string& mac, const std::string& ip);
     void OnInfo(const std::shared_ptr<Pass>& pass, const std::string& mac, const std::string& ip,
-                uint32_t sentTick, const std::string& reply);
+                const std::string& reply);
     void OnGroup(const std::shared_ptr<Pass>& pass, const std::string& mac,
                  const std::string& reply);
     void EndChain(const std::shared_ptr<Pass>& pass, const std::string& mac);

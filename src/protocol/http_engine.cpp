@@ -39,7 +39,6 @@ struct HttpEngine::Transfer {
     std::shared_ptr<CancelToken> cancel;
     TokenWatch* watch = nullptr;
     State state = State::Waiting;
-    std::function<void()> onStart;
     HttpExchange exchange;
 };
 
@@ -315,8 +314,6 @@ void HttpEngine::Loop::StartReady() {
             continue;
         }
         t.state = Transfer::State::Connected;
-        if (t.onStart)
-            t.onStart();
         byHandle.emplace(t.exchange.Handle(), id);
         ++connected;
         if (connected > peak.load(std::memory_order_relaxed))
@@ -366,7 +363,7 @@ void HttpEngine::Post(const std::string& ip, const std::string& body, Done done,
 }
 
 void HttpEngine::PostExchange(const std::string& ip, const std::string& body, Completion done,
-                              std::shared_ptr<CancelToken> cancel, std::function<void()> onStart) {
+                              std::shared_ptr<CancelToken> cancel) {
     if (options_.onPost)
         options_.onPost(ip, body);
     bool taken = false;
@@ -378,7 +375,6 @@ void HttpEngine::PostExchange(const std::string& ip, const std::string& body, Co
             transfer->body = body;
             transfer->done = std::move(done);
             transfer->cancel = std::move(cancel);
-            transfer->onStart = std::move(onStart);
             {
                 std::lock_guard loopLock(loop_->mutex);
                 loop_->submitted.push_back(std::move(transfer));

@@ -62,13 +62,9 @@ class HttpEngine {
     // is connected or still waiting. Thread-safe.
     void Post(const std::string& ip, const std::string& body, Done done,
               std::shared_ptr<CancelToken> cancel = nullptr);
-    // The same exchange; `done` also learns whether it ended on a time limit. `onStart`, when
-    // given, runs on the engine's thread as the exchange goes out (it has its address and a
-    // connection slot), before `done`, and not at all when it never goes out; it may only
-    // take note (read a clock, store a value), never block or post.
+    // The same exchange; `done` also learns whether it ended on a time limit.
     void PostExchange(const std::string& ip, const std::string& body, Completion done,
-                      std::shared_ptr<CancelToken> cancel = nullptr,
-                      std::function<void()> onStart = {});
+                      std::shared_ptr<CancelToken> cancel = nullptr);
 
     // Cancels every exchange (each `done` gets an empty reply) and ends the thread; later
     // posts fail at once. Returns within milliseconds. From inside a `done` it returns at

@@ -117,46 +117,23 @@ TEST_F(Polling, SuccessfulProjectorIsNotPolledAgainBeforeFifteenSeconds) {
     EXPECT_EQ(Record("AAAAAAAAAAAA").pollTick, 65000u);
 }
 
-// A transport where every exchange waits 2 s (of `clock`) before it goes out.
-class QueuingPeer final : public PollTransport {
-  public:
-    QueuingPeer(std::shared_ptr<ScriptedPeer> inner, ManualClock& clock)
-        : inner_(std::move(inner)), clock_(clock) {}
-    std::string Post(const std::string& ip, const std::string& body,
-                     const std::shared_ptr<CancelToken>& cancel) override {
-        return inner_->Post(ip, body, cancel);
-    }
-    void PostAsyncSent(const std::string& ip, const std::string& body,
-                       const std::shared_ptr<CancelToken>& cancel, Sent sent, Done done) override {
-        clock_.Advance(2000);
-        sent();
-        inner_->PostAsync(ip, body, cancel, std::move(done));
-    }
-
-  private:
-    std::shared_ptr<ScriptedPeer> inner_;
-    ManualClock& clock_;
-};
-
-TEST_F(Polling, TheFifteenSecondsAreCountedFromWhenTheRequestWentOutNotFromTheReply) {
-    // Every info request waits 2 s in the transport, and its reply takes 3 s more.
+TEST_F(Polling, TheFifteenSecondsAreCountedFromTheStoredReplyNotFromTheSend) {
+    // Every info reply takes 3 s of the projector's time: sent at 50 s, stored at 53 s.
     peer = std::make_shared<ScriptedPeer>([this](const std::string& ip, const std::string& body) {
         if (body == "query=info")
             clock.Advance(3000);
         return Reply(ip, body);
     });
     Add("AAAAAAAAAAAA", "127.0.3.20");
-    poller = std::make_unique<StatusPoller>(console, options,
-                                            std::make_shared<QueuingPeer>(peer, clock));
-    poller->StartPolling();
+    Start();
     ASSERT_TRUE(WaitUntil([&] { return peer->Count() == 2; }));
-    ASSERT_TRUE(WaitUntil([&] { return Record("AAAAAAAAAAAA").pollTick == 52000u; }));
-    clock.Set(66999);  // 15 s after the reply would be 70000; after the request, 67000
+    ASSERT_TRUE(WaitUntil([&] { return Record("AAAAAAAAAAAA").pollTick == 53000u; }));
+    clock.Set(67999);  // 15 s after the send have passed, 15 s after the reply not yet
     ASSERT_TRUE(WaitPasses(3));
     EXPECT_EQ(peer->Count(), 2u);
-    clock.Set(67000);
+    clock.Set(68000);
     ASSERT_TRUE(WaitUntil([&] { return peer->Count() == 4; }));
-    ASSERT_TRUE(WaitUntil([&] { return Record("AAAAAAAAAAAA").pollTick == 69000u; }));
+    ASSERT_TRUE(WaitUntil([&] { return Record("AAAAAAAAAAAA").pollTick == 71000u; }));
 }
 
 TEST_F(Polling, AFleetDueAtOnceIsStartedInBurstsInTableOrderAndEachPolledOnce) {
