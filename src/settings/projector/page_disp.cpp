@@ -122,10 +122,15 @@ void CPageDisp::WriteControls() {
 void CPageDisp::ParseReply(const std::string& reply) {
     if (ReplyContains(reply, kControlTag)) {
         ApplyEnableState(reply);
-        for (const ChoiceList& choice : lists_)
-            *choice.member = CurrentValue(*choice.def, reply).value_or(-1);
-        for (const NumberSetting& setting : numbers_)
-            *setting.member = ReportedValue(*setting.def, reply);
+        // A field the reply does not carry (cut short, no digits) keeps what the page showed.
+        for (const ChoiceList& choice : lists_) {
+            if (const auto value = CurrentValue(*choice.def, reply))
+                *choice.member = *value;
+        }
+        for (const NumberSetting& setting : numbers_) {
+            if (const auto value = CurrentValue(*setting.def, reply))
+                *setting.member = *value;
+        }
     } else if (ReplyContains(reply, kTimeoutText)) {
         // A time-out text has no power digit: the page is disabled until fresh state comes.
         ApplyEnableState(reply);

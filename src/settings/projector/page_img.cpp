@@ -194,21 +194,32 @@ void CPageImg::WriteControls() {
 
 void CPageImg::ParseReply(const std::string& reply) {
     if (ReplyBeginsWith(reply, kControlReplyPrefix)) {
-        for (const NumberSetting& setting : numbers_)
-            *setting.member = ReportedValue(*setting.def, reply);
-        degammaIndex_ = CurrentValue(Setting("degamma"), reply).value_or(-1);
-        colorTempIndex_ = CurrentValue(Setting("color-temperature"), reply).value_or(-1);
-        colorSpaceIndex_ = CurrentValue(Setting("color-space"), reply).value_or(-1);
-        captionIndex_ = CurrentValue(Setting("closed-captioning"), reply).value_or(-1);
+        // A field the reply does not carry (cut short, no digits) keeps what the page showed.
+        for (const NumberSetting& setting : numbers_) {
+            if (const auto value = CurrentValue(*setting.def, reply))
+                *setting.member = *value;
+        }
+        const std::pair<const char*, int*> lists[] = {
+            {"degamma", &degammaIndex_},
+            {"color-temperature", &colorTempIndex_},
+            {"color-space", &colorSpaceIndex_},
+            {"closed-captioning", &captionIndex_},
+        };
+        for (const auto& [name, member] : lists) {
+            if (const auto value = CurrentValue(Setting(name), reply))
+                *member = *value;
+        }
 
-        const int mode = ReportedValue(Setting("display-mode"), reply);
-        modeIndexA_ = mode - 1;
-        // List B has no "User-2" row: codes above it sit one row higher.
-        modeIndexB_ = mode > 5 ? mode - 2 : mode - 1;
-        if (mode == kUserModeCode)
-            modeIndexC_ = 0;
-        else if (mode == k3dModeCode)
-            modeIndexC_ = 1;
+        if (const auto reported = ReportedNumber(Setting("display-mode"), reply)) {
+            const int mode = *reported;
+            modeIndexA_ = mode - 1;
+            // List B has no "User-2" row: codes above it sit one row higher.
+            modeIndexB_ = mode > 5 ? mode - 2 : mode - 1;
+            if (mode == kUserModeCode)
+                modeIndexC_ = 0;
+            else if (mode == k3dModeCode)
+                modeIndexC_ = 1;
+        }
         ApplyEnableState(reply);
     }
     // Anything else (a time-out text) changes nothing and leaves the enabled state alone.

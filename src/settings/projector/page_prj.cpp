@@ -238,16 +238,22 @@ void CPagePrj::ParseReply(const std::string& reply) {
         powerText_ = std::string(LabelByCode(kPowerTable, powerState_));
         powerButton_->setText(powerState_ != 0 ? QStringLiteral("Power OFF")
                                                : QStringLiteral("Power ON"));
-        autoPowerOff_ = ReportedValue(Setting("auto-power-off"), reply);
-        directPower_ = ReportedValue(Setting("direct-power"), reply);
-        sourceIndex_ = CurrentValue(Setting("source"), reply).value_or(-1);
-        sourceLock_ = ReportedValue(Setting("source-lock"), reply);
-        freeze_ = ReportedValue(Setting("freeze"), reply);
-        avMute_ = ReportedValue(Setting("av-mute"), reply);
-        autoKeystone_ = ReportedValue(Setting("auto-keystone"), reply);
-        volume_ = ReportedValue(Setting("volume"), reply);
-        brightMode_ = std::string(
-            LabelByCode(kBrightModeTable, ReportedValue(Setting("bright-mode"), reply)));
+        // A field the reply does not carry (cut short, no digits) keeps what the page showed.
+        auto take = [&reply](const char* name, int& member) {
+            if (const auto value = ReportedNumber(Setting(name), reply))
+                member = *value;
+        };
+        take("auto-power-off", autoPowerOff_);
+        take("direct-power", directPower_);
+        if (const auto source = CurrentValue(Setting("source"), reply))
+            sourceIndex_ = *source;
+        take("source-lock", sourceLock_);
+        take("freeze", freeze_);
+        take("av-mute", avMute_);
+        take("auto-keystone", autoKeystone_);
+        take("volume", volume_);
+        if (const auto bright = ReportedNumber(Setting("bright-mode"), reply))
+            brightMode_ = std::string(LabelByCode(kBrightModeTable, *bright));
         ApplyEnableState(reply);
         WriteControls();
     } else if (ReplyContains(reply, kGroupTag)) {

@@ -185,13 +185,20 @@ void CPageSet::LimitMessage() {
 
 void CPageSet::ParseReply(const std::string& reply) {
     if (ReplyContains(reply, kControlTag)) {
-        for (const ChoiceList& choice : lists_)
-            *choice.member = CurrentValue(*choice.def, reply).value_or(-1);
+        // A field the reply does not carry (cut short, no digits) keeps what the page showed.
+        for (const ChoiceList& choice : lists_) {
+            if (const auto value = CurrentValue(*choice.def, reply))
+                *choice.member = *value;
+        }
         // Toggles as the operator sees them: "Information Hide" is reported as 0 when on.
-        for (const Toggle& toggle : toggles_)
-            *toggle.member = CurrentValue(*toggle.def, reply).value_or(0);
-        for (const NumberSetting& setting : numbers_)
-            *setting.member = ReportedValue(*setting.def, reply);
+        for (const Toggle& toggle : toggles_) {
+            if (const auto value = CurrentValue(*toggle.def, reply))
+                *toggle.member = *value;
+        }
+        for (const NumberSetting& setting : numbers_) {
+            if (const auto value = CurrentValue(*setting.def, reply))
+                *setting.member = *value;
+        }
         ApplyEnableState(reply);
     } else if (ReplyContains(reply, kTimeoutText)) {
         // A time-out text has no power digit: the page is disabled until fresh state comes.
