@@ -352,16 +352,39 @@ TEST_F(PrjSetDlgTest, ApplySendsTheGroupRecordAndTheHeaderFollows) {
         "set=group" + std::string("Lab") + std::string(29, ' ') + "P1" + std::string(30, ' ');
     ASSERT_EQ(record.size(), 73u);
     ASSERT_TRUE(WaitForCount(record, 1));
-    // The projector acknowledges without names; the page asks for them again.
+    // The projector acknowledges without names: the header shows the names it accepted, and
+    // nothing more goes on the wire for it.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             return FrameCtl<CStaticText>(1114)->text() == "Lab" &&
                    FrameCtl<CStaticText>(1039)->text() == "P1";
         },
         kWaitMs));
+    ASSERT_TRUE(WaitForReady());
     EXPECT_EQ(dialog->groupText(), "Lab");
+    EXPECT_EQ(dialog->nameText(), "P1");
     EXPECT_EQ(State().group, "Lab");
     EXPECT_EQ(State().name, "P1");
+    EXPECT_EQ(Count("query=group"), 1u);
+    EXPECT_EQ(Bodies().back(), record);
+
+    // A projector that refuses the record leaves the header as it was; the edits keep what
+    // the operator typed.
+    sim::Faults faults;
+    faults.commandTimeout = true;
+    fleet->SetFaults(0, faults);
+    Ctl<QLineEdit>(1071)->setText("Stage");
+    Ctl<QLineEdit>(1072)->setText("P2");
+    QTest::mouseClick(Ctl<QPushButton>(1112), Qt::LeftButton);
+    ASSERT_TRUE(WaitForCount(
+        "set=group" + std::string("Stage") + std::string(27, ' ') + "P2" + std::string(30, ' '),
+        1));
+    ASSERT_TRUE(WaitForReady());
+    EXPECT_EQ(FrameCtl<CStaticText>(1114)->text(), "Lab");
+    EXPECT_EQ(FrameCtl<CStaticText>(1039)->text(), "P1");
+    EXPECT_EQ(Ctl<QLineEdit>(1071)->text(), "Stage");
+    EXPECT_EQ(Ctl<QLineEdit>(1072)->text(), "P2");
+    EXPECT_EQ(State().group, "Lab");
 }
 
 TEST_F(PrjSetDlgTest, ModelAndMuteDecideWhatMayBeChanged) {

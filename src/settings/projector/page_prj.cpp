@@ -22,6 +22,7 @@ namespace {
 constexpr int kRefreshDelayMs = 2000;
 constexpr size_t kPowerOffset = 20;
 constexpr size_t kAvMuteOffset = 25;
+constexpr std::string_view kSetGroupBody = "set=group";
 
 int DigitAt(const std::string& reply, size_t offset) {
     return IntAt(reply, offset, 1);
@@ -408,15 +409,18 @@ void CPagePrj::OnReply(const MsgCmd& slot) {
         } else {
             toggle->box->setEnabled(true);
         }
-    } else if (body.starts_with("set=group")) {
+    } else if (body.starts_with(kSetGroupBody)) {
         if (ReplyBeginsWith(reply, kGroupReplyPrefix)) {
             const GroupNames names = ReadGroupNames(reply);
             dialog_.SetHeaderGroup(names.groupName);
             dialog_.SetHeaderName(names.projectorName);
         } else if (BeginsWithOk(reply)) {
-            // A projector acknowledges the record without echoing the names: ask for them,
-            // so the header and the list show what the projector now holds.
-            dialog_.QueryGroup();
+            // A projector acknowledges the record without echoing the names: it now holds
+            // the names that were sent, so the header shows those. The edits keep what the
+            // operator typed.
+            const size_t groupAt = kSetGroupBody.size();
+            dialog_.SetHeaderGroup(TextAt(body, groupAt, kTextFieldWidth));
+            dialog_.SetHeaderName(TextAt(body, groupAt + kTextFieldWidth, kTextFieldWidth));
         }
     } else if (!ContainsOk(reply)) {
         SetGroupEnabled(FullGroup(), false);
