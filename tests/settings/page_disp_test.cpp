@@ -190,24 +190,33 @@ TEST_F(PageDispTest, AControlReplyCutShortKeepsTheValuesItDoesNotCarry) {
     ASSERT_TRUE(WaitForReady());
     ASSERT_EQ(dialog->controlText().size(), 60u);
 
-    auto text = [&](int tab, int id) { return Ctl<QLineEdit>(tab, id)->text(); };
-    // What the reply carries is shown ...
-    EXPECT_EQ(text(CPrjSetDlg::kTabProjector, CPagePrj::kVolumeEdit), "6");
-    EXPECT_EQ(text(CPrjSetDlg::kTabImage, CPageImg::kBrightnessEdit), "55");
-    // ... and what it does not carry keeps the projector's last reported value, neither 0
-    // nor the first digits of the field ("08" would read as 8).
-    EXPECT_EQ(text(CPrjSetDlg::kTabImage, CPageImg::kContrastEdit), "75");
-    EXPECT_EQ(Text(CPageDisp::kImageShiftEdit), "12");
-    EXPECT_EQ(Text(CPageDisp::kKeystoneEdit), "-7");
-    EXPECT_EQ(text(CPrjSetDlg::kTabProjector, CPagePrj::kAutoPowerOffEdit), "120");
-    EXPECT_EQ(text(CPrjSetDlg::kTabSetting, CPageSet::kSleepTimerEdit), "45");
+    struct Shown {
+        int tab;
+        int id;
+        const char* text;
+    };
+    auto expectShown = [&](std::initializer_list<Shown> fields) {
+        for (const Shown& field : fields)
+            EXPECT_EQ(Ctl<QLineEdit>(field.tab, field.id)->text(), field.text) << field.id;
+    };
+    constexpr int kPrj = CPrjSetDlg::kTabProjector;
+    constexpr int kImg = CPrjSetDlg::kTabImage;
+    constexpr int kSet = CPrjSetDlg::kTabSetting;
+    // What the reply carries is shown; what it does not carry keeps the projector's last
+    // reported value, neither 0 nor the first digits of the field ("08" would read as 8).
+    expectShown({{kPrj, CPagePrj::kVolumeEdit, "6"},
+                 {kImg, CPageImg::kBrightnessEdit, "55"},
+                 {kImg, CPageImg::kContrastEdit, "75"},
+                 {kTab, CPageDisp::kImageShiftEdit, "12"},
+                 {kTab, CPageDisp::kKeystoneEdit, "-7"},
+                 {kPrj, CPagePrj::kAutoPowerOffEdit, "120"},
+                 {kSet, CPageSet::kSleepTimerEdit, "45"}});
     // The power digit is there: the pages stay usable.
     EXPECT_TRUE(AllEnabled(kTab, CPageDisp::FullGroup()));
 
     fleet->SetFaults(0, sim::Faults{});
     ASSERT_TRUE(Refresh());
-    EXPECT_EQ(text(CPrjSetDlg::kTabImage, CPageImg::kContrastEdit), "80");
-    EXPECT_EQ(text(CPrjSetDlg::kTabSetting, CPageSet::kSleepTimerEdit), "90");
+    expectShown({{kImg, CPageImg::kContrastEdit, "80"}, {kSet, CPageSet::kSleepTimerEdit, "90"}});
 }
 
 TEST_F(PageDispTest, AFailedCommandDisablesThePageAndAsksForFreshState) {
