@@ -326,6 +326,20 @@ TEST_F(PrjSetDlgTest, TypedVolumeIsCheckedBeforeItIsSent) {
     for (const std::string& body : Bodies())
         EXPECT_FALSE(body.starts_with("command=~0081 1")) << body;
     EXPECT_EQ(State().control.volume, 7);
+
+    // An arrow clicked over a refused value: the message comes, the arrow steps from the
+    // volume the page holds, and the field shows the value that went to the projector.
+    volume->setText("12");
+    ModalScript script;
+    script.Then(script.Answer(QMessageBox::Ok));
+    Ctl<CUpDown>(1035)->Step(+1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return script.Finished(); }, kWaitMs));
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0].text, "Please enter an integer between 0 and 10.");
+    ASSERT_TRUE(WaitForCount("command=~0081 8", 1));
+    EXPECT_EQ(volume->text(), "8");
+    ASSERT_TRUE(WaitForReady());
+    EXPECT_EQ(State().control.volume, 8);
 }
 
 TEST_F(PrjSetDlgTest, AReplyDoesNotInterruptTypingWithAMessage) {

@@ -346,9 +346,12 @@ int CPagePrj::OnUpDown(int upDownId, int delta) {
     const SettingDef& def = Setting(autoPowerOff ? "auto-power-off" : "volume");
     if (def.step != 1)
         delta = delta > 0 ? def.step : -def.step;
-    const int value = (autoPowerOff ? autoPowerOff_ : volume_) + delta;
-    if (auto body = BuildSettingBody(def, value))
+    const int member = autoPowerOff ? autoPowerOff_ : volume_;
+    if (auto body = BuildSettingBody(def, member + delta))
         Send(*body);
+    // The arrow moves from the value the page holds, not from a typed value the range check
+    // has just refused: the field then shows what was sent.
+    (autoPowerOff ? autoPowerOffField_ : volumeField_).edit->setText(QString::number(member));
     return delta;
 }
 
