@@ -153,7 +153,13 @@ void CCatalogPage::OnToggleClicked(const Toggle& toggle) {
 
 int CCatalogPage::OnUpDown(const NumberSetting& setting, int delta) {
     ReadChoices();
-    *setting.member = NumberIn(*setting.field.edit, *setting.member);
+    // A typed value within the range is where the arrow starts; one outside it (or no number)
+    // is refused, and the arrow starts from the value the page holds. The field is set to
+    // that start, so after the step it shows what was sent.
+    const int typed = NumberIn(*setting.field.edit, *setting.member);
+    if (InRange(*setting.def, typed))
+        *setting.member = typed;
+    setting.field.edit->setText(QString::number(*setting.member));
     if (setting.def->step != 1)
         delta = delta > 0 ? setting.def->step : -setting.def->step;
     if (auto body = BuildSettingBody(*setting.def, *setting.member + delta)) {
