@@ -179,10 +179,30 @@ int ReportedValue(const SettingDef& def, std::string_view controlReply) {
     return IntAt(controlReply, def.offset, def.width);
 }
 
-std::optional<int> CurrentValue(const SettingDef& def, std::string_view controlReply) {
-    if (def.width == 0)
+bool IsReported(const SettingDef& def, std::string_view controlReply) {
+    if (def.width == 0 || controlReply.size() < def.offset + def.width)
+        return false;
+    std::string_view field = FieldAt(controlReply, def.offset, def.width);
+    // As the leading-digits conversion reads it: white space, a sign, then a digit.
+    while (!field.empty() &&
+           (field.front() == ' ' || (field.front() >= '\t' && field.front() <= '\r')))
+        field.remove_prefix(1);
+    if (!field.empty() && (field.front() == '+' || field.front() == '-'))
+        field.remove_prefix(1);
+    return !field.empty() && field.front() >= '0' && field.front() <= '9';
+}
+
+std::optional<int> ReportedNumber(const SettingDef& def, std::string_view controlReply) {
+    if (!IsReported(def, controlReply))
         return std::nullopt;
-    const int reported = ReportedValue(def, controlReply);
+    return ReportedValue(def, controlReply);
+}
+
+std::optional<int> CurrentValue(const SettingDef& def, std::string_view controlReply) {
+    const std::optional<int> number = ReportedNumber(def, controlReply);
+    if (!number)
+        return std::nullopt;
+    const int reported = *number;
     switch (def.kind) {
         case SettingKind::Toggle:
             return (reported != 0) != def.inverted ? 1 : 0;

@@ -79,9 +79,17 @@ const SettingDef& Setting(std::string_view name);
 // field). For an inverted toggle the digit as reported, not yet inverted.
 int ReportedValue(const SettingDef& def, std::string_view controlReply);
 
+// Whether the reply carries the setting's whole field with a number in it. A reply cut short
+// before the field, or a field without digits, reports nothing: reading it as 0 (or as the
+// first digits of a longer number) would show a value the projector never had.
+bool IsReported(const SettingDef& def, std::string_view controlReply);
+
+// ReportedValue when IsReported; nullopt otherwise.
+std::optional<int> ReportedNumber(const SettingDef& def, std::string_view controlReply);
+
 // The setting's value as the operator sees it: for toggles 1 on / 0 off (inversion applied);
 // for choices the row position (-1 when the reported digit matches no row); numbers as is.
-// nullopt when the setting is not reported.
+// nullopt when the setting is not reported (see IsReported).
 std::optional<int> CurrentValue(const SettingDef& def, std::string_view controlReply);
 
 bool InRange(const SettingDef& def, int value);

@@ -214,6 +214,33 @@ TEST_F(CliTest, ExportedPictureImportedOntoThreeProjectorsMakesTheirPicturesEqua
         EXPECT_EQ(Fleet().State(i).control.projectorId, static_cast<int>(i + 1));
 }
 
+TEST_F(CliTest, AControlReplyCutShortExportsAndShowsOnlyWhatItCarries) {
+    StartFleet(1, [](sim::FleetOptions& o) {
+        PowerAllOn(o);
+        sim::ProjectorState& s = o.projectors[0].state;
+        s.control.brightness = 33;
+        s.control.contrast = 71;
+        s.control.sleepTimer = 45;
+        // The answer ends inside the contrast field (offsets 58 to 60).
+        o.projectors[0].faults.truncate["control"] = 60;
+    });
+    const CliRun exported = Run({"export", "127.0.10.2"});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    const json settings = json::parse(exported.out)["settings"];
+    EXPECT_EQ(settings["brightness"], 33);
+    // Neither the first digits of the contrast ("07") nor a 0 for what is missing, which an
+    // import would then write onto other projectors.
+    EXPECT_FALSE(settings.contains("contrast")) << exported.out;
+    EXPECT_FALSE(settings.contains("sleep-timer")) << exported.out;
+    EXPECT_FALSE(settings.contains("auto-keystone")) << exported.out;
+
+    const CliRun get = Run({"get", "127.0.10.2", "brightness", "contrast", "--json"});
+    ASSERT_EQ(get.status, 0) << get.err;
+    auto values = Got(get, "127.0.10.2");
+    EXPECT_EQ(values["brightness"], 33);
+    EXPECT_TRUE(values["contrast"].is_null()) << get.out;
+}
+
 TEST_F(CliTest, ImportRefusesABadFileBeforeSendingAnything) {
     StartFleet(1, PowerAllOn);
     const std::filesystem::path file = dir_ / "bad.json";

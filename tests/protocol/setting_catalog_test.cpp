@@ -142,9 +142,30 @@ TEST(SettingCatalogTest, UnknownReportedCodesSelectNoRow) {
     reply[41] = '9';  // background index beyond the list
     EXPECT_EQ(CurrentValue(Setting("source"), reply), -1);
     EXPECT_EQ(CurrentValue(Setting("background-color"), reply), -1);
-    // A reply cut short reads what is there and never past its end.
-    EXPECT_EQ(CurrentValue(Setting("volume"), reply.substr(0, 46)), 0);
-    EXPECT_EQ(CurrentValue(Setting("auto-power-off"), reply.substr(0, 68)), 1);
+}
+
+TEST(SettingCatalogTest, AFieldTheReplyDoesNotCarryIsNotReported) {
+    const std::string reply = SampleControlReply();
+    const SettingDef& autoPowerOff = Setting("auto-power-off");
+    ASSERT_TRUE(CurrentValue(autoPowerOff, reply).has_value());
+    // Cut short inside the field or before it: neither its first digits nor 0.
+    EXPECT_EQ(CurrentValue(autoPowerOff, reply.substr(0, 68)), std::nullopt);
+    EXPECT_EQ(CurrentValue(Setting("volume"), reply.substr(0, 46)), std::nullopt);
+    EXPECT_EQ(CurrentValue(Setting("three-d"), reply.substr(0, 75)), std::nullopt);
+    EXPECT_EQ(CurrentValue(Setting("information-hide"), reply.substr(0, 20)), std::nullopt);
+    EXPECT_FALSE(IsReported(Setting("volume"), ""));
+    // A field without digits reports nothing; blanks before a number and a sign are read.
+    std::string blanks = reply;
+    blanks.replace(45, 2, "  ");
+    blanks.replace(55, 3, " 7x");
+    blanks.replace(61, 3, "-10");
+    blanks.replace(64, 3, "- 1");
+    EXPECT_EQ(CurrentValue(Setting("volume"), blanks), std::nullopt);
+    EXPECT_EQ(ReportedNumber(Setting("brightness"), blanks), 7);
+    EXPECT_EQ(CurrentValue(Setting("image-shift"), blanks), -10);
+    EXPECT_EQ(CurrentValue(Setting("keystone"), blanks), std::nullopt);
+    // The last field of a whole reply is read.
+    EXPECT_EQ(CurrentValue(Setting("three-d"), reply), 0);
 }
 
 // The bodies the pages send, written out as the operator's actions produce them.

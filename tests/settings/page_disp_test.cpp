@@ -5,6 +5,8 @@
 #include <QPushButton>
 
 #include "settings/common/up_down.h"
+#include "settings/projector/page_img.h"
+#include "settings/projector/page_prj.h"
 #include "settings/projector/page_set.h"
 #include "tab_page_fixture.h"
 
@@ -158,6 +160,63 @@ TEST_F(PageDispTest, ATimeOutInPlaceOfTheControlReplyDisablesDisplayAndSetting) 
     ASSERT_TRUE(Refresh());
     EXPECT_TRUE(AllEnabled(kTab, CPageDisp::FullGroup()));
     EXPECT_TRUE(AllEnabled(settingTab, CPageSet::FullGroup()));
+}
+
+TEST_F(PageDispTest, AControlReplyCutShortKeepsTheValuesItDoesNotCarry) {
+    sim::ProjectorState state = StartState();
+    state.control.volume = 4;
+    state.control.brightness = 40;
+    state.control.contrast = 75;
+    state.control.imageShift = 12;
+    state.control.keystone = -7;
+    state.control.autoPowerOff = 120;
+    state.control.sleepTimer = 45;
+    OpenWith(state, kTab);
+    ASSERT_FALSE(HasFatalFailure());
+
+    // The projector's answer now ends inside the contrast field (offsets 58 to 60).
+    fleet->UpdateState(0, [](sim::ProjectorState& s) {
+        s.control.volume = 6;
+        s.control.brightness = 55;
+        s.control.contrast = 80;
+        s.control.imageShift = -3;
+        s.control.autoPowerOff = 30;
+        s.control.sleepTimer = 90;
+    });
+    sim::Faults faults;
+    faults.truncate["control"] = 60;
+    fleet->SetFaults(0, faults);
+    dialog->QueryControl();
+    ASSERT_TRUE(WaitForReady());
+    ASSERT_EQ(dialog->controlText().size(), 60u);
+
+    struct Shown {
+        int tab;
+        int id;
+        const char* text;
+    };
+    auto expectShown = [&](std::initializer_list<Shown> fields) {
+        for (const Shown& field : fields)
+            EXPECT_EQ(Ctl<QLineEdit>(field.tab, field.id)->text(), field.text) << field.id;
+    };
+    constexpr int kPrj = CPrjSetDlg::kTabProjector;
+    constexpr int kImg = CPrjSetDlg::kTabImage;
+    constexpr int kSet = CPrjSetDlg::kTabSetting;
+    // What the reply carries is shown; what it does not carry keeps the projector's last
+    // reported value, neither 0 nor the first digits of the field ("08" would read as 8).
+    expectShown({{kPrj, CPagePrj::kVolumeEdit, "6"},
+                 {kImg, CPageImg::kBrightnessEdit, "55"},
+                 {kImg, CPageImg::kContrastEdit, "75"},
+                 {kTab, CPageDisp::kImageShiftEdit, "12"},
+                 {kTab, CPageDisp::kKeystoneEdit, "-7"},
+                 {kPrj, CPagePrj::kAutoPowerOffEdit, "120"},
+                 {kSet, CPageSet::kSleepTimerEdit, "45"}});
+    // The power digit is there: the pages stay usable.
+    EXPECT_TRUE(AllEnabled(kTab, CPageDisp::FullGroup()));
+
+    fleet->SetFaults(0, sim::Faults{});
+    ASSERT_TRUE(Refresh());
+    expectShown({{kImg, CPageImg::kContrastEdit, "80"}, {kSet, CPageSet::kSleepTimerEdit, "90"}});
 }
 
 TEST_F(PageDispTest, AFailedCommandDisablesThePageAndAsksForFreshState) {

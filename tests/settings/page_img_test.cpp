@@ -222,7 +222,9 @@ TEST_F(PageImgTest, ShowsTheProjectorsValuesAndEveryControlChangesIt) {
 }
 
 TEST_F(PageImgTest, TypedValuesAreCheckedBeforeAnythingIsSent) {
-    OpenWith(StartState(), kTab);
+    sim::ProjectorState state = StartState();
+    state.control.brightness = 40;
+    OpenWith(state, kTab);
     ASSERT_FALSE(HasFatalFailure());
     const size_t commands = CountCommands();
     auto* edit = Ctl<QLineEdit>(kTab, CPageImg::kBrightnessEdit);
@@ -236,6 +238,24 @@ TEST_F(PageImgTest, TypedValuesAreCheckedBeforeAnythingIsSent) {
               "Please enter an integer between 0 and 31.");
     ASSERT_TRUE(WaitForReady());
     EXPECT_EQ(CountCommands(), commands);
+
+    // An arrow over a typed value outside the range steps from the value the page holds
+    // (the projector's 40, not 150 held at 100), and the field shows what was sent.
+    ASSERT_TRUE(Refresh());
+    ASSERT_EQ(edit->text(), "40");
+    edit->setText("150");
+    Ctl<CUpDown>(kTab, CPageImg::kBrightnessUpDown)->Step(+1);
+    ASSERT_TRUE(WaitForCount("command=~0021 41", 1));
+    EXPECT_EQ(edit->text(), "41");
+    auto* sharpness = Ctl<QLineEdit>(kTab, CPageImg::kSharpnessEdit);
+    // A typed value inside the range is where the arrow starts.
+    sharpness->setText("20");
+    Ctl<CUpDown>(kTab, CPageImg::kSharpnessUpDown)->Step(-1);
+    ASSERT_TRUE(WaitForCount("command=~0023 19", 1));
+    EXPECT_EQ(sharpness->text(), "19");
+    ASSERT_TRUE(WaitForReady());
+    EXPECT_EQ(State().control.brightness, 41);
+    EXPECT_EQ(State().control.sharpness, 19);
 }
 
 TEST_F(PageImgTest, AFailedCommandDisablesThePageUntilTheNextControlReply) {

@@ -326,6 +326,20 @@ TEST_F(PrjSetDlgTest, TypedVolumeIsCheckedBeforeItIsSent) {
     for (const std::string& body : Bodies())
         EXPECT_FALSE(body.starts_with("command=~0081 1")) << body;
     EXPECT_EQ(State().control.volume, 7);
+
+    // An arrow clicked over a refused value: the message comes, the arrow steps from the
+    // volume the page holds, and the field shows the value that went to the projector.
+    volume->setText("12");
+    ModalScript script;
+    script.Then(script.Answer(QMessageBox::Ok));
+    Ctl<CUpDown>(1035)->Step(+1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return script.Finished(); }, kWaitMs));
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0].text, "Please enter an integer between 0 and 10.");
+    ASSERT_TRUE(WaitForCount("command=~0081 8", 1));
+    EXPECT_EQ(volume->text(), "8");
+    ASSERT_TRUE(WaitForReady());
+    EXPECT_EQ(State().control.volume, 8);
 }
 
 TEST_F(PrjSetDlgTest, AReplyDoesNotInterruptTypingWithAMessage) {
@@ -352,16 +366,39 @@ TEST_F(PrjSetDlgTest, ApplySendsTheGroupRecordAndTheHeaderFollows) {
         "set=group" + std::string("Lab") + std::string(29, ' ') + "P1" + std::string(30, ' ');
     ASSERT_EQ(record.size(), 73u);
     ASSERT_TRUE(WaitForCount(record, 1));
-    // The projector acknowledges without names; the page asks for them again.
+    // The projector acknowledges without names: the header shows the names it accepted, and
+    // nothing more goes on the wire for it.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             return FrameCtl<CStaticText>(1114)->text() == "Lab" &&
                    FrameCtl<CStaticText>(1039)->text() == "P1";
         },
         kWaitMs));
+    ASSERT_TRUE(WaitForReady());
     EXPECT_EQ(dialog->groupText(), "Lab");
+    EXPECT_EQ(dialog->nameText(), "P1");
     EXPECT_EQ(State().group, "Lab");
     EXPECT_EQ(State().name, "P1");
+    EXPECT_EQ(Count("query=group"), 1u);
+    EXPECT_EQ(Bodies().back(), record);
+
+    // A projector that refuses the record leaves the header as it was; the edits keep what
+    // the operator typed.
+    sim::Faults faults;
+    faults.commandTimeout = true;
+    fleet->SetFaults(0, faults);
+    Ctl<QLineEdit>(1071)->setText("Stage");
+    Ctl<QLineEdit>(1072)->setText("P2");
+    QTest::mouseClick(Ctl<QPushButton>(1112), Qt::LeftButton);
+    ASSERT_TRUE(WaitForCount(
+        "set=group" + std::string("Stage") + std::string(27, ' ') + "P2" + std::string(30, ' '),
+        1));
+    ASSERT_TRUE(WaitForReady());
+    EXPECT_EQ(FrameCtl<CStaticText>(1114)->text(), "Lab");
+    EXPECT_EQ(FrameCtl<CStaticText>(1039)->text(), "P1");
+    EXPECT_EQ(Ctl<QLineEdit>(1071)->text(), "Stage");
+    EXPECT_EQ(Ctl<QLineEdit>(1072)->text(), "P2");
+    EXPECT_EQ(State().group, "Lab");
 }
 
 TEST_F(PrjSetDlgTest, ModelAndMuteDecideWhatMayBeChanged) {

@@ -3,17 +3,14 @@
 // are disabled while the source is "None".
 #pragma once
 
-#include <QTimer>
 #include <string>
 #include <vector>
 
-#include "settings/projector/tab_page_support.h"
-
-class QComboBox;
+#include "settings/common/catalog_page.h"
 
 namespace vistrel {
 
-class CPageDisp : public CSettingsPage {
+class CPageDisp : public CCatalogPage {
     Q_OBJECT
   public:
     // Control ids.
@@ -38,25 +35,8 @@ class CPageDisp : public CSettingsPage {
     void ParseReply(const std::string& reply) override;
     void ApplyEnableState(const std::string& reply);
 
-  protected:
-    void OnReply(const MsgCmd& slot) override;
-    void OnDropped(const std::string& body) override;
-
   private:
-    struct ChoiceList {
-        const SettingDef* def;
-        QComboBox* list;
-        int* member;
-    };
-
     void BuildControls();
-    bool ReadControls();
-    void ReadLists();
-    void WriteControls();
-
-    void OnListChosen(const ChoiceList& choice);
-    int OnUpDown(const NumberSetting& setting, int delta);
-    void OnSet(const NumberSetting& setting);
 
     // Members in the order the page keeps them; -1 is "no row selected".
     int projectionIndex_ = -1;
@@ -64,11 +44,6 @@ class CPageDisp : public CSettingsPage {
     int imageShift_ = 0;
     int keystone_ = 0;
     int zoom_ = 0;
-
-    std::vector<ChoiceList> lists_;
-    std::vector<NumberSetting> numbers_;
-    // One control refresh for a burst of dropped requests.
-    QTimer dropRefresh_;
 };
 
 }  // namespace vistrel

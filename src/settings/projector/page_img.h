@@ -4,18 +4,14 @@
 // offered, depends on the projector's model code and 3D flag.
 #pragma once
 
-#include <QTimer>
-#include <array>
 #include <string>
 #include <vector>
 
-#include "settings/projector/tab_page_support.h"
-
-class QComboBox;
+#include "settings/common/catalog_page.h"
 
 namespace vistrel {
 
-class CPageImg : public CSettingsPage {
+class CPageImg : public CCatalogPage {
     Q_OBJECT
   public:
     // Control ids.
@@ -59,30 +55,11 @@ class CPageImg : public CSettingsPage {
     // Whether a model rule has placed the display-mode lists yet.
     bool modelRulesApplied() const { return modelRulesApplied_; }
 
-  protected:
-    void OnReply(const MsgCmd& slot) override;
-    void OnDropped(const std::string& body) override;
-
   private:
-    struct ChoiceList {
-        QComboBox* list;
-        OptionTable table;
-        int* member;
-    };
-
     void BuildControls();
-    // Reads the controls into the members; false (after telling the operator) when a typed
-    // number is not acceptable.
-    bool ReadControls();
-    void ReadLists();
-    void WriteControls();
     // The model rules: which display-mode list and whether closed captioning shows.
     void ApplyModelRules(const std::string& reply);
     void ShowModeList(int listId);
-
-    void OnListChosen(const ChoiceList& choice);
-    int OnUpDown(const NumberSetting& setting, int delta);
-    void OnSet(const NumberSetting& setting);
 
     // Members in the order the page keeps them; -1 is "no row selected".
     int modeIndexA_ = -1;
@@ -99,10 +76,6 @@ class CPageImg : public CSettingsPage {
     int captionIndex_ = -1;
 
     bool modelRulesApplied_ = false;
-    std::vector<ChoiceList> lists_;
-    std::vector<NumberSetting> numbers_;
-    // One control refresh for a burst of dropped requests.
-    QTimer dropRefresh_;
 };
 
 }  // namespace vistrel

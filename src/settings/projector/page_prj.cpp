@@ -22,6 +22,7 @@ namespace {
 constexpr int kRefreshDelayMs = 2000;
 constexpr size_t kPowerOffset = 20;
 constexpr size_t kAvMuteOffset = 25;
+constexpr std::string_view kSetGroupBody = "set=group";
 
 int DigitAt(const std::string& reply, size_t offset) {
     return IntAt(reply, offset, 1);
@@ -238,16 +239,22 @@ void CPagePrj::ParseReply(const std::string& reply) {
         powerText_ = std::string(LabelByCode(kPowerTable, powerState_));
         powerButton_->setText(powerState_ != 0 ? QStringLiteral("Power OFF")
                                                : QStringLiteral("Power ON"));
-        autoPowerOff_ = ReportedValue(Setting("auto-power-off"), reply);
-        directPower_ = ReportedValue(Setting("direct-power"), reply);
-        sourceIndex_ = CurrentValue(Setting("source"), reply).value_or(-1);
-        sourceLock_ = ReportedValue(Setting("source-lock"), reply);
-        freeze_ = ReportedValue(Setting("freeze"), reply);
-        avMute_ = ReportedValue(Setting("av-mute"), reply);
-        autoKeystone_ = ReportedValue(Setting("auto-keystone"), reply);
-        volume_ = ReportedValue(Setting("volume"), reply);
-        brightMode_ = std::string(
-            LabelByCode(kBrightModeTable, ReportedValue(Setting("bright-mode"), reply)));
+        // A field the reply does not carry (cut short, no digits) keeps what the page showed.
+        auto take = [&reply](const char* name, int& member) {
+            if (const auto value = ReportedNumber(Setting(name), reply))
+                member = *value;
+        };
+        take("auto-power-off", autoPowerOff_);
+        take("direct-power", directPower_);
+        if (const auto source = CurrentValue(Setting("source"), reply))
+            sourceIndex_ = *source;
+        take("source-lock", sourceLock_);
+        take("freeze", freeze_);
+        take("av-mute", avMute_);
+        take("auto-keystone", autoKeystone_);
+        take("volume", volume_);
+        if (const auto bright = ReportedNumber(Setting("bright-mode"), reply))
+            brightMode_ = std::string(LabelByCode(kBrightModeTable, *bright));
         ApplyEnableState(reply);
         WriteControls();
     } else if (ReplyContains(reply, kGroupTag)) {
@@ -339,9 +346,12 @@ int CPagePrj::OnUpDown(int upDownId, int delta) {
     const SettingDef& def = Setting(autoPowerOff ? "auto-power-off" : "volume");
     if (def.step != 1)
         delta = delta > 0 ? def.step : -def.step;
-    const int value = (autoPowerOff ? autoPowerOff_ : volume_) + delta;
-    if (auto body = BuildSettingBody(def, value))
+    const int member = autoPowerOff ? autoPowerOff_ : volume_;
+    if (auto body = BuildSettingBody(def, member + delta))
         Send(*body);
+    // The arrow moves from the value the page holds, not from a typed value the range check
+    // has just refused: the field then shows what was sent.
+    (autoPowerOff ? autoPowerOffField_ : volumeField_).edit->setText(QString::number(member));
     return delta;
 }
 
@@ -402,15 +412,18 @@ void CPagePrj::OnReply(const MsgCmd& slot) {
         } else {
             toggle->box->setEnabled(true);
         }
-    } else if (body.starts_with("set=group")) {
+    } else if (body.starts_with(kSetGroupBody)) {
         if (ReplyBeginsWith(reply, kGroupReplyPrefix)) {
             const GroupNames names = ReadGroupNames(reply);
             dialog_.SetHeaderGroup(names.groupName);
             dialog_.SetHeaderName(names.projectorName);
         } else if (BeginsWithOk(reply)) {
-            // A projector acknowledges the record without echoing the names: ask for them,
-            // so the header and the list show what the projector now holds.
-            dialog_.QueryGroup();
+            // A projector acknowledges the record without echoing the names: it now holds
+            // the names that were sent, so the header shows those. The edits keep what the
+            // operator typed.
+            const size_t groupAt = kSetGroupBody.size();
+            dialog_.SetHeaderGroup(TextAt(body, groupAt, kTextFieldWidth));
+            dialog_.SetHeaderName(TextAt(body, groupAt + kTextFieldWidth, kTextFieldWidth));
         }
     } else if (!ContainsOk(reply)) {
         SetGroupEnabled(FullGroup(), false);

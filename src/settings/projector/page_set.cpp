@@ -10,7 +10,6 @@
 #include "protocol/setting_catalog.h"
 #include "protocol/wire_fields.h"
 #include "settings/common/settings_frame.h"
-#include "settings/common/up_down.h"
 
 namespace vistrel {
 
@@ -31,34 +30,20 @@ const std::vector<int>& CPageSet::MutedGroup() {
 }
 
 CPageSet::CPageSet(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent)
-    : CSettingsPage(frame, frameWidget, parent) {
+    : CCatalogPage(frame, frameWidget, parent, FullGroup()) {
     setObjectName(QStringLiteral("CPageSet"));
     BuildControls();
-    dropRefresh_.setSingleShot(true);
-    dropRefresh_.setInterval(0);
-    connect(&dropRefresh_, &QTimer::timeout, this, [this] {
-        if (SettingsFrame* frame = Frame())
-            frame->QueryControl();
-    });
-    SetControlsEnabled(*this, FullGroup(), false);
+    SetAllEnabled(false);
 }
 
 void CPageSet::BuildControls() {
     const int fieldX = 130;
-    int y = 12;
-    const std::pair<const char*, std::pair<int, int*>> lists[] = {
-        {"background-color", {kBackgroundColor, &backgroundIndex_}},
-        {"logo", {kLogo, &logoIndex_}},
+    const RowLayout layout{116, 110};
+    const ListRow lists[] = {
+        {"background-color", kBackgroundColor, &backgroundIndex_},
+        {"logo", kLogo, &logoIndex_},
     };
-    for (const auto& [name, control] : lists) {
-        const SettingDef& def = Setting(name);
-        Caption(this, QString::fromLatin1(def.label), 12, y, 116);
-        auto* list = Control<QComboBox>(control.first);
-        FillList(*list, def.options);
-        list->setGeometry(fieldX, y, 110, 24);
-        lists_.push_back({&def, list, control.second});
-        y += 36;
-    }
+    int y = AddListRows(lists, 12, layout);
 
     const SettingDef& message = Setting("display-message");
     Caption(this, QString::fromLatin1(message.label), 12, y, 116);
@@ -86,88 +71,29 @@ void CPageSet::BuildControls() {
     };
     for (const Box& box : boxes) {
         const SettingDef& def = Setting(box.name);
-        auto* check = Control<QCheckBox>(box.id, QString::fromLatin1(def.label));
-        check->setGeometry(box.x, box.y, 170, 24);
-        toggles_.push_back({&def, check, box.member});
+        AddToggle(def, box.id, box.member)->setGeometry(box.x, box.y, 170, 24);
     }
     y += 70;
 
-    struct Number {
-        const char* name;
-        int edit;
-        int upDown;
-        int set;
-        int* member;
-    };
-    const Number numbers[] = {
+    const NumberRow numbers[] = {
         {"projector-id", kProjectorIdEdit, kProjectorIdUpDown, kProjectorIdSet, &projectorId_},
         {"sleep-timer", kSleepTimerEdit, kSleepTimerUpDown, kSleepTimerSet, &sleepTimer_},
     };
-    for (const Number& number : numbers) {
-        const SettingDef& def = Setting(number.name);
-        Caption(this, QString::fromLatin1(def.label), 12, y, 116);
-        NumberField field =
-            MakeNumberField(number.edit, number.upDown, number.set, def.low, def.high);
-        PlaceNumberField(field, fieldX, y);
-        numbers_.push_back({&def, field, number.member});
-        y += 36;
-    }
+    y = AddNumberRows(numbers, y, layout);
     // The sleep timer moves only in steps of its up-down; its "Set" button exists unseen.
-    numbers_[1].field.edit->setReadOnly(true);
-    numbers_[1].field.set->hide();
+    findChild<QLineEdit*>(ControlName(kSleepTimerEdit))->setReadOnly(true);
+    findChild<QPushButton*>(ControlName(kSleepTimerSet))->hide();
 
     const SettingDef& reset = Setting("reset-all");
     auto* resetAll = Control<QPushButton>(kResetAll, QString::fromLatin1(reset.label));
     resetAll->setGeometry(fieldX, y + 8, 100, 28);
     connect(resetAll, &QPushButton::clicked, this, &CPageSet::OnResetAll);
 
-    // Connected once every entry has its final address.
-    for (const ChoiceList& choice : lists_) {
-        connect(choice.list, &QComboBox::activated, this,
-                [this, &choice](int) { OnListChosen(choice); });
-    }
-    for (const Toggle& toggle : toggles_) {
-        connect(toggle.box, &QCheckBox::clicked, this,
-                [this, &toggle] { OnToggleClicked(toggle); });
-    }
-    for (const NumberSetting& setting : numbers_) {
-        setting.field.upDown->setDeltaHandler(
-            [this, &setting](int delta) { return OnUpDown(setting, delta); });
-        connect(setting.field.set, &QPushButton::clicked, this,
-                [this, &setting] { OnSet(setting); });
-    }
     for (QPushButton* button : findChildren<QPushButton*>())
         button->setAutoDefault(false);
 }
 
 // --- data exchange ----------------------------------------------------------------------------
-
-void CPageSet::ReadChoices() {
-    for (const ChoiceList& choice : lists_)
-        *choice.member = choice.list->currentIndex();
-    for (const Toggle& toggle : toggles_)
-        *toggle.member = toggle.box->isChecked() ? 1 : 0;
-    message_ = TextOf(*messageEdit_);
-}
-
-bool CPageSet::ReadControls() {
-    ReadChoices();
-    for (const NumberSetting& setting : numbers_) {
-        if (!ReadInt(setting.field.edit, setting.def->low, setting.def->high, *setting.member))
-            return false;
-    }
-    return true;
-}
-
-void CPageSet::WriteControls() {
-    for (const ChoiceList& choice : lists_)
-        SelectRow(*choice.list, *choice.member);
-    for (const Toggle& toggle : toggles_)
-        toggle.box->setChecked(*toggle.member != 0);
-    for (const NumberSetting& setting : numbers_)
-        setting.field.edit->setText(QString::number(*setting.member));
-    // The message is not written back: no reply carries it, and the operator may be typing.
-}
 
 void CPageSet::LimitMessage() {
     // The field counts bytes; characters beyond one byte could make 30 of them too long.
@@ -185,13 +111,8 @@ void CPageSet::LimitMessage() {
 
 void CPageSet::ParseReply(const std::string& reply) {
     if (ReplyContains(reply, kControlTag)) {
-        for (const ChoiceList& choice : lists_)
-            *choice.member = CurrentValue(*choice.def, reply).value_or(-1);
         // Toggles as the operator sees them: "Information Hide" is reported as 0 when on.
-        for (const Toggle& toggle : toggles_)
-            *toggle.member = CurrentValue(*toggle.def, reply).value_or(0);
-        for (const NumberSetting& setting : numbers_)
-            *setting.member = ReportedValue(*setting.def, reply);
+        TakeReportedValues(reply);
         ApplyEnableState(reply);
     } else if (ReplyContains(reply, kTimeoutText)) {
         // A time-out text has no power digit: the page is disabled until fresh state comes.
@@ -201,56 +122,17 @@ void CPageSet::ParseReply(const std::string& reply) {
 }
 
 void CPageSet::ApplyEnableState(const std::string& reply) {
-    const ControlReply control = ReadControlReply(reply);
-    if (control.power == 0) {
-        SetControlsEnabled(*this, FullGroup(), false);
-        return;
-    }
-    SetControlsEnabled(*this, FullGroup(), true);
-    if (control.avMute == 1)
+    const auto control = EnableForPower(reply);
+    if (control && control->avMute == 1)
         SetControlsEnabled(*this, MutedGroup(), false);
 }
 
 // --- commands ---------------------------------------------------------------------------------
 
-void CPageSet::OnListChosen(const ChoiceList& choice) {
-    ReadChoices();
-    if (auto body = BuildSettingBody(*choice.def, *choice.member))
-        Send(*body);
-}
-
-void CPageSet::OnToggleClicked(const Toggle& toggle) {
-    ReadChoices();
-    if (auto body = BuildSettingBody(*toggle.def, *toggle.member))
-        Send(*body);
-    // Until the projector answers, the box shows a wish, not a state.
-    toggle.box->setEnabled(false);
-}
-
-int CPageSet::OnUpDown(const NumberSetting& setting, int delta) {
-    ReadChoices();
-    *setting.member = NumberIn(*setting.field.edit, *setting.member);
-    if (setting.def->step != 1)
-        delta = delta > 0 ? setting.def->step : -setting.def->step;
-    if (auto body = BuildSettingBody(*setting.def, *setting.member + delta)) {
-        Send(*body);
-        return delta;
-    }
-    // Nothing beyond the range is sent, so the field does not move there either (the sleep
-    // timer would otherwise show 999 while the projector keeps 995).
-    return 0;
-}
-
-void CPageSet::OnSet(const NumberSetting& setting) {
-    if (!ReadControls())
-        return;
-    if (auto body = BuildSettingBody(*setting.def, *setting.member))
-        Send(*body);
-}
-
 void CPageSet::OnSend() {
     if (!ReadControls())
         return;
+    message_ = TextOf(*messageEdit_);
     Send(BuildTextSettingBody(Setting("display-message"), message_));
 }
 
@@ -262,25 +144,11 @@ void CPageSet::OnResetAll() {
 
 // --- the page's own replies -------------------------------------------------------------------
 
-const CPageSet::Toggle* CPageSet::ToggleOfBody(const std::string& body, int* sentValue) const {
-    for (const Toggle& toggle : toggles_) {
-        for (int value : {0, 1}) {
-            if (body == BuildSettingBody(*toggle.def, value)) {
-                *sentValue = value;
-                return &toggle;
-            }
-        }
-    }
-    return nullptr;
-}
-
 void CPageSet::OnReply(const MsgCmd& slot) {
     int sent = 0;
     if (const Toggle* toggle = ToggleOfBody(slot.body, &sent)) {
         // A refused change puts the box back to the state it had before the click.
-        *toggle->member = slot.reply.find("OK") != std::string::npos ? sent : 1 - sent;
-        toggle->box->setChecked(*toggle->member != 0);
-        toggle->box->setEnabled(true);
+        SettleToggle(*toggle, slot.reply.find("OK") != std::string::npos ? sent : 1 - sent);
         return;
     }
     if (ContainsOk(slot.reply)) {
@@ -290,20 +158,8 @@ void CPageSet::OnReply(const MsgCmd& slot) {
                 frame->QueryControl();
         return;
     }
-    SetControlsEnabled(*this, FullGroup(), false);
+    SetAllEnabled(false);
     RequestFreshState();
-}
-
-void CPageSet::OnDropped(const std::string& body) {
-    // No reply will come: give the box back as it was before the click; the control reply
-    // asked for here brings the projector's real state.
-    int sent = 0;
-    if (const Toggle* toggle = ToggleOfBody(body, &sent)) {
-        *toggle->member = 1 - sent;
-        toggle->box->setChecked(*toggle->member != 0);
-        toggle->box->setEnabled(true);
-    }
-    dropRefresh_.start();
 }
 
 }  // namespace vistrel

@@ -3,19 +3,16 @@
 // ID, sleep timer and "Reset all". "Send" and "Reset all" stay usable whatever the state.
 #pragma once
 
-#include <QTimer>
 #include <string>
 #include <vector>
 
-#include "settings/projector/tab_page_support.h"
+#include "settings/common/catalog_page.h"
 
-class QCheckBox;
-class QComboBox;
-class QPushButton;
+class QLineEdit;
 
 namespace vistrel {
 
-class CPageSet : public CSettingsPage {
+class CPageSet : public CCatalogPage {
     Q_OBJECT
   public:
     // Control ids.
@@ -46,37 +43,13 @@ class CPageSet : public CSettingsPage {
 
   protected:
     void OnReply(const MsgCmd& slot) override;
-    void OnDropped(const std::string& body) override;
 
   private:
-    struct ChoiceList {
-        const SettingDef* def;
-        QComboBox* list;
-        int* member;
-    };
-    struct Toggle {
-        const SettingDef* def;
-        QCheckBox* box;
-        int* member;
-    };
-
     void BuildControls();
-    // Reads the controls into the members; false (after telling the operator) when a number
-    // is not acceptable.
-    bool ReadControls();
-    // The lists, boxes and message, which need no check.
-    void ReadChoices();
-    void WriteControls();
-
-    void OnListChosen(const ChoiceList& choice);
-    void OnToggleClicked(const Toggle& toggle);
-    int OnUpDown(const NumberSetting& setting, int delta);
-    void OnSet(const NumberSetting& setting);
     void OnSend();
     void OnResetAll();
     // Keeps the message within its record field as the operator types.
     void LimitMessage();
-    const Toggle* ToggleOfBody(const std::string& body, int* sentValue) const;
 
     // Members in the order the page keeps them; -1 is "no row selected".
     int backgroundIndex_ = -1;
@@ -90,11 +63,6 @@ class CPageSet : public CSettingsPage {
     std::string message_;
 
     QLineEdit* messageEdit_ = nullptr;
-    std::vector<ChoiceList> lists_;
-    std::vector<Toggle> toggles_;
-    std::vector<NumberSetting> numbers_;
-    // One control refresh for a burst of dropped requests.
-    QTimer dropRefresh_;
 };
 
 }  // namespace vistrel
