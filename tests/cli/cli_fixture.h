@@ -147,4 +147,12 @@ inline std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// HTTP requests the simulated fleet received whose body begins with `prefix`.
+inline size_t BodiesStartingWith(const sim::Fleet& fleet, const std::string& prefix) {
+    size_t n = 0;
+    for (const auto& e : fleet.Log().Entries())
+        n += e.kind == "http" && e.body.rfind(prefix, 0) == 0;
+    return n;
+}
+
 }  // namespace vistrel::cli::test

@@ -27,13 +27,6 @@ size_t ChangesTo(const sim::Fleet& fleet, const std::string& ip) {
     return n;
 }
 
-size_t BodiesStartingWith(const sim::Fleet& fleet, const std::string& prefix) {
-    size_t n = 0;
-    for (const auto& e : fleet.Log().Entries())
-        n += e.kind == "http" && e.body.rfind(prefix, 0) == 0;
-    return n;
-}
-
 class ImportTest : public CliTest {
   protected:
     // Exports projector `index` into a file and returns its path.

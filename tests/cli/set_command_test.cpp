@@ -22,13 +22,6 @@ size_t HttpRequests(const sim::Fleet& fleet) {
     return n;
 }
 
-size_t BodiesStartingWith(const sim::Fleet& fleet, const std::string& prefix) {
-    size_t n = 0;
-    for (const auto& e : fleet.Log().Entries())
-        n += e.kind == "http" && e.body.rfind(prefix, 0) == 0;
-    return n;
-}
-
 TEST_F(CliTest, SetDhcpChangesOnlyTheDhcpDigitOfEveryProjector) {
     StartFleet(3, [](sim::FleetOptions& o) {
         o.projectors[1].state.network.mask = "255.255.0.0";
