@@ -14,6 +14,7 @@
 #include "controls/static_text.h"
 #include "monitor/discovery.h"
 #include "protocol/codec.h"
+#include "settings/common/dialog_frame.h"
 #include "settings/common/settings_page.h"
 #include "settings/projector/page_disp.h"
 #include "settings/projector/page_img.h"
@@ -27,16 +28,10 @@ namespace vistrel {
 
 namespace {
 
-constexpr QSize kDialogSize(640, 478);
-const QRect kSidePanelRect(8, 4, 108, 432);    // 1007
-const QRect kHeaderBandRect(124, 4, 508, 62);  // 1032
-const QRect kPageAreaRect(124, 72, 508, 364);  // 1005
-
-const QColor kHeaderText(255, 255, 255);
 const QColor kHeaderDark(63, 120, 70);
 const QColor kPanelGreen(99, 171, 104);
-const QColor kPanelLight(240, 240, 240);
-const QColor kSideLabelText(60, 60, 60);
+const FrameColors kColors{
+    kHeaderDark, kPanelGreen, {kPanelGreen, kPanelGreen, kPanelGreen, kPanelGreen}};
 
 // What discovery holds while the projector moves: it lives and dies with the dialog, so a
 // relocation that ends after the dialog has closed reaches nobody.
@@ -88,13 +83,7 @@ CPrjSetDlg::CPrjSetDlg(QWidget* owner, Console& console, RequestRing& ring, RegS
       sink_(this, [this](uint32_t message, uintptr_t wparam, intptr_t lparam) {
           HandlePost(message, wparam, lparam);
       }) {
-    setObjectName(QStringLiteral("CPrjSetDlg"));
-    setWindowTitle(QStringLiteral("Projector Setting"));
-    // A dialog window: no task-bar entry of its own.
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
-    setModal(true);
-    setFixedSize(kDialogSize);
+    SetUpFrameWindow(this, QStringLiteral("CPrjSetDlg"), QStringLiteral("Projector Setting"));
     BuildControls();
 
     QueryModel();
@@ -115,48 +104,12 @@ void CPrjSetDlg::BuildControls() {
         return w;
     };
 
-    sidePanel_ = new QGroupBox(this);
-    named(sidePanel_, 1007);
-    sidePanel_->setGeometry(kSidePanelRect);
-    headerBand_ = new QGroupBox(this);
-    named(headerBand_, 1032);
-    headerBand_->setGeometry(kHeaderBandRect);
-    pageArea_ = new QGroupBox(this);
-    named(pageArea_, 1005);
-    pageArea_->setGeometry(kPageAreaRect);
+    const FrameBoxes boxes = BuildFrameBoxes(this);
+    sidePanel_ = boxes.sidePanel;
+    headerBand_ = boxes.headerBand;
+    pageArea_ = boxes.pageArea;
 
-    // Side buttons with their captions.
-    struct Side {
-        int button;
-        int caption;
-        IconId icon;
-        const char* text;
-    };
-    const Side sides[] = {
-        {1024, 1028, IconId::kSideProjector, "Projector"},
-        {1025, 1029, IconId::kSideNetwork, "Network"},
-        {1026, 1030, IconId::kSideAlert, "Alert"},
-        {1027, 1031, IconId::kSideScheduler, "Scheduler"},
-    };
-    auto* group = new QButtonGroup(this);
-    group->setExclusive(true);
-    int y = 22;
-    for (const Side& side : sides) {
-        auto* button = new QPushButton(this);
-        named(button, side.button);
-        button->setCheckable(true);
-        button->setAutoDefault(false);
-        button->setIcon(AppIcon(side.icon));
-        button->setIconSize(QSize(32, 32));
-        button->setGeometry(kSidePanelRect.left() + 28, y, 52, 52);
-        group->addButton(button, side.button);
-        auto* caption = new CStaticText(QString::fromLatin1(side.text), this);
-        named(caption, side.caption);
-        caption->setStyle(kSideLabelText, kPanelGreen, 700);
-        caption->setGeometry(kSidePanelRect.left() + 4, y + 54, kSidePanelRect.width() - 8, 20);
-        y += 100;
-    }
-    group->button(1024)->setChecked(true);
+    QButtonGroup* group = BuildSideButtons(this, kColors);
     connect(group->button(1024), &QPushButton::clicked, this, &CPrjSetDlg::ShowProjectorSide);
     connect(group->button(1025), &QPushButton::clicked, this, &CPrjSetDlg::ShowNetworkSide);
     connect(group->button(1026), &QPushButton::clicked, this, &CPrjSetDlg::ShowAlertSide);
@@ -164,12 +117,7 @@ void CPrjSetDlg::BuildControls() {
 
     // Header band: captions and values over the gradient.
     auto header = [&](int id, const QString& text, int x, int top, int width) {
-        auto* label = new CStaticText(text, this);
-        named(label, id);
-        label->setStyle(kHeaderText, kHeaderDark, 400);
-        label->setFormat(Qt::AlignLeft | Qt::AlignVCenter);
-        label->setGeometry(kHeaderBandRect.left() + x, kHeaderBandRect.top() + top, width, 20);
-        return label;
+        return BuildHeaderLabel(this, kColors, id, text, x, top, width);
     };
     header(1113, QStringLiteral("IP:"), 12, 12, 50);
     ipValue_ = header(1033, QString::fromStdString(ipText_), 62, 12, 170);
@@ -181,7 +129,7 @@ void CPrjSetDlg::BuildControls() {
     // The tab control takes the page area's place; the area itself is only a placeholder.
     tabs_ = new QTabWidget(this);
     named(tabs_, 1006);
-    tabs_->setGeometry(kPageAreaRect);
+    tabs_->setGeometry(kFramePageAreaRect);
     const char* tabNames[kTabCount] = {"Projector", "Image", "Display", "Setting"};
     for (int i = 0; i < kTabCount; ++i) {
         CSettingsPage* page = MakeTabPage(i, tabs_);
@@ -194,7 +142,7 @@ void CPrjSetDlg::BuildControls() {
 
     for (int i = 0; i < kSideCount; ++i) {
         CSettingsPage* page = MakeSidePage(i);
-        page->setGeometry(kPageAreaRect);
+        page->setGeometry(kFramePageAreaRect);
         page->hide();
         sidePages_[static_cast<size_t>(i)] = page;
     }
@@ -205,11 +153,7 @@ void CPrjSetDlg::BuildControls() {
     named(status_, 1139);
     status_->setGeometry(68, 446, 300, 22);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    named(ok, 1);
-    ok->setGeometry(kDialogSize.width() - 96, 442, 88, 28);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    BuildOkButton(this);
 }
 
 CSettingsPage* CPrjSetDlg::MakeTabPage(int index, QWidget* parent) {
@@ -400,10 +344,7 @@ void CPrjSetDlg::ShowSchedulerSide() {
 void CPrjSetDlg::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
     QPainter painter(this);
-    PaintGradient(painter, kSidePanelRect.adjusted(0, 6, 0, 0), kPanelGreen, kPanelLight,
-                  Qt::Vertical);
-    PaintGradient(painter, kHeaderBandRect.adjusted(0, 6, 0, 0), kHeaderDark, kPanelGreen,
-                  Qt::Horizontal);
+    PaintFrame(painter, kColors);
 }
 
 }  // namespace vistrel
