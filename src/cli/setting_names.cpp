@@ -171,7 +171,10 @@ std::string CheckCatalogValue(const SettingDef& def, const std::string& value) {
             int number = 0;
             const char* end = value.data() + value.size();
             const auto [ptr, ec] = std::from_chars(value.data(), end, number);
-            if (value.empty() || ec != std::errc() || ptr != end || !InRange(def, number))
+            // The window's two messages: no whole number at all, or one outside the range.
+            if (value.empty() || ptr != end || ec == std::errc::invalid_argument)
+                Refuse(name + ": Please enter an integer.");
+            if (ec != std::errc() || !InRange(def, number))
                 Refuse(name + ": " + NumberRangeMessage(def));
             return std::to_string(number);
         }

@@ -88,6 +88,9 @@ TEST_F(CliTest, ARefusedPageSettingSendsNothing) {
     const CliRun range = Run({"set", "volume=5", "brightness=101", "127.0.10.2", "127.0.10.3"});
     EXPECT_EQ(range.status, 2);
     EXPECT_THAT(range.err, HasSubstr("Please enter an integer between 0 and 100."));
+    const CliRun word = Run({"set", "volume=abc", "127.0.10.2"});
+    EXPECT_EQ(word.status, 2);
+    EXPECT_THAT(word.err, HasSubstr("Please enter an integer."));
     const CliRun label = Run({"set", "degamma=Sepia", "127.0.10.2"});
     EXPECT_EQ(label.status, 2);
     EXPECT_THAT(label.err, HasSubstr("Film, Video, Graphics, PC"));
