@@ -138,7 +138,7 @@ void BenchDiscovery(const Settings& settings, sim::Fleet& fleet) {
         if (found < settings.count)
             std::printf("   round %d: only %zu found\n", round, found);
 
-        // "refresh all projetors": every answer now refreshes an existing record.
+        // "Refresh all projectors": every answer now refreshes an existing record.
         discovery.RefreshAllProjectors();
         refill.push_back(Ms(
             HandleAnswers(discovery, settings.count, SteadyClock::now(), refreshCost, refreshed)));

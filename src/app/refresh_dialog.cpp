@@ -21,7 +21,7 @@ CRefreshDlg::CRefreshDlg(uint32_t intervalMs, QWidget* parent)
     setWindowTitle(QStringLiteral("Set Interval"));
 
     auto* box = new QGroupBox(QStringLiteral("Refresh interval"), this);
-    auto* label = new QLabel(QStringLiteral("interval[sec):"), box);
+    auto* label = new QLabel(QStringLiteral("Interval (s):"), box);
     edit_ = new QLineEdit(QString::number(seconds), box);
     edit_->setObjectName(QStringLiteral("edit1016"));
     edit_->installEventFilter(this);

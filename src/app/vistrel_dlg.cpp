@@ -151,7 +151,7 @@ void CVistrelDlg::BuildMenu() {
     add(projectorMenu_, kCmdProperty, QStringLiteral("&Property"));
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
-    QAction* autoSearch = add(tools, kCmdAutoSearch, QStringLiteral("&Auto  Search Projector"));
+    QAction* autoSearch = add(tools, kCmdAutoSearch, QStringLiteral("&Auto Search Projector"));
     autoSearch->setCheckable(true);
     autoSearch->setChecked(console_.autoSearchEnabled.load());
     add(tools, kCmdSetInterval, QStringLiteral("Set &Interval"));
@@ -215,7 +215,7 @@ void CVistrelDlg::BuildControls() {
         {kCmdAddGroup, IconId::kAddGroup, "add new group"},
         {kCmdDeleteGroup, IconId::kDeleteGroup, "delete group"},
         {kCmdGroupPane, IconId::kGroupPane, "close or show group list"},
-        {kCmdRefreshAll, IconId::kRefresh, "refresh all projetors"},
+        {kCmdRefreshAll, IconId::kRefresh, "Refresh all projectors"},
         {kCmdCheckAllButton, IconId::kCheckAll, "check all projectors"},
         {kCmdUncheckAllButton, IconId::kUncheckAll, "uncheck all projectors"},
         {kCmdPowerOn, IconId::kPowerOn, "power on projectors"},

@@ -12,7 +12,7 @@ enum class IconId {
     kAddGroup,       // "add new group"
     kDeleteGroup,    // "delete group"
     kGroupPane,      // "close or show group list"
-    kRefresh,        // "refresh all projetors"
+    kRefresh,        // "Refresh all projectors"
     kCheckAll,       // "check all projectors"
     kUncheckAll,     // "uncheck all projectors"
     kPowerOn,        // "power on projectors"

@@ -80,7 +80,7 @@ class Discovery {
 
     // Timer 1: while auto search is on, ages every record by one (never below 0) and probes.
     void AutoDiscoveryCycle();
-    // "refresh all projetors": asks the polling thread for a pass, sets every freshness to
+    // "Refresh all projectors": asks the polling thread for a pass, sets every freshness to
     // 0 and probes. `rebuildList`, when given, runs with the table lock held right after
     // the reset, so the list it builds shows no projector.
     void RefreshAllProjectors(const std::function<void(ProjectorTable::Guard&)>& rebuildList = {});

@@ -30,7 +30,7 @@ constexpr std::array kFields = {
     FlagField("alert-fan-lock", "Fan lock", 1080, &A::alertFanLock, "mail when a fan locks"),
     FlagField("alert-over-temperature", "Over temperature", 1081, &A::alertOverTemperature,
               "mail on over temperature"),
-    FlagField("alert-lamp-hours", "Lam hour running out", 1082, &A::alertLampHours,
+    FlagField("alert-lamp-hours", "Lamp hours running out", 1082, &A::alertLampHours,
               "mail when lamp hours run out"),
     FlagField("alert-lamp-fail", "Lamp fail", 1083, &A::alertLampFail, "mail when the lamp fails"),
     TextField("smtp-server", "Server:", 1077, &A::smtpServer,

@@ -237,7 +237,7 @@ TEST(RefreshDialog, StartsFromTheIntervalAndStepsWithinItsRange) {
     EXPECT_EQ(dialog.windowTitle(), "Set Interval");
     const QStringList labels = Labels(dialog);
     EXPECT_TRUE(labels.contains("Refresh interval"));
-    EXPECT_TRUE(labels.contains("interval[sec):"));
+    EXPECT_TRUE(labels.contains("Interval (s):"));
     EXPECT_EQ(dialog.seconds, 10u);
     ShowAndWait(dialog);
     EXPECT_EQ(dialog.SecondsEdit()->text(), "10");

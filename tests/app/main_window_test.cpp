@@ -125,11 +125,11 @@ TEST_F(MainWindowTest, MenuIsCompleteWithItsCheckMarkAndWindowTitle) {
     EXPECT_EQ(projector,
               QStringList({"&Move To Group", "-", "&Check All", "&Uncheck All", "-", "&Property"}));
     QAction* autoSearch = window->Action(kCmdAutoSearch);
-    EXPECT_EQ(autoSearch->text(), "&Auto  Search Projector");
+    EXPECT_EQ(autoSearch->text(), "&Auto Search Projector");
     EXPECT_TRUE(autoSearch->isCheckable() && autoSearch->isChecked());
     autoSearch->trigger();
     EXPECT_FALSE(console.autoSearchEnabled.load());
-    EXPECT_EQ(window->Button(kCmdRefreshAll)->toolTip(), "refresh all projetors");
+    EXPECT_EQ(window->Button(kCmdRefreshAll)->toolTip(), "Refresh all projectors");
     QStringList sources;
     for (int i = 0; i < window->SourceSelector()->count(); ++i) {
         sources << window->SourceSelector()->itemText(i);

@@ -54,12 +54,14 @@ void PasswordControls::Build(QWidget* page, const char* onLabel, const char* off
         // A password longer than its record field would be cut without a word: refused
         // as typed.
         LimitToField(line, kTextFieldWidth);
+        // Someone beside the operator must not read the password off the screen.
+        line->setEchoMode(QLineEdit::Password);
         return line;
     };
 
     auto* box = new QGroupBox(QStringLiteral("Password"), page);
     box->setGeometry(8, 196, 492, 160);
-    caption("Adminsrator:", 24, 218, 110);
+    caption("Administrator:", 24, 218, 110);
     adminList = accessList(kAdminAccess);
     adminList->setGeometry(144, 218, 80, 22);
     caption("New Password:", 24, 250, 110);
