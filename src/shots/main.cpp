@@ -1,20 +1,21 @@
 // vistrel-shots: pictures of the settings pages as an operator sees them, taken from the
 // demo fleet on loopback. Used by scripts/screenshots.sh.
-//   vistrel-shots DIR     writes DIR/prjdlg-projector.png, DIR/prjdlg-scheduler.png,
-//                         DIR/grpdlg-projector.png, DIR/grpdlg-scheduler.png (one PNG per
-//                         finished page)
+//   vistrel-shots DIR     writes DIR/prjdlg-*.png and DIR/grpdlg-*.png (one PNG per page)
+//                         and DIR/screenshot.png (the main window with the fleet listed)
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
 #include <functional>
 
 #include "app/console_session.h"
+#include "app/projector_list_model.h"
 #include "app/vistrel_app.h"
 #include "settings/projector/page_prj.h"
 #include "settings/projector/prj_set_dlg.h"
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
     vistrel::SessionOptions options;
     options.storeFile = storeDir.filePath(QStringLiteral("registry.reg")).toStdString();
     vistrel::DemoOptions demo;
-    demo.count = 3;
+    demo.count = 12;
     demo.silentAfter = std::chrono::milliseconds(0);
     options.demo = demo;
     vistrel::ConsoleSession session(options);
@@ -178,5 +179,30 @@ int main(int argc, char** argv) {
         save(group, file);
     }
     group.close();
+
+    // The main window once every projector of the fleet is listed with its status.
+    vistrel::CVistrelDlg& window = session.window();
+    window.show();
+    const QAbstractItemModel* list = window.ProjectorView()->model();
+    const bool listed = WaitFor(
+        [&] {
+            if (list->rowCount() != static_cast<int>(fleet.Size()))
+                return false;
+            for (int row = 0; row < list->rowCount(); ++row) {
+                if (list->index(row, vistrel::ProjectorListModel::kPower)
+                        .data()
+                        .toString()
+                        .isEmpty())
+                    return false;
+            }
+            return true;
+        },
+        30000);
+    if (listed) {
+        save(window, "screenshot.png");
+    } else {
+        std::fputs("vistrel-shots: the main window did not list the fleet\n", stderr);
+        ++failures;
+    }
     return failures == 0 ? 0 : 1;
 }

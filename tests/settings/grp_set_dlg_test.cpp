@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -356,29 +357,57 @@ TEST_F(GrpSetDlgTest, RequestsTheRingDropsCountAsAnswered) {
     EXPECT_EQ(dialog->ProgressBar()->value(), 2);
     EXPECT_FALSE(Ctl<QWidget>(CGrpPrj::kThreeD)->isEnabled());
 
-    // The page comes back once the request that was kept is answered.
+    // The page comes back once the request that was kept is answered; the bar keeps saying
+    // that two never went out.
     ASSERT_TRUE(WaitUntilBack());
-    EXPECT_THAT(barValues, ElementsAre(1, 2, 3, 0));
+    EXPECT_THAT(barValues, ElementsAre(1, 2, 3));
+    EXPECT_TRUE(dialog->ProgressBar()->text().startsWith("1 done, 2 failed"))
+        << dialog->ProgressBar()->text().toStdString();
     EXPECT_TRUE(Ctl<QWidget>(CGrpPrj::kThreeD)->isEnabled());
     EXPECT_THAT(AddressesOf("command=~0090 1"), ElementsAre(fleet->Address(0)));
 }
 
-TEST_F(GrpSetDlgTest, AHungProjectorHoldsThePageOnlyUntilTheTimeLimit) {
+TEST_F(GrpSetDlgTest, FailedProjectorsAreCountedAndNamedOnTheBarUntilTheNextSend) {
     sim::Faults hang;
     hang.hang = true;
     fleet->SetFaults(1, hang);
+    sim::Faults refuse;
+    refuse.commandTimeout = true;
+    fleet->SetFaults(2, refuse);
     for (size_t i = 0; i < 3; ++i)
         fleet->UpdateState(i, [](sim::ProjectorState& s) { s.power = sim::kPowerOff; });
     Open();
+    QProgressBar* bar = dialog->ProgressBar();
     Choose(CGrpPrj::kPower, 1);
-    // The two that answer step the bar while the third hangs.
+    // The two that answer step the bar while the third hangs, holding the page only until
+    // the time limit.
     ASSERT_TRUE(QTest::qWaitFor([&] { return barValues.size() >= 2; }, kWaitMs));
     EXPECT_THAT(EnabledControls(), IsEmpty());
+    EXPECT_FALSE(bar->isTextVisible());
     ASSERT_TRUE(WaitUntilBack());
-    EXPECT_THAT(barValues, ElementsAre(1, 2, 3, 0));
     EXPECT_EQ(EnabledControls(), CGrpPrj::PageControls());
     EXPECT_EQ(fleet->State(0).power, sim::kPowerOn);
-    EXPECT_EQ(fleet->State(2).power, sim::kPowerOn);
+    EXPECT_NE(fleet->State(2).power, sim::kPowerOn);
+
+    // The bar stays full and says which failed and why.
+    EXPECT_THAT(barValues, ElementsAre(1, 2, 3));
+    ASSERT_TRUE(bar->isTextVisible());
+    const std::string said = bar->text().toStdString();
+    EXPECT_THAT(said, ::testing::StartsWith("1 done, 2 failed"));
+    EXPECT_THAT(said, ::testing::HasSubstr(fleet->Address(1) + " (no answer)"));
+    EXPECT_THAT(said, ::testing::HasSubstr(fleet->Address(2) + " (timed out)"));
+    EXPECT_EQ(dialog->findChildren<QMessageBox*>().size(), 0);
+
+    // The next send starts a fresh count; all answering, the bar goes back to empty.
+    fleet->SetFaults(1, {});
+    fleet->SetFaults(2, {});
+    barValues.clear();
+    Ctl<QLineEdit>(CGrpPrj::kGroupNameEdit)->setText("Lab");
+    QTest::mouseClick(Ctl<QPushButton>(CGrpPrj::kApply), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntilBack());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->value() == 0; }, kWaitMs));
+    EXPECT_THAT(barValues, ElementsAre(0, 1, 2, 3, 0));
+    EXPECT_FALSE(bar->isTextVisible());
 }
 
 TEST_F(GrpSetDlgTest, FrameShowsTheGroupAndItsSidePagesSendNothing) {

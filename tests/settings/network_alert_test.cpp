@@ -22,11 +22,13 @@
 #include "protocol/codec.h"
 #include "protocol/wire_fields.h"
 #include "settings/common/password_form.h"
+#include "settings/projector/page_set.h"
 #include "settings/projector/prj_set_dlg.h"
 #include "settings/shared/grp_alert.h"
 #include "settings/shared/grp_network.h"
 #include "settings/shared/grp_prj.h"
 #include "settings/shared/grp_set_dlg.h"
+#include "settings/shared/network_texts.h"
 #include "settings/shared/prj_alert.h"
 #include "settings/shared/prj_network.h"
 #include "sim/fleet.h"
@@ -189,8 +191,8 @@ TEST_F(PrjNetworkTest, DisabledUntilTheNetworkReplyThenFilledByIt) {
     EXPECT_EQ(Ctl<QLabel>(Page(), CPrjNetwork::kMac)->text().toStdString(), fleet->Mac(0));
     // The user row exists, hidden.
     EXPECT_FALSE(Ctl<QWidget>(Page(), PasswordControls::kUserPassword)->isVisible());
-    EXPECT_FALSE(Ctl<QLineEdit>(Page(), PasswordControls::kAdminPassword)->echoMode() ==
-                 QLineEdit::Password);
+    EXPECT_EQ(Ctl<QLineEdit>(Page(), PasswordControls::kAdminPassword)->echoMode(),
+              QLineEdit::Password);
 
     // Clearing DHCP opens the address controls.
     QTest::mouseClick(Ctl<QCheckBox>(Page(), CPrjNetwork::kDhcp), Qt::LeftButton);
@@ -254,9 +256,18 @@ TEST_F(PrjNetworkTest, PasswordsGoOutOnlyWhenBothEntriesAgree) {
     auto* submit = Ctl<QPushButton>(Page(), PasswordControls::kSubmit);
     Ctl<QLineEdit>(Page(), PasswordControls::kAdminPassword)->setText("abc");
     Ctl<QLineEdit>(Page(), PasswordControls::kAdminConfirm)->setText("abd");
-    // Silent: a box would have held the click until answered; none is up above the dialog.
-    QTest::mouseClick(submit, Qt::LeftButton);
-    EXPECT_EQ(QApplication::activeModalWidget(), prjDialog.get());
+    // Said as the group form says it; nothing goes out.
+    {
+        ModalScript script;
+        script.Then(script.Answer(QMessageBox::Ok));
+        ClickLater(submit);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return script.Finished(); }, kWaitMs));
+        ASSERT_EQ(script.boxes.size(), 1u);
+        EXPECT_EQ(script.boxes[0].text, kConfirmPasswordError);
+    }
+    // Typed passwords never show in clear.
+    for (int id : {PasswordControls::kAdminPassword, PasswordControls::kAdminConfirm})
+        EXPECT_EQ(Ctl<QLineEdit>(Page(), id)->echoMode(), QLineEdit::Password) << id;
     Ctl<QLineEdit>(Page(), PasswordControls::kAdminConfirm)->setText("abc");
     QTest::mouseClick(submit, Qt::LeftButton);
     ASSERT_TRUE(WaitForReceived("set=user", 1));
@@ -272,18 +283,35 @@ TEST_F(PrjNetworkTest, CancelSendsNothingAndAnEmptyAddressIsReported) {
     Open();
     ASSERT_TRUE(WaitEnabled());
     auto* submit = Ctl<QPushButton>(Page(), CPrjNetwork::kSubmitNetwork);
+    if (Ctl<QCheckBox>(Page(), CPrjNetwork::kDhcp)->isChecked())
+        QTest::mouseClick(Ctl<QCheckBox>(Page(), CPrjNetwork::kDhcp), Qt::LeftButton);
     {
         ModalScript script;
         script.Then(script.Answer(QMessageBox::Cancel));
         ClickLater(submit);
         ASSERT_TRUE(QTest::qWaitFor([&] { return script.Finished(); }, kWaitMs));
         ASSERT_EQ(script.boxes.size(), 1u);
-        EXPECT_EQ(script.boxes[0].text,
-                  "Relocate IP,are you sure? (Don't rushly take this action)");
+        // The question names where the projector would go.
+        EXPECT_TRUE(script.boxes[0].text.contains(Text(CPrjNetwork::kIp)))
+            << script.boxes[0].text.toStdString();
         EXPECT_EQ(script.boxes[0].icon, QMessageBox::Warning);
         EXPECT_EQ(script.boxes[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
     }
     EXPECT_TRUE(submit->isEnabled());
+
+    // An address that cannot be sent is refused before any question.
+    const QString address = Text(CPrjNetwork::kIp);
+    Ctl<QLineEdit>(Page(), CPrjNetwork::kIp)->setText("300.1.2.3");
+    {
+        ModalScript script;
+        script.Then(script.Answer(QMessageBox::Ok));
+        ClickLater(submit);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return script.Finished(); }, kWaitMs));
+        ASSERT_EQ(script.boxes.size(), 1u);
+        EXPECT_EQ(script.boxes[0].text, kBadAddressText);
+    }
+    EXPECT_TRUE(submit->isEnabled());
+    Ctl<QLineEdit>(Page(), CPrjNetwork::kIp)->setText(address);
 
     console->targetIps = {""};
     {
@@ -418,6 +446,53 @@ TEST_F(PrjAlertTest, SubmitStoresEveryFieldAndTheTestMailReadsNoControl) {
     EXPECT_EQ(Received("set=test").front().second, "set=test");
     EXPECT_EQ(Alert()->settings().mailTo, "desk@example.org");
     EXPECT_EQ(fleet->State(0).alert.mailTo, "desk@example.org");
+}
+
+TEST_F(PrjAlertTest, RefusedAlertTestMailAndMessageAreSaidOnTheNoticeLineWithoutABox) {
+    OpenAlert();
+    auto* submit = Ctl<QPushButton>(Alert(), CPrjAlert::kSubmit);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return submit->isEnabled(); }, kWaitMs));
+    QLabel* notice = prjDialog->NoticeLine();
+    EXPECT_TRUE(notice->text().isEmpty());
+    // Any message box would be answered here and counted.
+    ModalScript script(60000);
+    script.Then(script.Answer(QMessageBox::Ok));
+    const QString address = QString::fromStdString(fleet->Address(0));
+    auto said = [&](const char* what, const char* why) {
+        return QTest::qWaitFor(
+            [&] {
+                const QString text = notice->text();
+                return text.startsWith(what) && text.contains(address) && text.contains(why);
+            },
+            kWaitMs);
+    };
+
+    // The projector answers every set= with its time-out text.
+    sim::Faults refuse;
+    refuse.commandTimeout = true;
+    fleet->SetFaults(0, refuse);
+    QTest::mouseClick(submit, Qt::LeftButton);
+    EXPECT_TRUE(said("Alert settings", "timed out")) << notice->text().toStdString();
+    QTest::mouseClick(Ctl<QPushButton>(Alert(), CPrjAlert::kTest), Qt::LeftButton);
+    EXPECT_TRUE(said("Test mail", "timed out")) << notice->text().toStdString();
+    EXPECT_EQ(fleet->State(0).alert.testMails, 0);
+
+    // The screen message on the Setting tab, refused the same way.
+    prjDialog->ShowProjectorSide();
+    prjDialog->Tabs()->setCurrentIndex(CPrjSetDlg::kTabSetting);
+    QWidget* settingTab = prjDialog->TabPage(CPrjSetDlg::kTabSetting);
+    Ctl<QLineEdit>(settingTab, CPageSet::kMessageEdit)->setText("Exam");
+    QTest::mouseClick(Ctl<QPushButton>(settingTab, CPageSet::kSend), Qt::LeftButton);
+    EXPECT_TRUE(said("Display Message", "timed out")) << notice->text().toStdString();
+
+    // An empty answer is no answer.
+    sim::Faults empty;
+    empty.emptyReply = true;
+    fleet->SetFaults(0, empty);
+    prjDialog->ShowAlertSide();
+    QTest::mouseClick(Ctl<QPushButton>(Alert(), CPrjAlert::kTest), Qt::LeftButton);
+    EXPECT_TRUE(said("Test mail", "no answer")) << notice->text().toStdString();
+    EXPECT_TRUE(script.boxes.empty());
 }
 
 TEST_F(PrjAlertTest, ARecordCutShortIsNeitherShownNorOfferedForSubmit) {
@@ -556,7 +631,7 @@ TEST_F(GroupPagesTest, PasswordsNeedMatchingEntriesThenReachEveryProjector) {
         ClickLater(submit);
         ASSERT_TRUE(QTest::qWaitFor([&] { return script.Finished(); }, kWaitMs));
         ASSERT_EQ(script.boxes.size(), 1u);
-        EXPECT_EQ(script.boxes[0].text, "ConfirmPassword Error");
+        EXPECT_EQ(script.boxes[0].text, kConfirmPasswordError);
         EXPECT_EQ(script.boxes[0].title, "Vistrel");
     }
     EXPECT_TRUE(submit->isEnabled());
@@ -620,7 +695,7 @@ TEST_F(GroupPagesTest, DhcpChangeKeepsEachAddressSkipsAHungProjectorAndClosesThe
     ASSERT_TRUE(QTest::qWaitFor([&] { return !grpDialog->isVisible(); }, kWaitMs));
     ASSERT_TRUE(script.Finished());
     ASSERT_EQ(script.boxes.size(), 2u);
-    EXPECT_EQ(script.boxes[1].text, "Ip is relocating, Exit Immediately");
+    EXPECT_EQ(script.boxes[1].text, kGroupRelocatedText);
     EXPECT_EQ(grpDialog->ProgressBar()->value(), 0);
 
     ASSERT_TRUE(WaitForReceived("set=network", 2));

@@ -103,9 +103,9 @@ TEST_F(PageImgTest, WithoutAModelRuleOneListShowsAndItWaitsWithThePage) {
     ASSERT_TRUE(Refresh());
     EXPECT_EQ(ShownModeList(), CPageImg::kModeListA);
     EXPECT_TRUE(AllEnabled(kTab, {CPageImg::kModeListA, CPageImg::kBrightnessEdit}));
-    EXPECT_FALSE(List(CPageImg::kModeListC)->isEnabled());
+    EXPECT_FALSE(Shown(CPageImg::kModeListC));
 
-    // Once the model is known the rules take over; list C is then never disabled.
+    // Once the model is known the rules take over; list C follows the page as A and B do.
     fleet->UpdateState(0, [](sim::ProjectorState& s) {
         s.model = "5";
         s.control.threeD = 1;
@@ -118,7 +118,7 @@ TEST_F(PageImgTest, WithoutAModelRuleOneListShowsAndItWaitsWithThePage) {
     EXPECT_TRUE(List(CPageImg::kModeListC)->isEnabled());
 }
 
-TEST_F(PageImgTest, PhaseOnlyForTheVgaInputsAndAvMuteLeavesOnlyListC) {
+TEST_F(PageImgTest, PhaseOnlyForTheVgaInputsAndAvMuteDisablesEveryList) {
     sim::ProjectorState state = StartState();
     state.model = "5";
     state.control.threeD = 1;
@@ -130,12 +130,12 @@ TEST_F(PageImgTest, PhaseOnlyForTheVgaInputsAndAvMuteLeavesOnlyListC) {
     EXPECT_TRUE(AllEnabled(kTab, {CPageImg::kBrightnessEdit, CPageImg::kBrightnessSet,
                                   CPageImg::kDegamma, CPageImg::kModeListC}));
 
-    for (int source : {2, 1, 0}) {
+    for (int source : {2, 1}) {
         fleet->UpdateState(0, [&](sim::ProjectorState& s) { s.source = source; });
         ASSERT_TRUE(Refresh());
         EXPECT_TRUE(AllEnabled(kTab, CPageImg::PhaseGroup())) << "source " << source;
     }
-    for (int source : {3, 4}) {
+    for (int source : {3, 4, 0}) {
         fleet->UpdateState(0, [&](sim::ProjectorState& s) { s.source = source; });
         ASSERT_TRUE(Refresh());
         EXPECT_TRUE(NoneEnabled(kTab, CPageImg::PhaseGroup())) << "source " << source;
@@ -146,10 +146,12 @@ TEST_F(PageImgTest, PhaseOnlyForTheVgaInputsAndAvMuteLeavesOnlyListC) {
         s.source = 1;
     });
     ASSERT_TRUE(Refresh());
+    // List C follows the mute as lists A and B do.
     EXPECT_TRUE(NoneEnabled(kTab, CPageImg::FullGroup()));
-    EXPECT_TRUE(List(CPageImg::kModeListC)->isEnabled());
+    EXPECT_FALSE(List(CPageImg::kModeListC)->isEnabled());
     EXPECT_TRUE(Shown(CPageImg::kModeListC));
-    // List C still changes the projector.
+    fleet->UpdateState(0, [](sim::ProjectorState& s) { s.control.avMute = 0; });
+    ASSERT_TRUE(Refresh());
     Choose(kTab, CPageImg::kModeListC, 0);
     ASSERT_TRUE(WaitForCount("command=~0020 5", 1));
     EXPECT_TRUE(QTest::qWaitFor([&] { return State().displayMode == 5; }, kWaitMs));

@@ -13,13 +13,17 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <atomic>
 
 #include "app/command_test_support.h"
 #include "controls/set_button.h"
 #include "controls/static_text.h"
 #include "protocol/codec.h"
 #include "settings/common/up_down.h"
+#include "settings/projector/page_disp.h"
+#include "settings/projector/page_img.h"
 #include "settings/projector/page_prj.h"
+#include "settings/projector/page_set.h"
 #include "sim/fleet.h"
 
 namespace vistrel::test {
@@ -327,18 +331,27 @@ TEST_F(PrjSetDlgTest, TypedVolumeIsCheckedBeforeItIsSent) {
         EXPECT_FALSE(body.starts_with("command=~0081 1")) << body;
     EXPECT_EQ(State().control.volume, 7);
 
-    // An arrow clicked over a refused value: the message comes, the arrow steps from the
-    // volume the page holds, and the field shows the value that went to the projector.
-    volume->setText("12");
-    ModalScript script;
+    // Only "Set" tells. An arrow clicked over a refused value steps from the volume the page
+    // holds, without a word, and the field shows the value that went to the projector; a
+    // check box beside a bad volume reads only itself.
+    ModalScript script(60000);
     script.Then(script.Answer(QMessageBox::Ok));
+    volume->setText("12");
     Ctl<CUpDown>(1035)->Step(+1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return script.Finished(); }, kWaitMs));
-    ASSERT_EQ(script.boxes.size(), 1u);
-    EXPECT_EQ(script.boxes[0].text, "Please enter an integer between 0 and 10.");
     ASSERT_TRUE(WaitForCount("command=~0081 8", 1));
     EXPECT_EQ(volume->text(), "8");
+    volume->setText("abc");
+    QTest::mouseClick(Ctl<QCheckBox>(1043), Qt::LeftButton);
+    ASSERT_TRUE(WaitForCount("command=~0004 1", 1));
+    // At the range end the arrow does nothing: no message, nothing sent, the field stays.
+    volume->setText("10");
     ASSERT_TRUE(WaitForReady());
+    const size_t sent = Bodies().size();
+    Ctl<CUpDown>(1035)->Step(+1);
+    EXPECT_EQ(volume->text(), "10");
+    ASSERT_TRUE(WaitForReady());
+    EXPECT_EQ(Bodies().size(), sent);
+    EXPECT_TRUE(script.boxes.empty());
     EXPECT_EQ(State().control.volume, 8);
 }
 
@@ -496,17 +509,107 @@ TEST_F(PrjSetDlgTest, PowerOffWithAShortControlReplyAsksForFreshState) {
     ASSERT_TRUE(WaitForCount("query=control", 2));
 }
 
-TEST_F(PrjSetDlgTest, EnterAndEscapeOnThePageKeepTheDialogOpen) {
+TEST_F(PrjSetDlgTest, EnterOnAPageKeepsTheDialogOpenAndEscapeClosesItFromAnywhere) {
     OpenAndWaitReady();
     QLineEdit* volume = Ctl<QLineEdit>(1046);
     volume->setFocus();
     QTest::keyClick(volume, Qt::Key_Return);
-    QTest::keyClick(volume, Qt::Key_Escape);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), 0);
-    QTest::mouseClick(FrameCtl<QPushButton>(1), Qt::LeftButton);
+    QTest::keyClick(volume, Qt::Key_Escape);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+}
+
+TEST_F(PrjSetDlgTest, ANotAnsweringProjectorLooksTheSameOnEveryTabUntilItAnswersAgain) {
+    // A sender that stands in the projector's own time-out text for the control reply on cue,
+    // and counts the control queries; everything else goes to the simulator.
+    auto timeOut = std::make_shared<std::atomic<bool>>(false);
+    auto controlQueries = std::make_shared<std::atomic<int>>(0);
+    HttpOptions http;
+    http.port = fleet->HttpPort();
+    http.connectTimeoutMs = 1500;
+    http.totalTimeoutMs = 1500;
+    RequestRingOptions options;
+    options.pause = std::chrono::milliseconds(10);
+    options.shutdownGrace = std::chrono::milliseconds(1000);
+    options.sender = [send = HttpSender(http), timeOut, controlQueries](
+                         const std::string& ip, const std::string& body, std::string& reply,
+                         const std::shared_ptr<CancelToken>& cancel) {
+        if (body == kQueryControlBody) {
+            ++*controlQueries;
+            if (*timeOut) {
+                reply = "<return>\n<result>timeout</result>";
+                return true;
+            }
+        }
+        return send(ip, body, reply, cancel);
+    };
+    ring = std::make_unique<RequestRing>(*console, options);
+    ring->StartRequestWorker();
+    OpenAndWaitReady();
+
+    auto tabControls = [&](int tab, const std::vector<int>& ids) {
+        std::vector<QWidget*> out;
+        for (int id : ids)
+            out.push_back(dialog->TabPage(tab)->findChild<QWidget*>(ControlName(id)));
+        return out;
+    };
+    std::vector<QWidget*> everyTab = tabControls(CPrjSetDlg::kTabProjector, CPagePrj::FullGroup());
+    for (const auto& [tab, ids] : std::vector<std::pair<int, std::vector<int>>>{
+             {CPrjSetDlg::kTabImage, CPageImg::FullGroup()},
+             {CPrjSetDlg::kTabDisplay, CPageDisp::FullGroup()},
+             {CPrjSetDlg::kTabSetting, CPageSet::FullGroup()}}) {
+        for (QWidget* w : tabControls(tab, ids))
+            everyTab.push_back(w);
+    }
+    auto noneEnabled = [&] {
+        return std::none_of(everyTab.begin(), everyTab.end(),
+                            [](QWidget* w) { return w->isEnabled(); });
+    };
+    // What each tab offers for this projector (on, HDMI) once it answers.
+    const std::vector<QWidget*> answering = {
+        Ctl<QWidget>(1046),
+        dialog->TabPage(CPrjSetDlg::kTabImage)
+            ->findChild<QWidget*>(ControlName(CPageImg::kBrightnessEdit)),
+        dialog->TabPage(CPrjSetDlg::kTabDisplay)
+            ->findChild<QWidget*>(ControlName(CPageDisp::kProjection)),
+        dialog->TabPage(CPrjSetDlg::kTabSetting)
+            ->findChild<QWidget*>(ControlName(CPageSet::kBackgroundColor))};
+    auto allAnswering = [&] {
+        return std::all_of(answering.begin(), answering.end(),
+                           [](QWidget* w) { return w->isEnabled(); });
+    };
+    ASSERT_TRUE(allAnswering());
+
+    // Once for the projector's time-out text, once for a hung exchange (no answer in time).
+    for (const char* why : {"timed out", "no answer"}) {
+        SCOPED_TRACE(why);
+        const bool hang = std::string(why) == "no answer";
+        if (hang) {
+            sim::Faults faults;
+            faults.hang = true;
+            fleet->SetFaults(0, faults);
+        } else {
+            *timeOut = true;
+        }
+        dialog->QueryControl();
+        ASSERT_TRUE(QTest::qWaitFor(noneEnabled, kWaitMs));
+        EXPECT_EQ(Ctl<QLabel>(1020)->text(), "No answer");
+        EXPECT_TRUE(dialog->NoticeLine()->text().contains(why))
+            << dialog->NoticeLine()->text().toStdString();
+        // The dialog keeps asking by itself.
+        const int asked = *controlQueries;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return *controlQueries > asked; }, kWaitMs));
+        EXPECT_TRUE(noneEnabled());
+
+        // It answers again: every tab offers what the reply allows, and the notice goes.
+        *timeOut = false;
+        fleet->SetFaults(0, {});
+        ASSERT_TRUE(QTest::qWaitFor(allAnswering, 2 * kWaitMs));
+        EXPECT_EQ(Ctl<QLabel>(1020)->text(), "ON");
+        EXPECT_TRUE(dialog->NoticeLine()->text().isEmpty());
+    }
 }
 
 // --- opened from the main window ------------------------------------------------------------

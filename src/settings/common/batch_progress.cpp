@@ -1,6 +1,7 @@
 #include "settings/common/batch_progress.h"
 
 #include <QProgressBar>
+#include <QStringList>
 
 namespace vistrel {
 
@@ -10,7 +11,10 @@ BatchProgress::BatchProgress(QProgressBar* bar, QObject* parent) : QObject(paren
     connect(&settle_, &QTimer::timeout, this, [this] {
         answered_ = 0;
         expected_ = 0;
+        failures_.clear();
         bar_->setValue(0);
+        bar_->setTextVisible(false);
+        bar_->setToolTip({});
         emit settled();
     });
 }
@@ -22,6 +26,9 @@ void BatchProgress::Begin(size_t count) {
         settle_.stop();
         answered_ = 0;
         expected_ = n;
+        failures_.clear();
+        bar_->setTextVisible(false);
+        bar_->setToolTip({});
     } else {
         expected_ += n;
     }
@@ -29,13 +36,39 @@ void BatchProgress::Begin(size_t count) {
     bar_->setValue(answered_);
 }
 
-void BatchProgress::Step(bool settle) {
+void BatchProgress::Step(bool settle, const std::string& failure) {
     if (answered_ >= expected_)
         return;
     ++answered_;
+    if (!failure.empty())
+        failures_.push_back(failure);
     bar_->setValue(answered_);
-    if (answered_ == expected_ && settle)
+    if (answered_ != expected_)
+        return;
+    ShowOutcome();
+    // A failure stays on the bar until the next send: it must not vanish before it is read.
+    if (settle && failures_.empty())
         settle_.start();
+}
+
+void BatchProgress::ShowOutcome() {
+    constexpr size_t kNamed = 2;
+    const int failed = static_cast<int>(failures_.size());
+    QString text = QStringLiteral("%1 done").arg(expected_ - failed);
+    QStringList all;
+    for (const std::string& failure : failures_)
+        all << QString::fromStdString(failure);
+    if (failed > 0) {
+        text += QStringLiteral(", %1 failed: ").arg(failed);
+        text += all.mid(0, kNamed).join(QStringLiteral("; "));
+        if (all.size() > static_cast<qsizetype>(kNamed))
+            text +=
+                QStringLiteral("; and %1 more").arg(all.size() - static_cast<qsizetype>(kNamed));
+    }
+    // The bar's format treats "%" as a placeholder.
+    bar_->setFormat(QString(text).replace(QLatin1Char('%'), QStringLiteral("%%")));
+    bar_->setTextVisible(true);
+    bar_->setToolTip(all.join(QLatin1Char('\n')));
 }
 
 int BatchProgress::Position() const {

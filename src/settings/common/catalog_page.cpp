@@ -88,15 +88,6 @@ void CCatalogPage::ReadChoices() {
         *toggle.member = toggle.box->isChecked() ? 1 : 0;
 }
 
-bool CCatalogPage::ReadControls() {
-    ReadChoices();
-    for (const NumberSetting& setting : numbers_) {
-        if (!ReadInt(setting.field.edit, setting.def->low, setting.def->high, *setting.member))
-            return false;
-    }
-    return true;
-}
-
 void CCatalogPage::WriteControls() {
     for (const ChoiceList& choice : lists_)
         SelectRow(*choice.list, *choice.member);
@@ -153,26 +144,18 @@ void CCatalogPage::OnToggleClicked(const Toggle& toggle) {
 
 int CCatalogPage::OnUpDown(const NumberSetting& setting, int delta) {
     ReadChoices();
-    // A typed value within the range is where the arrow starts; one outside it (or no number)
-    // is refused, and the arrow starts from the value the page holds. The field is set to
-    // that start, so after the step it shows what was sent.
-    const int typed = NumberIn(*setting.field.edit, *setting.member);
-    if (InRange(*setting.def, typed))
-        *setting.member = typed;
-    setting.field.edit->setText(QString::number(*setting.member));
-    if (setting.def->step != 1)
-        delta = delta > 0 ? setting.def->step : -setting.def->step;
-    if (auto body = BuildSettingBody(*setting.def, *setting.member + delta)) {
-        Send(*body);
-        return delta;
-    }
-    // Nothing beyond the range is sent, so the field does not move there either (a field
-    // stepping by 5 would otherwise show its limit while the projector keeps the old value).
-    return 0;
+    return StepNumberField(*setting.field.edit, *setting.def, *setting.member, delta,
+                           [this, &setting](int value) {
+                               if (auto body = BuildSettingBody(*setting.def, value))
+                                   Send(*body);
+                           });
 }
 
 void CCatalogPage::OnSet(const NumberSetting& setting) {
-    if (!ReadControls())
+    // The button reads its own field only: a bad number in another field is that field's
+    // business when its own button is pressed.
+    ReadChoices();
+    if (!ReadInt(setting.field.edit, setting.def->low, setting.def->high, *setting.member))
         return;
     if (auto body = BuildSettingBody(*setting.def, *setting.member))
         Send(*body);
@@ -202,6 +185,7 @@ void CCatalogPage::SettleToggle(const Toggle& toggle, int value) {
 void CCatalogPage::OnReply(const MsgCmd& slot) {
     if (BeginsWithOk(slot.reply))
         return;
+    ReportFailure(slot);
     SetAllEnabled(false);
     RequestFreshState();
 }

@@ -4,8 +4,9 @@
 // the operator changes with the setting's own code:
 //   - a list sends the command of the chosen row;
 //   - a check box sends its on or off code and waits, disabled, for the reply;
-//   - an up-down sends the value it is about to show (moving by the setting's step), never
-//     one outside the range; a "Set" button sends the typed value after the range check.
+//   - an up-down sends the value it is about to show (moving by the setting's step); at the
+//     range end it does nothing (StepNumberField); a "Set" button sends its own field's
+//     typed value after the range check.
 // A page builds its controls with AddList / AddToggle / AddNumber, places them, and keeps
 // its own enabling rules and anything that is not a catalogue setting.
 #pragma once
@@ -76,17 +77,16 @@ class CCatalogPage : public CSettingsPage {
     int AddListRows(std::span<const ListRow> rows, int y, RowLayout layout);
     int AddNumberRows(std::span<const NumberRow> rows, int y, RowLayout layout);
 
-    // The lists and check boxes into their members (nothing to check there).
+    // The lists and check boxes into their members (nothing to check there). Numbers are
+    // read only by their own arrows and "Set" button.
     void ReadChoices();
-    // ReadChoices and the numbers; false (after telling the operator) when a typed number is
-    // not acceptable.
-    bool ReadControls();
     void WriteControls();
     // Every bound setting the reply reports goes into its member; a field the reply does not
     // carry (cut short, no digits) keeps what the page showed.
     void TakeReportedValues(const std::string& reply);
 
     void SetAllEnabled(bool enabled);
+    void ShowNotAnswering() override { SetAllEnabled(false); }
     // The first step of every enabling rule: the whole page disabled while the reply says the
     // projector is off (a reply without a power digit, such as a time-out text, says so too),
     // enabled while it is on. The reply's fields for the page's own rules; nullopt when off.
@@ -97,7 +97,7 @@ class CCatalogPage : public CSettingsPage {
     // Shows `value` in the box and gives the box back to the operator.
     static void SettleToggle(const Toggle& toggle, int value);
 
-    // A command without an OK reply disables the page and asks for fresh state.
+    // A command without an OK reply is reported, disables the page and asks for fresh state.
     void OnReply(const MsgCmd& slot) override;
     // A dropped check box is given back as it was before the click; one control refresh
     // follows a burst of drops, since the fields may show values the projector never got.

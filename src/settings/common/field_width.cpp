@@ -1,6 +1,7 @@
 #include "settings/common/field_width.h"
 
 #include <QLineEdit>
+#include <QToolTip>
 
 namespace vistrel {
 
@@ -14,6 +15,11 @@ QValidator::State FieldWidthValidator::validate(QString& input, int&) const {
 void LimitToField(QLineEdit* edit, size_t width) {
     edit->setMaxLength(static_cast<int>(width));
     edit->setValidator(new FieldWidthValidator(width, edit));
+    // A refused keystroke or paste is said where the operator looks, without a box.
+    QObject::connect(edit, &QLineEdit::inputRejected, edit, [edit, width] {
+        QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())),
+                           QStringLiteral("At most %1 bytes fit in this field.").arg(width), edit);
+    });
 }
 
 }  // namespace vistrel

@@ -1,8 +1,10 @@
 #include "settings/common/group_page.h"
 
+#include "protocol/codec.h"
 #include "protocol/console.h"
 #include "protocol/records.h"
 #include "settings/common/batch_progress.h"
+#include "settings/common/failure_text.h"
 #include "settings/common/group_frame.h"
 
 namespace vistrel {
@@ -28,6 +30,19 @@ CGroupPage::CGroupPage(GroupFrame& frame, QWidget* frameWidget, QWidget* parent)
 CGroupPage::~CGroupPage() = default;
 
 void CGroupPage::OnAnswer(const std::string&, const std::string&) {}
+
+bool CGroupPage::Succeeded(const std::string& body, const std::string& reply) const {
+    if (body.starts_with("set=group") && ReplyBeginsWith(reply, kGroupReplyPrefix))
+        return true;
+    return ContainsOk(reply);
+}
+
+std::string CGroupPage::FailureOf(const MsgCmd& answer) const {
+    if (Succeeded(answer.body, answer.reply))
+        return {};
+    return (answer.ip.empty() ? std::string("a projector") : answer.ip) + " (" +
+           FailureReason(answer.reply) + ")";
+}
 
 void CGroupPage::Expect(size_t count) {
     settle_.stop();
@@ -72,21 +87,22 @@ void CGroupPage::OnBatchPost(Batch* batch, uint32_t message, uintptr_t index) {
     if (batch->told >= batch->result->Size())
         batches_.remove_if([batch](const std::unique_ptr<Batch>& b) { return b.get() == batch; });
     OnAnswer(entry.body, entry.reply);
-    Answered();
+    Answered(FailureOf(entry));
 }
 
 void CGroupPage::OnReply(const MsgCmd& slot) {
     OnAnswer(slot.body, slot.reply);
-    Answered();
+    Answered(FailureOf(slot));
 }
 
 void CGroupPage::OnDropped(const std::string&) {
-    Answered();
+    // The ring dropped it unsent (full, or superseded): no projector got it.
+    Answered("a projector (not sent)");
 }
 
-void CGroupPage::Answered() {
+void CGroupPage::Answered(const std::string& failure) {
     if (Frame())
-        group_.Progress().Step(BarReturnsToZero());
+        group_.Progress().Step(BarReturnsToZero(), failure);
     if (pending_ == 0)
         return;
     if (--pending_ == 0)

@@ -50,6 +50,9 @@ class CGroupPage : public CSettingsPage {
     virtual void SetControlsEnabled(bool enabled) = 0;
     // One projector's answer to `body` (empty on failure). The default ignores it.
     virtual void OnAnswer(const std::string& body, const std::string& reply);
+    // Whether an answer says the projector did what `body` asked; a failure is named on the
+    // frame's bar. The default: an OK result, or for "set=group" the names echoed back.
+    virtual bool Succeeded(const std::string& body, const std::string& reply) const;
     // Whether the frame's bar goes back to 0 half a second after this page's last answer;
     // false leaves it showing the count.
     virtual bool BarReturnsToZero() const { return true; }
@@ -60,7 +63,9 @@ class CGroupPage : public CSettingsPage {
   private:
     struct Batch;
     void Expect(size_t count);
-    void Answered();
+    // `failure`: "address (why)", or empty when the answer was a success.
+    void Answered(const std::string& failure);
+    std::string FailureOf(const MsgCmd& answer) const;
     void OnBatchPost(Batch* batch, uint32_t message, uintptr_t index);
 
     GroupFrame& group_;

@@ -34,6 +34,11 @@ class SettingsFrame {
     // and to re-query the frame's network settings when it answers from there (message
     // 0x590). Frames that cannot wait for a relocation ignore it.
     virtual void RequestRelocationProbe() {}
+
+    // Tells the operator what went wrong (a failed request, an unusable reply) without
+    // stopping their typing; an empty text clears it. A frame without a notice line
+    // ignores it.
+    virtual void ShowNotice(const std::string&) {}
 };
 
 }  // namespace vistrel

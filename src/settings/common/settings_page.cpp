@@ -6,6 +6,7 @@
 
 #include "app/app_message.h"
 #include "controls/set_button.h"
+#include "settings/common/failure_text.h"
 #include "settings/common/settings_frame.h"
 #include "settings/common/up_down.h"
 
@@ -25,6 +26,8 @@ CSettingsPage::CSettingsPage(SettingsFrame& frame, QWidget* frameWidget, QWidget
           [this](const std::string& body) { OnDropped(body); }) {}
 
 void CSettingsPage::ParseReply(const std::string&) {}
+
+void CSettingsPage::ShowNotAnswering() {}
 
 void CSettingsPage::OnReply(const MsgCmd&) {}
 
@@ -53,6 +56,15 @@ void CSettingsPage::RequestFreshState() {
         frame->Flush();
         frame->QueryControl();
     }
+}
+
+void CSettingsPage::Notice(const std::string& text) {
+    if (SettingsFrame* frame = Frame())
+        frame->ShowNotice(text);
+}
+
+void CSettingsPage::ReportFailure(const MsgCmd& slot) {
+    Notice(FailureNotice(slot));
 }
 
 bool CSettingsPage::ReadInt(QLineEdit* edit, int low, int high, int& out, bool tell) {
@@ -96,7 +108,6 @@ void CSettingsPage::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-        case Qt::Key_Escape:
             event->accept();
             return;
         default:

@@ -51,6 +51,10 @@ class CSettingsPage : public QWidget {
 
     // A reply the frame passes on. The default ignores it.
     virtual void ParseReply(const std::string& reply);
+    // The projector gave no usable control reply (no answer, its time-out text, or an
+    // unreadable one): the page offers nothing that needs the projector's state until a
+    // control reply comes. The default does nothing.
+    virtual void ShowNotAnswering();
 
     // The page as a request owner.
     std::weak_ptr<ReplySink> Owner() const { return sink_.Weak(); }
@@ -68,6 +72,10 @@ class CSettingsPage : public QWidget {
     SettingsFrame* Frame() const;
     // After a failed command: flush and ask for a fresh control reply, if the frame lives.
     void RequestFreshState();
+    // The frame's notice line, if the frame lives.
+    void Notice(const std::string& text);
+    // Says on the notice line which request of `slot` failed, where and why.
+    void ReportFailure(const MsgCmd& slot);
 
     // The reply to one of this page's requests (message 0x464).
     virtual void OnReply(const MsgCmd& slot);
@@ -85,7 +93,8 @@ class CSettingsPage : public QWidget {
     // leaves that part out.
     NumberField MakeNumberField(int editId, int upDownId, int setId, int low, int high);
 
-    // Enter and Escape do nothing on a page (they must not end the dialog).
+    // Enter does nothing on a page (it must not end the dialog by accident); Escape goes on to
+    // the dialog, which closes, wherever the focus is.
     void keyPressEvent(QKeyEvent* event) override;
 
   private:

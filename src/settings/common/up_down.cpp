@@ -5,7 +5,25 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "protocol/setting_catalog.h"
+
 namespace vistrel {
+
+int StepNumberField(QLineEdit& edit, const SettingDef& def, int& held, int delta,
+                    const std::function<void(int value)>& send, int step) {
+    bool ok = false;
+    const int typed = edit.text().trimmed().toInt(&ok);
+    if (ok && InRange(def, typed))
+        held = typed;
+    edit.setText(QString::number(held));
+    if (step <= 0)
+        step = def.step > 0 ? def.step : 1;
+    const int move = delta > 0 ? step : -step;
+    if (!InRange(def, held + move))
+        return 0;
+    send(held + move);
+    return move;
+}
 
 CUpDown::CUpDown(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);

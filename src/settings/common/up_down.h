@@ -11,6 +11,17 @@ class QToolButton;
 
 namespace vistrel {
 
+struct SettingDef;
+
+// One click of a numeric field's arrow, the rule every settings page follows. The arrow
+// starts from the typed number when it lies within the setting's range, otherwise from
+// `held` (the value the page holds, which the field then shows again); it moves by the
+// setting's step (or `step` when given). A new value within the range goes to `send`, and the
+// returned delta moves the field there. At the range end nothing is sent, no
+// message is shown, and 0 is returned: the arrow does nothing.
+int StepNumberField(QLineEdit& edit, const SettingDef& def, int& held, int delta,
+                    const std::function<void(int value)>& send, int step = 0);
+
 class CUpDown : public QWidget {
     Q_OBJECT
   public:

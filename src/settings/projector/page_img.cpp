@@ -23,6 +23,7 @@ const std::vector<int>& CPageImg::FullGroup() {
     static const std::vector<int> ids = {
         kModeListA,
         kModeListB,
+        kModeListC,
         kBrightnessEdit,
         kBrightnessUpDown,
         kBrightnessSet,
@@ -148,11 +149,10 @@ void CPageImg::ApplyEnableState(const std::string& reply) {
         return;
     if (control->avMute == 1) {
         SetAllEnabled(false);
-    } else if (control->sourceCode == 1 || control->sourceCode == 2) {
-        // Phase means something only for the analogue (VGA) inputs.
-        SetControlsEnabled(*this, PhaseGroup(), true);
-    } else if (control->sourceCode != 0) {
-        SetControlsEnabled(*this, PhaseGroup(), false);
+    } else {
+        // Phase means something only for the analogue (VGA) inputs; not for "None" either.
+        SetControlsEnabled(*this, PhaseGroup(),
+                           control->sourceCode == 1 || control->sourceCode == 2);
     }
     ApplyModelRules(reply);
 }
@@ -176,10 +176,8 @@ void CPageImg::ApplyModelRules(const std::string& reply) {
                      : list->data() == kDisplayModeListB.data() ? kModeListB
                                                                 : kModeListC);
     }
-    if (!modelRulesApplied_) {
-        modelRulesApplied_ = true;
-        findChild<QComboBox*>(ControlName(kModeListC))->setEnabled(true);
-    }
+    // List C is enabled and disabled with the rest of the page, as lists A and B are.
+    modelRulesApplied_ = true;
 }
 
 }  // namespace vistrel

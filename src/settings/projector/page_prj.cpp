@@ -72,7 +72,7 @@ CPagePrj::CPagePrj(CPrjSetDlg& dialog, QWidget* frameWidget, QWidget* parent)
     connect(&timer8_, &QTimer::timeout, this, &CPagePrj::OnTimer8);
 
     powerState_ = 0;
-    powerButton_->setText(QStringLiteral("Power On"));
+    powerButton_->setText(QStringLiteral("Power ON"));
     powerButton_->setEnabled(true);
     SetGroupEnabled(FullGroup(), false);
 }
@@ -193,17 +193,12 @@ void CPagePrj::BuildControls() {
 
 // --- data exchange ----------------------------------------------------------------------------
 
-bool CPagePrj::ReadControls(bool tell) {
+void CPagePrj::ReadControls() {
     for (const Toggle& toggle : toggles_)
         *toggle.member = toggle.box->isChecked() ? 1 : 0;
     sourceIndex_ = source_->currentIndex();
     newGroupName_ = groupEdit_->text().toStdString();
     newProjectorName_ = nameEdit_->text().toStdString();
-    const SettingDef& autoPowerOff = Setting("auto-power-off");
-    if (!ReadInt(autoPowerOffField_.edit, autoPowerOff.low, autoPowerOff.high, autoPowerOff_, tell))
-        return false;
-    const SettingDef& volume = Setting("volume");
-    return ReadInt(volumeField_.edit, volume.low, volume.high, volume_, tell);
 }
 
 void CPagePrj::WriteControls() {
@@ -285,6 +280,12 @@ void CPagePrj::ParseReply(const std::string& reply) {
     }
 }
 
+void CPagePrj::ShowNotAnswering() {
+    powerText_ = "No answer";
+    powerLabel_->setText(Q(powerText_));
+    SetGroupEnabled(FullGroup(), false);
+}
+
 void CPagePrj::ApplyEnableState(const std::string& reply) {
     if (DigitAt(reply, kPowerOffset) == 0) {
         SetGroupEnabled(FullGroup(), false);
@@ -327,16 +328,20 @@ void CPagePrj::OnResync() {
 }
 
 void CPagePrj::OnSetVolume() {
-    if (!ReadControls())
+    ReadControls();
+    const SettingDef& volume = Setting("volume");
+    if (!ReadInt(volumeField_.edit, volume.low, volume.high, volume_))
         return;
-    if (auto body = BuildSettingBody(Setting("volume"), volume_))
+    if (auto body = BuildSettingBody(volume, volume_))
         Send(*body);
 }
 
 void CPagePrj::OnSetAutoPowerOff() {
-    if (!ReadControls())
+    ReadControls();
+    const SettingDef& autoPowerOff = Setting("auto-power-off");
+    if (!ReadInt(autoPowerOffField_.edit, autoPowerOff.low, autoPowerOff.high, autoPowerOff_))
         return;
-    if (auto body = BuildSettingBody(Setting("auto-power-off"), autoPowerOff_))
+    if (auto body = BuildSettingBody(autoPowerOff, autoPowerOff_))
         Send(*body);
 }
 
@@ -344,15 +349,12 @@ int CPagePrj::OnUpDown(int upDownId, int delta) {
     ReadControls();
     const bool autoPowerOff = upDownId == kAutoPowerOffUpDown;
     const SettingDef& def = Setting(autoPowerOff ? "auto-power-off" : "volume");
-    if (def.step != 1)
-        delta = delta > 0 ? def.step : -def.step;
-    const int member = autoPowerOff ? autoPowerOff_ : volume_;
-    if (auto body = BuildSettingBody(def, member + delta))
-        Send(*body);
-    // The arrow moves from the value the page holds, not from a typed value the range check
-    // has just refused: the field then shows what was sent.
-    (autoPowerOff ? autoPowerOffField_ : volumeField_).edit->setText(QString::number(member));
-    return delta;
+    NumberField& field = autoPowerOff ? autoPowerOffField_ : volumeField_;
+    return StepNumberField(*field.edit, def, autoPowerOff ? autoPowerOff_ : volume_, delta,
+                           [this, &def](int value) {
+                               if (auto body = BuildSettingBody(def, value))
+                                   Send(*body);
+                           });
 }
 
 void CPagePrj::OnApply() {
@@ -380,8 +382,7 @@ const CPagePrj::Toggle* CPagePrj::ToggleOfBody(const std::string& body, int* sen
 }
 
 void CPagePrj::OnReply(const MsgCmd& slot) {
-    // A reply comes unasked: a half-typed number must not pop up a message now.
-    ReadControls(false);
+    ReadControls();
     const std::string& body = slot.body;
     const std::string& reply = slot.reply;
     const SettingDef& power = Setting("power");
@@ -395,13 +396,15 @@ void CPagePrj::OnReply(const MsgCmd& slot) {
             dialog_.Flush();
             dialog_.QueryControl();
         } else {
+            ReportFailure(slot);
             powerButton_->setText(powerState_ == 1 ? QStringLiteral("Power OFF")
-                                                   : QStringLiteral("Power On"));
+                                                   : QStringLiteral("Power ON"));
         }
         powerButton_->setEnabled(true);
     } else if (const Toggle* toggle = ToggleOfBody(body, &sent)) {
         const bool isAvMute = toggle->def == &Setting("av-mute");
         if (!BeginsWithOk(reply)) {
+            ReportFailure(slot);
             *toggle->member = *toggle->member != 0 ? 0 : 1;
         }
         toggle->box->setChecked(*toggle->member != 0);
@@ -424,8 +427,11 @@ void CPagePrj::OnReply(const MsgCmd& slot) {
             const size_t groupAt = kSetGroupBody.size();
             dialog_.SetHeaderGroup(TextAt(body, groupAt, kTextFieldWidth));
             dialog_.SetHeaderName(TextAt(body, groupAt + kTextFieldWidth, kTextFieldWidth));
+        } else {
+            ReportFailure(slot);
         }
     } else if (!ContainsOk(reply)) {
+        ReportFailure(slot);
         SetGroupEnabled(FullGroup(), false);
         RequestFreshState();
     }

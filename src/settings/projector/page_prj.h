@@ -54,6 +54,7 @@ class CPagePrj : public CSettingsPage {
     CPagePrj(CPrjSetDlg& dialog, QWidget* frameWidget, QWidget* parent);
 
     void ParseReply(const std::string& reply) override;
+    void ShowNotAnswering() override;
     void ApplyEnableState(const std::string& reply);
 
     int powerState() const { return powerState_; }
@@ -71,9 +72,9 @@ class CPagePrj : public CSettingsPage {
     };
 
     void BuildControls();
-    // Reads the controls into the members; false when a number is not acceptable, after
-    // telling the operator unless `tell` is false.
-    bool ReadControls(bool tell = true);
+    // Reads the check boxes, the source and the names into the members. The numbers are
+    // read only by their own arrows and "Set" buttons.
+    void ReadControls();
     void WriteControls();
     void SetGroupEnabled(const std::vector<int>& ids, bool enabled);
     void EnableControl(int id, bool enabled);

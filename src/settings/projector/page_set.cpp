@@ -130,8 +130,8 @@ void CPageSet::ApplyEnableState(const std::string& reply) {
 // --- commands ---------------------------------------------------------------------------------
 
 void CPageSet::OnSend() {
-    if (!ReadControls())
-        return;
+    // The message alone: a half-typed number elsewhere on the page is not its business.
+    ReadChoices();
     message_ = TextOf(*messageEdit_);
     Send(BuildTextSettingBody(Setting("display-message"), message_));
 }
@@ -148,7 +148,10 @@ void CPageSet::OnReply(const MsgCmd& slot) {
     int sent = 0;
     if (const Toggle* toggle = ToggleOfBody(slot.body, &sent)) {
         // A refused change puts the box back to the state it had before the click.
-        SettleToggle(*toggle, slot.reply.find("OK") != std::string::npos ? sent : 1 - sent);
+        const bool ok = slot.reply.find("OK") != std::string::npos;
+        if (!ok)
+            ReportFailure(slot);
+        SettleToggle(*toggle, ok ? sent : 1 - sent);
         return;
     }
     if (ContainsOk(slot.reply)) {
@@ -158,6 +161,8 @@ void CPageSet::OnReply(const MsgCmd& slot) {
                 frame->QueryControl();
         return;
     }
+    // A message or reset that did not take must not look like one that did.
+    ReportFailure(slot);
     SetAllEnabled(false);
     RequestFreshState();
 }

@@ -15,6 +15,7 @@
 #include "monitor/discovery.h"
 #include "protocol/codec.h"
 #include "settings/common/dialog_frame.h"
+#include "settings/common/failure_text.h"
 #include "settings/common/settings_page.h"
 #include "settings/projector/page_disp.h"
 #include "settings/projector/page_img.h"
@@ -27,6 +28,8 @@
 namespace vistrel {
 
 namespace {
+
+constexpr int kControlRetryMs = 3000;
 
 const QColor kHeaderDark(63, 120, 70);
 const QColor kPanelGreen(99, 171, 104);
@@ -85,6 +88,13 @@ CPrjSetDlg::CPrjSetDlg(QWidget* owner, Console& console, RequestRing& ring, RegS
       }) {
     SetUpFrameWindow(this, QStringLiteral("CPrjSetDlg"), QStringLiteral("Projector Setting"));
     BuildControls();
+    controlRetry_.setSingleShot(true);
+    controlRetry_.setInterval(kControlRetryMs);
+    connect(&controlRetry_, &QTimer::timeout, this, [this] {
+        // Only while the tab pages are shown: the Projector side button asks anyway.
+        if (!tabs_->isHidden())
+            QueryControl();
+    });
 
     QueryModel();
     QueryGroup();
@@ -151,7 +161,12 @@ void CPrjSetDlg::BuildControls() {
     statusCaption->setGeometry(16, 446, 50, 22);
     status_ = new QLabel(QStringLiteral("Busy"), this);
     named(status_, 1139);
-    status_->setGeometry(68, 446, 300, 22);
+    status_->setGeometry(68, 446, 110, 22);
+    // What went wrong lately, where the operator looks without being stopped by a box.
+    notice_ = new QLabel(this);
+    notice_->setObjectName(QStringLiteral("notice"));
+    notice_->setGeometry(180, 440, kFrameDialogSize.width() - 96 - 188, 34);
+    notice_->setWordWrap(true);
 
     BuildOkButton(this);
 }
@@ -284,8 +299,7 @@ void CPrjSetDlg::RouteReply(uint32_t slotIndex) {
     const MsgCmd slot = ring_.Slot(slotIndex);
     const std::string& body = slot.body;
     if (body == kQueryControlBody) {
-        controlText_ = slot.reply;
-        DistributeControl();
+        TakeControlReply(slot.reply);
     } else if (body == kQueryGroupBody || body == kQueryInfoBody || body == kQueryModelBody) {
         TabPage(kTabProjector)->ParseReply(slot.reply);
     } else if (body == kQueryNetworkBody || body == kQueryUserBody) {
@@ -293,6 +307,33 @@ void CPrjSetDlg::RouteReply(uint32_t slotIndex) {
     } else if (body == kQueryAlertBody) {
         SidePage(kSideAlert)->ParseReply(slot.reply);
     }
+}
+
+void CPrjSetDlg::TakeControlReply(const std::string& reply) {
+    controlText_ = reply;
+    if (IsControlReply(reply)) {
+        controlRetry_.stop();
+        if (!notAnsweringNotice_.empty() && notice_->text().toStdString() == notAnsweringNotice_)
+            ShowNotice({});
+        notAnsweringNotice_.clear();
+        DistributeControl();
+        return;
+    }
+    // The projector's own time-out text, no answer at all, or something that is no reply.
+    const std::string reason = FailureReason(reply);
+    const std::string why = reason == "refused" ? "unreadable reply" : reason;
+    notAnsweringNotice_ = std::string("The projector is not answering (") + why +
+                          "); asking again every few seconds.";
+    ShowNotice(notAnsweringNotice_);
+    for (CSettingsPage* page : tabPages_)
+        page->ShowNotAnswering();
+    controlRetry_.start();
+}
+
+void CPrjSetDlg::ShowNotice(const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    notice_->setText(shown);
+    notice_->setToolTip(shown);
 }
 
 void CPrjSetDlg::ShowStatus(intptr_t lparam) {

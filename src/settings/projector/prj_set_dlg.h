@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -73,6 +74,7 @@ class CPrjSetDlg : public QDialog, public SettingsFrame {
 
     // SettingsFrame
     void RequestRelocationProbe() override;
+    void ShowNotice(const std::string& text) override;
     void EnqueueFor(const std::string& body, const std::weak_ptr<ReplySink>& owner) override;
     MsgCmd ReadSlot(uint32_t index) const override;
     Console& console() override { return console_; }
@@ -87,6 +89,9 @@ class CPrjSetDlg : public QDialog, public SettingsFrame {
     CPagePrj* ProjectorPage() const;
     QTabWidget* Tabs() const { return tabs_; }
     QLabel* StatusLine() const { return status_; }
+    QLabel* NoticeLine() const { return notice_; }
+    // While the projector gives no usable control reply, the dialog asks again this often.
+    const QTimer& controlRetry() const { return controlRetry_; }
 
     // Side buttons 1024 to 1027, as a click on them does it.
     void ShowProjectorSide();
@@ -105,6 +110,9 @@ class CPrjSetDlg : public QDialog, public SettingsFrame {
     void HandlePost(uint32_t message, uintptr_t wparam, intptr_t lparam);
     void RouteReply(uint32_t slotIndex);
     void ShowStatus(intptr_t lparam);
+    // A control reply: a usable one goes to the tab pages; anything else makes every tab
+    // page show the projector as not answering, and the query is repeated until it answers.
+    void TakeControlReply(const std::string& reply);
     // Shows the tab control (side < 0) or one side page, hiding the others.
     void ShowSide(int side);
 
@@ -126,6 +134,10 @@ class CPrjSetDlg : public QDialog, public SettingsFrame {
     QGroupBox* pageArea_ = nullptr;    // 1005
     QTabWidget* tabs_ = nullptr;       // 1006
     QLabel* status_ = nullptr;         // 1139
+    QLabel* notice_ = nullptr;
+    // The notice that says the projector is not answering; cleared when it answers.
+    std::string notAnsweringNotice_;
+    QTimer controlRetry_;
     RelocationRequest relocationRequest_;
     std::shared_ptr<RelocationWindow> relocationWaiter_;
     ReplySinkHolder sink_;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
@@ -40,12 +41,21 @@ CGrpNetwork::CGrpNetwork(GroupFrame& frame, QWidget* frameWidget, QWidget* paren
 CGrpNetwork::~CGrpNetwork() = default;
 
 void CGrpNetwork::BuildControls() {
+    // The same box as on the projector form; where that form has the address fields, this
+    // one says what happens to the addresses.
     auto* ipBox = new QGroupBox(QStringLiteral("IP"), this);
-    ipBox->setGeometry(8, 4, 492, 120);
-    dhcp_ = Control<QCheckBox>(kDhcp, QStringLiteral("Enable DHCP To All Projector Selected"));
-    dhcp_->setGeometry(24, 40, 340, 22);
+    ipBox->setGeometry(8, 4, 492, 186);
+    dhcp_ = Control<QCheckBox>(kDhcp, QStringLiteral("Enable DHCP on all selected projectors"));
+    dhcp_->setGeometry(24, 26, 340, 22);
+    auto* note = new QLabel(QStringLiteral("Each projector keeps its own address, subnet mask, "
+                                           "gateway and DNS server; only DHCP is switched on or "
+                                           "off. Projectors that take a new address are found "
+                                           "again by the main window's search."),
+                            this);
+    note->setWordWrap(true);
+    note->setGeometry(40, 60, 350, 80);
     auto* submitDhcp = Control<QPushButton>(kSubmitDhcp, QStringLiteral("Submit"));
-    submitDhcp->setGeometry(400, 84, 88, 28);
+    submitDhcp->setGeometry(400, 150, 88, 28);
     submitDhcp->setAutoDefault(false);
     connect(submitDhcp, &QPushButton::clicked, this, &CGrpNetwork::OnSubmitDhcp);
 
@@ -94,7 +104,7 @@ void CGrpNetwork::OnSubmitDhcp() {
     bar->setRange(0, count);
     bar->setValue(0);
     const bool dhcp = dhcp_->isChecked();
-    if (!AskRelocate(this)) {
+    if (!AskRelocate(this, GroupRelocateQuestion(dhcp, count))) {
         SetControlsEnabled(true);
         return;
     }

@@ -150,18 +150,13 @@ void CGrpPrj::SetControlsEnabled(bool enabled) {
     }
 }
 
-bool CGrpPrj::ReadControls() {
+void CGrpPrj::ReadControls() {
     powerIndex_ = power_->currentIndex();
     sourceIndex_ = source_->currentIndex();
     for (const Toggle& toggle : toggles_)
         *toggle.member = toggle.box->isChecked() ? 1 : 0;
     newGroupName_ = groupEdit_->text().toStdString();
     newProjectorName_ = nameEdit_->text().toStdString();
-    const SettingDef& autoPowerOff = Setting("auto-power-off");
-    if (!ReadInt(autoPowerOffField_.edit, autoPowerOff.low, autoPowerOff.high, autoPowerOff_))
-        return false;
-    const SettingDef& volume = Setting("group-volume");
-    return ReadInt(volumeField_.edit, volume.low, volume.high, volume_);
 }
 
 // --- actions ----------------------------------------------------------------------------------
@@ -188,26 +183,34 @@ void CGrpPrj::OnToggleClicked(const Toggle& toggle) {
 }
 
 int CGrpPrj::OnAutoPowerOffStep(int delta) {
-    // The group form moves by one per click; a value outside the range is not sent, and
-    // the up-down stops at its own range.
+    // The group form moves by one per click.
     ReadControls();
-    if (auto body = BuildSettingBody(Setting("auto-power-off"), autoPowerOff_ + delta))
-        SendToGroup(*body, Path::Batch);
-    return delta;
+    const SettingDef& def = Setting("auto-power-off");
+    return StepNumberField(
+        *autoPowerOffField_.edit, def, autoPowerOff_, delta,
+        [this, &def](int value) {
+            if (auto body = BuildSettingBody(def, value))
+                SendToGroup(*body, Path::Batch);
+        },
+        1);
 }
 
 int CGrpPrj::OnVolumeStep(int delta) {
     ReadControls();
-    if (auto body = BuildSettingBody(Setting("group-volume"), volume_ + delta))
-        SendToGroup(*body, Path::Batch);
-    return delta;
+    const SettingDef& def = Setting("group-volume");
+    return StepNumberField(*volumeField_.edit, def, volume_, delta, [this, &def](int value) {
+        if (auto body = BuildSettingBody(def, value))
+            SendToGroup(*body, Path::Batch);
+    });
 }
 
 void CGrpPrj::OnSetVolume() {
     // A volume the operator was told is out of range is not sent.
-    if (!ReadControls())
+    ReadControls();
+    const SettingDef& volume = Setting("group-volume");
+    if (!ReadInt(volumeField_.edit, volume.low, volume.high, volume_))
         return;
-    if (auto body = BuildSetButtonBody(Setting("group-volume"), volume_))
+    if (auto body = BuildSetButtonBody(volume, volume_))
         SendToGroup(*body, Path::Batch);
 }
 

@@ -58,9 +58,9 @@ class CGrpPrj : public CGroupPage {
     };
 
     void BuildControls();
-    // Reads the controls into the members; false (after telling the operator) when a
-    // number is not acceptable.
-    bool ReadControls();
+    // Reads the lists, check boxes and names into the members. The numbers are read only by
+    // their own arrows and "Set" button.
+    void ReadControls();
 
     void OnPowerChosen(int index);
     void OnSourceChosen(int index);

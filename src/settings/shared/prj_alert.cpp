@@ -1,5 +1,7 @@
 #include "settings/shared/prj_alert.h"
 
+#include "settings/common/failure_text.h"
+
 namespace vistrel {
 
 CPrjAlert::CPrjAlert(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent)
@@ -16,11 +18,20 @@ void CPrjAlert::ParseReply(const std::string& reply) {
     // from there would wipe them: the page keeps what it had.
     std::optional<AlertSettings> alert = ParseAlertReply(reply);
     if (!alert || reply.size() < kAlertReplyLength) {
+        const bool failed = reply.empty() || ReplyContains(reply, "<result>timeout");
+        Notice("The projector's alert reply was unusable (" +
+               (failed ? FailureReason(reply) : std::string("cut short or unreadable")) +
+               "); the page shows what it had before.");
         editor_.Rewrite();
         return;
     }
     editor_.Show(*alert);
     editor_.SetEnabled(true);
+}
+
+void CPrjAlert::OnReply(const MsgCmd& slot) {
+    if (!BeginsWithOk(slot.reply))
+        ReportFailure(slot);
 }
 
 }  // namespace vistrel

@@ -21,6 +21,10 @@ class CPrjAlert : public CSettingsPage {
 
     const AlertSettings& settings() const { return editor_.settings(); }
 
+  protected:
+    // The replies to "set=alert" and "set=test": a failure is said on the notice line.
+    void OnReply(const MsgCmd& slot) override;
+
   private:
     AlertEditor editor_;
 };

@@ -9,6 +9,7 @@
 #include "protocol/codec.h"
 #include "protocol/console.h"
 #include "protocol/wire_fields.h"
+#include "settings/common/failure_text.h"
 #include "settings/common/settings_frame.h"
 #include "settings/shared/network_texts.h"
 
@@ -65,7 +66,7 @@ void CPrjNetwork::BuildControls() {
         CIpAddressEdit* edit;
     };
     int y = 56;
-    for (const Row& row : {Row{"IP addres:", ip_}, Row{"Submask:", mask_},
+    for (const Row& row : {Row{"IP address:", ip_}, Row{"Submask:", mask_},
                            Row{"Gateway:", gateway_}, Row{"DNS:", dns_}}) {
         caption(row.label, 40, y, 100);
         row.edit->setGeometry(144, y, 150, 22);
@@ -113,6 +114,12 @@ void CPrjNetwork::ParseReply(const std::string& reply) {
         network.reset();
     if (user && reply.size() < kUserReplyLength)
         user.reset();
+    if (!network && !user) {
+        const bool failed = reply.empty() || ReplyContains(reply, "<result>timeout");
+        const std::string reason = failed ? FailureReason(reply) : "cut short or unreadable";
+        Notice("The projector's network reply was unusable (" + reason +
+               "); the page shows what it had before.");
+    }
     if (network) {
         ip_->SetAddress(network->config.ip);
         mask_->SetAddress(network->config.mask);
@@ -130,6 +137,11 @@ void CPrjNetwork::ParseReply(const std::string& reply) {
     WriteControls();
 }
 
+void CPrjNetwork::OnReply(const MsgCmd& slot) {
+    if (!BeginsWithOk(slot.reply))
+        ReportFailure(slot);
+}
+
 void CPrjNetwork::OnDhcpClicked() {
     ReadControls();
     ApplyEnablingRule();
@@ -138,8 +150,10 @@ void CPrjNetwork::OnDhcpClicked() {
 void CPrjNetwork::OnSubmitPasswords() {
     ReadControls();
     // A typing mistake must never lock the operator out: nothing is sent.
-    if (!passwordEntries_.Confirmed())
+    if (!passwordEntries_.Confirmed()) {
+        ShowWarning(this, QString::fromLatin1(kConfirmPasswordError));
         return;
+    }
     // The hidden user row keeps what the projector reported; unknown, it goes out as OFF.
     if (const std::optional<std::string> body = passwordEntries_.UserRecord())
         Send(*body);
@@ -148,9 +162,6 @@ void CPrjNetwork::OnSubmitPasswords() {
 }
 
 void CPrjNetwork::OnSubmitNetwork() {
-    if (!AskRelocate(this))
-        return;
-    submitNetwork_->setEnabled(false);
     ReadControls();
     NetworkConfig config;
     config.dhcp = dhcpEnabled_ != 0;
@@ -158,11 +169,15 @@ void CPrjNetwork::OnSubmitNetwork() {
     const auto mask = mask_->Address();
     const auto gateway = gateway_->Address();
     const auto dns = dns_->Address();
+    // An address that cannot be sent is refused before the operator is asked to confirm.
     if (!ip || !mask || !gateway || !dns) {
         ShowWarning(this, QString::fromLatin1(kBadAddressText));
-        submitNetwork_->setEnabled(true);
         return;
     }
+    if (!AskRelocate(this,
+                     RelocateQuestion(config.dhcp, QString::fromStdString(DottedAddress(*ip)))))
+        return;
+    submitNetwork_->setEnabled(false);
     config.ip = *ip;
     config.mask = *mask;
     config.gateway = *gateway;

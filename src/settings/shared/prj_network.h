@@ -52,6 +52,10 @@ class CPrjNetwork : public CSettingsPage {
     int userAccess() const { return passwordEntries_.userAccess; }
     const std::string& macText() const { return macText_; }
 
+  protected:
+    // The reply to "set=user": a failure is said on the notice line.
+    void OnReply(const MsgCmd& slot) override;
+
   private:
     void BuildControls();
     void ReadControls();
