@@ -104,7 +104,7 @@ constexpr std::array kSettings = {
     Toggle("power", "Power", Projector, 20, kPowerOnCode, kPowerOffCode),
     Choice("source", "Source:", Projector, 34, kSourceTable, ChoiceKey::Code),
     Action("resync", "Resync", Projector, "~0001 1"),
-    Toggle("source-lock", "source lock", Projector, 24, "~00100 1", "~00100 0"),
+    Toggle("source-lock", "Source lock", Projector, 24, "~00100 1", "~00100 0"),
     Toggle("freeze", "Freeze image", Projector, 23, "~0004 1", "~0004 0"),
     Toggle("av-mute", "AV mute", Projector, 25, "~0002 1", "~0002 0"),
     Toggle("direct-power", "DirectPower", Projector, 32, "~00105 1", "~00105 0"),

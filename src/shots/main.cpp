@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -17,6 +18,7 @@
 #include "app/console_session.h"
 #include "app/projector_list_model.h"
 #include "app/vistrel_app.h"
+#include "settings/common/password_form.h"
 #include "settings/projector/page_prj.h"
 #include "settings/projector/prj_set_dlg.h"
 #include "settings/shared/grp_set_dlg.h"
@@ -138,10 +140,19 @@ int main(int argc, char** argv) {
             },
             15000);
     };
+    // A password typed into both fields, as the operator sees it: masked.
+    auto typePassword = [](QWidget* page) {
+        for (int id : {vistrel::PasswordControls::kAdminPassword,
+                       vistrel::PasswordControls::kAdminConfirm}) {
+            if (auto* edit = page->findChild<QLineEdit*>(vistrel::ControlName(id)))
+                edit->setText(QStringLiteral("adm123"));
+        }
+    };
     dialog.ShowNetworkSide();
-    if (filled(vistrel::CPrjSetDlg::kSideNetwork, vistrel::CPrjNetwork::kSubmitNetwork))
+    if (filled(vistrel::CPrjSetDlg::kSideNetwork, vistrel::CPrjNetwork::kSubmitNetwork)) {
+        typePassword(dialog.SidePage(vistrel::CPrjSetDlg::kSideNetwork));
         save(dialog, "prjdlg-network.png");
-    else
+    } else
         ++failures;
     dialog.ShowAlertSide();
     if (filled(vistrel::CPrjSetDlg::kSideAlert, vistrel::CPrjAlert::kSubmit))
@@ -174,6 +185,7 @@ int main(int argc, char** argv) {
         {vistrel::CGrpSetDlg::kSideAlert, "grpdlg-alert.png"},
         {vistrel::CGrpSetDlg::kSideScheduler, "grpdlg-scheduler.png"},
     };
+    typePassword(group.Page(vistrel::CGrpSetDlg::kSideNetwork));
     for (const auto& [side, file] : groupPages) {
         group.ShowSide(side);
         save(group, file);
