@@ -92,7 +92,7 @@ CPrjSetDlg::CPrjSetDlg(QWidget* owner, Console& console, RequestRing& ring, RegS
     controlRetry_.setInterval(kControlRetryMs);
     connect(&controlRetry_, &QTimer::timeout, this, [this] {
         // Only while the tab pages are shown: the Projector side button asks anyway.
-        if (!tabs_->isHidden())
+        if (isVisible() && !tabs_->isHidden())
             QueryControl();
     });
 

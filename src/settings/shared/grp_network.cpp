@@ -103,6 +103,9 @@ void CGrpNetwork::OnSubmitDhcp() {
     const int count = static_cast<int>(console.targetIps.size());
     bar->setRange(0, count);
     bar->setValue(0);
+    // The outcome of an earlier send does not describe this one.
+    bar->setTextVisible(false);
+    bar->setToolTip({});
     const bool dhcp = dhcp_->isChecked();
     if (!AskRelocate(this, GroupRelocateQuestion(dhcp, count))) {
         SetControlsEnabled(true);
