@@ -57,13 +57,12 @@ std::optional<uint32_t> Address(std::string_view text) {
     return value;
 }
 
-// Numbers before texts that are not numbers (an empty cell of a projector not yet polled).
+// Compares two values; a cell without one (a projector in standby reports no lamp hours)
+// compares by its text among the others like it.
 template <typename T>
 int CompareKeys(const std::optional<T>& a, const std::optional<T>& b) {
     if (a && b)
         return *a < *b ? -1 : (*b < *a ? 1 : 0);
-    if (a != b)
-        return a ? -1 : 1;
     return 0;
 }
 
@@ -172,16 +171,32 @@ bool ProjectorListProxy::lessThan(const QModelIndex& left, const QModelIndex& ri
     const std::string& a = model_->Cell(left.row(), column);
     const std::string& b = model_->Cell(right.row(), column);
     int order = 0;
+    bool aHasValue = true;
+    bool bHasValue = true;
     switch (column) {
-        case ProjectorListModel::kIp:
-            order = CompareKeys(Address(a), Address(b));
+        case ProjectorListModel::kIp: {
+            const auto x = Address(a);
+            const auto y = Address(b);
+            aHasValue = x.has_value();
+            bHasValue = y.has_value();
+            order = CompareKeys(x, y);
             break;
-        case ProjectorListModel::kLampHour:
-            order = CompareKeys(Number(a), Number(b));
+        }
+        case ProjectorListModel::kLampHour: {
+            const auto x = Number(a);
+            const auto y = Number(b);
+            aHasValue = x.has_value();
+            bHasValue = y.has_value();
+            order = CompareKeys(x, y);
             break;
+        }
         default:
             break;
     }
+    // Cells without a value go last in either direction: a descending sort compares the
+    // other way round, so "last" is "less" there.
+    if (aHasValue != bHasValue)
+        return sortOrder() == Qt::AscendingOrder ? !bHasValue : !aHasValue;
     // Equal keys (and texts) keep discovery order: the sort is stable.
     return (order != 0 ? order : CompareText(a, b)) < 0;
 }

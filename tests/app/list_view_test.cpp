@@ -209,32 +209,35 @@ TEST_F(ListViewTest, HeaderSortsNumbersAndAddressesAndTheThirdClickRestoresDisco
     Store("AAAAAAAAAAA1", "10.0.0.20", "900");
     Store("AAAAAAAAAAA2", "10.0.0.3", "1200");
     Store("AAAAAAAAAAA3", "10.0.0.100", "80");
+    Store("AAAAAAAAAAA5", "10.0.0.200", "");  // in standby: no lamp hours
     window->RefreshNow();
-    const std::vector<std::string> discovery{"AAAAAAAAAAA1", "AAAAAAAAAAA2", "AAAAAAAAAAA3"};
+    const std::vector<std::string> discovery{"AAAAAAAAAAA1", "AAAAAAAAAAA2", "AAAAAAAAAAA3",
+                                             "AAAAAAAAAAA5"};
     QHeaderView* header = window->ProjectorView()->horizontalHeader();
 
     ClickHeader(*window, ProjectorListModel::kLampHour);
     EXPECT_EQ(Shown(*window, ProjectorListModel::kLampHour),
-              (std::vector<std::string>{"80", "900", "1200"}));
+              (std::vector<std::string>{"80", "900", "1200", ""}));
     EXPECT_TRUE(header->isSortIndicatorShown());
     ClickHeader(*window, ProjectorListModel::kLampHour);
     EXPECT_EQ(Shown(*window, ProjectorListModel::kLampHour),
-              (std::vector<std::string>{"1200", "900", "80"}));
+              (std::vector<std::string>{"1200", "900", "80", ""}));
     ClickHeader(*window, ProjectorListModel::kLampHour);
     EXPECT_EQ(Shown(*window, ProjectorListModel::kMac), discovery);
     EXPECT_FALSE(header->isSortIndicatorShown());
 
     ClickHeader(*window, ProjectorListModel::kIp);
     EXPECT_EQ(Shown(*window, ProjectorListModel::kIp),
-              (std::vector<std::string>{"10.0.0.3", "10.0.0.20", "10.0.0.100"}));
+              (std::vector<std::string>{"10.0.0.3", "10.0.0.20", "10.0.0.100", "10.0.0.200"}));
     // A projector found while the sort is on lands in its place; the table only appends.
     Store("AAAAAAAAAAA4", "10.0.0.50", "5");
     window->RefreshNow();
     EXPECT_EQ(Shown(*window, ProjectorListModel::kIp),
-              (std::vector<std::string>{"10.0.0.3", "10.0.0.20", "10.0.0.50", "10.0.0.100"}));
-    EXPECT_EQ(
-        InTableOrder(*window, ProjectorListModel::kMac),
-        (std::vector<std::string>{"AAAAAAAAAAA1", "AAAAAAAAAAA2", "AAAAAAAAAAA3", "AAAAAAAAAAA4"}));
+              (std::vector<std::string>{"10.0.0.3", "10.0.0.20", "10.0.0.50", "10.0.0.100",
+                                        "10.0.0.200"}));
+    EXPECT_EQ(InTableOrder(*window, ProjectorListModel::kMac),
+              (std::vector<std::string>{"AAAAAAAAAAA1", "AAAAAAAAAAA2", "AAAAAAAAAAA3",
+                                        "AAAAAAAAAAA5", "AAAAAAAAAAA4"}));
     // A changed address moves its row in the view, not in the table.
     {
         auto guard = console.table.Lock();
