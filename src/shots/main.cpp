@@ -2,20 +2,28 @@
 // demo fleet on loopback. Used by scripts/screenshots.sh.
 //   vistrel-shots DIR     writes DIR/prjdlg-projector.png, DIR/prjdlg-scheduler.png,
 //                         DIR/grpdlg-projector.png, DIR/grpdlg-scheduler.png (one PNG per
-//                         finished page)
+//                         finished page) and DIR/main-find-sort.png (the projector list
+//                         narrowed by the find field and sorted by a column)
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
 #include <functional>
+#include <map>
 
 #include "app/console_session.h"
+#include "app/projector_list_model.h"
+#include "app/projector_list_proxy.h"
 #include "app/vistrel_app.h"
+#include "app/vistrel_dlg.h"
 #include "settings/projector/page_prj.h"
 #include "settings/projector/prj_set_dlg.h"
 #include "settings/shared/grp_set_dlg.h"
@@ -53,7 +61,7 @@ int main(int argc, char** argv) {
     vistrel::SessionOptions options;
     options.storeFile = storeDir.filePath(QStringLiteral("registry.reg")).toStdString();
     vistrel::DemoOptions demo;
-    demo.count = 3;
+    demo.count = 12;
     demo.silentAfter = std::chrono::milliseconds(0);
     options.demo = demo;
     vistrel::ConsoleSession session(options);
@@ -178,5 +186,52 @@ int main(int argc, char** argv) {
         save(group, file);
     }
     group.close();
+
+    // The main window's list narrowed to the largest group by the find field and sorted by
+    // lamp hours, longest first, with two projectors ticked.
+    vistrel::CVistrelDlg& window = session.window();
+    window.show();
+    const bool listed = WaitFor(
+        [&] {
+            window.RefreshNow();
+            vistrel::ProjectorListModel* model = window.Model();
+            if (model->RowCount() != static_cast<int>(fleet.Size()))
+                return false;
+            for (int row = 0; row < model->RowCount(); ++row) {
+                if (model->Cell(row, vistrel::ProjectorListModel::kPower).empty() ||
+                    model->Cell(row, vistrel::ProjectorListModel::kProjectorName).empty()) {
+                    return false;
+                }
+            }
+            return true;
+        },
+        20000);
+    if (listed) {
+        std::map<std::string, int> members;
+        for (size_t i = 0; i < fleet.Size(); ++i) {
+            if (!fleet.State(i).group.empty())
+                ++members[fleet.State(i).group];
+        }
+        std::string largest;
+        for (const auto& [name, count] : members) {
+            if (largest.empty() || count > members[largest])
+                largest = name;
+        }
+        window.FindField()->setText(QString::fromStdString(largest).toLower());
+        QHeaderView* header = window.ProjectorView()->horizontalHeader();
+        emit header->sectionClicked(vistrel::ProjectorListModel::kLampHour);
+        emit header->sectionClicked(vistrel::ProjectorListModel::kLampHour);
+        const QAbstractItemModel* shown = window.ProjectorView()->model();
+        for (int row = 0; row < 2 && row < shown->rowCount(); ++row) {
+            window.Model()->SetChecked(window.Proxy()->mapToSource(shown->index(row, 0)).row(),
+                                       true);
+        }
+        window.ProjectorView()->selectRow(0);
+        save(window, "main-find-sort.png");
+    } else {
+        std::fprintf(stderr, "vistrel-shots: the list shows %d of the %zu demo projectors\n",
+                     window.Model()->RowCount(), fleet.Size());
+        ++failures;
+    }
     return failures == 0 ? 0 : 1;
 }
