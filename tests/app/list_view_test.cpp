@@ -3,6 +3,7 @@
 // exactly the ticked projectors of the simulated fleet.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QHeaderView>
 #include <QLabel>
@@ -192,6 +193,8 @@ class ListViewTest : public ::testing::Test {
     void SetUp() override {
         window = std::make_unique<CVistrelDlg>(console, backend);
         window->show();
+        tester = std::make_unique<QAbstractItemModelTester>(
+            window->Proxy(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     }
     void Store(const std::string& mac, const std::string& ip, const std::string& lamp) {
         Info info = MakeInfo(mac, 5);
@@ -203,6 +206,7 @@ class ListViewTest : public ::testing::Test {
     Console console;
     RecordingBackend backend;
     std::unique_ptr<CVistrelDlg> window;
+    std::unique_ptr<QAbstractItemModelTester> tester;
 };
 
 TEST_F(ListViewTest, HeaderSortsNumbersAndAddressesAndTheThirdClickRestoresDiscoveryOrder) {
@@ -246,6 +250,24 @@ TEST_F(ListViewTest, HeaderSortsNumbersAndAddressesAndTheThirdClickRestoresDisco
     window->RefreshNow();
     EXPECT_EQ(Shown(*window, ProjectorListModel::kMac).front(), "AAAAAAAAAAA3");
     EXPECT_EQ(window->Model()->Cell(2, ProjectorListModel::kMac), "AAAAAAAAAAA3");
+
+    // Rows that go in one walk, ticked and not, in two runs of the table; the others keep
+    // their ticks, the table its order and the view its sort.
+    for (int row : {1, 3, 4})  // AAAAAAAAAAA2, AAAAAAAAAAA5, AAAAAAAAAAA4
+        window->Model()->SetChecked(row, true);
+    {
+        auto guard = console.table.Lock();
+        for (const char* mac : {"AAAAAAAAAAA1", "AAAAAAAAAAA2", "AAAAAAAAAAA4"})
+            guard.Find(mac)->freshness = 0;
+    }
+    window->RefreshNow();
+    EXPECT_EQ(InTableOrder(*window, ProjectorListModel::kMac),
+              (std::vector<std::string>{"AAAAAAAAAAA3", "AAAAAAAAAAA5"}));
+    EXPECT_EQ(Shown(*window, ProjectorListModel::kIp),
+              (std::vector<std::string>{"10.0.0.1", "10.0.0.200"}));
+    EXPECT_EQ(window->Model()->CheckedCount(), 1);
+    EXPECT_EQ(window->Model()->FindRow("AAAAAAAAAAA5"), 1);
+    EXPECT_TRUE(window->Model()->IsChecked(1));
 }
 
 TEST_F(ListViewTest, EveryControlHasAnAccessibleNameInTheAccessibilityTree) {
