@@ -1,14 +1,17 @@
-// Main-window figures with 1,000 projectors over the file-backed store: the first display of
-// the list (every row reads its tick), "Check All" and "Uncheck All". Prints the time of each
-// action, the store writes it made and the size of the file. The store is the console's own
+// Main-window figures with N projectors (1,000 unless --count N) over the file-backed store:
+// the first display of the list (every row reads its tick), "Check All", one tick and
+// "Uncheck All". Prints the time of each action, the store writes it made and the size of
+// the file. The store is the console's own
 // (CoreBackend over RegStore) in a temporary folder; its threads are never started, so
 // nothing but the store is measured and nothing goes on the network.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_gui_store_ticks
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_gui_store_ticks --count 5000
 #include <unistd.h>
 #include <QApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -25,7 +28,7 @@ namespace {
 using namespace vistrel;
 using Steady = std::chrono::steady_clock;
 
-constexpr int kProjectors = 1000;
+int kProjectors = 1000;
 
 // The store calls go to the console's real backend; discovery, polling and the ring are
 // left idle.
@@ -69,8 +72,8 @@ class StoreBenchBackend final : public ConsoleBackend {
 };
 
 std::string Mac(int i) {
-    char mac[16];
-    std::snprintf(mac, sizeof mac, "02BENCH%05d", i);
+    char mac[32];  // 12 characters: up to 100,000 projectors
+    std::snprintf(mac, sizeof mac, "02BENCH%05d", i % 100000);
     return mac;
 }
 
@@ -89,6 +92,10 @@ void Report(const char* what, Steady::duration took, uint64_t writes,
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--count")
+            kProjectors = std::max(1, std::atoi(argv[i + 1]));
+    }
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
@@ -139,7 +146,7 @@ int main(int argc, char** argv) {
     uint64_t before = store.WriteCount();
     auto t0 = Steady::now();
     window.RefreshNow();
-    Report("first display of 1,000 rows", Steady::now() - t0, store.WriteCount() - before, file);
+    Report("first display of the rows", Steady::now() - t0, store.WriteCount() - before, file);
     QApplication::processEvents();
 
     QAction* checkAll = window.Action(kCmdCheckAll);
@@ -147,13 +154,19 @@ int main(int argc, char** argv) {
     before = store.WriteCount();
     t0 = Steady::now();
     checkAll->trigger();
-    Report("\"Check All\" on 1,000 rows", Steady::now() - t0, store.WriteCount() - before, file);
+    Report("\"Check All\"", Steady::now() - t0, store.WriteCount() - before, file);
     std::printf("rows ticked: %d\n", window.Model()->CheckedCount());
+
+    ProjectorListModel* model = window.Model();
+    before = store.WriteCount();
+    t0 = Steady::now();
+    model->setData(model->index(kProjectors / 2, 0), Qt::Unchecked, Qt::CheckStateRole);
+    Report("one tick changed", Steady::now() - t0, store.WriteCount() - before, file);
 
     before = store.WriteCount();
     t0 = Steady::now();
     uncheckAll->trigger();
-    Report("\"Uncheck All\" on 1,000 rows", Steady::now() - t0, store.WriteCount() - before, file);
+    Report("\"Uncheck All\"", Steady::now() - t0, store.WriteCount() - before, file);
 
     before = store.WriteCount();
     t0 = Steady::now();

@@ -28,6 +28,15 @@ class ConsoleBackend {
                                        uint32_t fallback) = 0;
     virtual bool SetProjectorDword(const std::string& mac, const std::string& name,
                                    uint32_t value) = 0;
+    // One value of several projectors, read in one look at the store.
+    virtual std::vector<uint32_t> GetProjectorDwords(const std::vector<std::string>& macs,
+                                                     const std::string& name, uint32_t fallback) {
+        std::vector<uint32_t> values;
+        values.reserve(macs.size());
+        for (const std::string& mac : macs)
+            values.push_back(GetProjectorDword(mac, name, fallback));
+        return values;
+    }
     // One value of several projectors as one change of the store. True when all were stored.
     virtual bool SetProjectorDwords(const std::string& name,
                                     const std::vector<std::pair<std::string, uint32_t>>& values) {

@@ -85,6 +85,17 @@ bool CoreBackend::SetProjectorDword(const std::string& mac, const std::string& n
     return store_.SetProjectorDword(mac, kProjectorKeyRoot, 0, name, value) != 0;
 }
 
+std::vector<uint32_t> CoreBackend::GetProjectorDwords(const std::vector<std::string>& macs,
+                                                      const std::string& name, uint32_t fallback) {
+    // One look at the file for all of them: a fleet's first display reads every tick.
+    RegStore::Batch batch(store_);
+    std::vector<uint32_t> values;
+    values.reserve(macs.size());
+    for (const std::string& mac : macs)
+        values.push_back(store_.GetProjectorDword(mac, kProjectorKeyRoot, 0, name, fallback));
+    return values;
+}
+
 bool CoreBackend::SetProjectorDwords(const std::string& name,
                                      const std::vector<std::pair<std::string, uint32_t>>& values) {
     // One lock of the file and one write, however many rows an action changed.

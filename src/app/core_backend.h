@@ -34,6 +34,8 @@ class CoreBackend final : public ConsoleBackend {
                                uint32_t fallback) override;
     bool SetProjectorDword(const std::string& mac, const std::string& name,
                            uint32_t value) override;
+    std::vector<uint32_t> GetProjectorDwords(const std::vector<std::string>& macs,
+                                             const std::string& name, uint32_t fallback) override;
     bool SetProjectorDwords(const std::string& name,
                             const std::vector<std::pair<std::string, uint32_t>>& values) override;
 

@@ -228,16 +228,11 @@ void GroupCommands::RenameGroupTo(int row, const std::string& newName) {
 
 void GroupCommands::MoveToGroup() {
     CVistrelDlg& w = ctx_.window;
-    const QModelIndexList selected = w.ProjectorView()->selectionModel()->selectedRows();
-    if (selected.isEmpty() || selected.size() > static_cast<qsizetype>(kMaxMoveRows) ||
-        w.GroupList()->count() == 0) {
+    const std::vector<int> rows = w.SelectedSourceRows();
+    if (rows.empty() || rows.size() > kMaxMoveRows || w.GroupList()->count() == 0) {
         return;
     }
     // The MACs are read now: the list may refresh while the dialog is open.
-    std::vector<int> rows;
-    for (const QModelIndex& index : selected)
-        rows.push_back(index.row());
-    std::sort(rows.begin(), rows.end());
     std::vector<std::string> macs;
     for (int row : rows)
         macs.push_back(w.Model()->Cell(row, ProjectorListModel::kMac));

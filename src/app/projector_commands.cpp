@@ -179,7 +179,8 @@ void ProjectorCommands::ChooseSource(int index) {
 }
 
 void ProjectorCommands::CheckAll() {
-    ctx_.window.Model()->SetAllChecked(true);
+    // The rows the find text shows; with no find text, every row.
+    ctx_.window.CheckShownRows();
 }
 
 void ProjectorCommands::UncheckAll() {
@@ -224,12 +225,7 @@ void ProjectorCommands::OpenGroupSettings() {
 }
 
 std::vector<int> ProjectorCommands::SelectedRows() const {
-    std::vector<int> rows;
-    for (const QModelIndex& index : ctx_.window.ProjectorView()->selectionModel()->selectedRows()) {
-        rows.push_back(index.row());
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return ctx_.window.SelectedSourceRows();
 }
 
 void ProjectorCommands::OpenPropertyOfSelection() {

@@ -45,20 +45,108 @@ void ProjectorListModel::SetCheckStore(CheckedReader reader, CheckedWriter write
 }
 
 void ProjectorListModel::Refresh(const std::vector<Info>& records, const std::string* groupFilter) {
+    // Rows that go and rows that come are handled in one block each after the walk, so a
+    // fleet that appears or vanishes at once costs the view one change, not one per row.
+    // The result is the walk's: the rows left in place, the new ones appended in table order.
+    std::vector<int> gone;
+    std::vector<const Info*> added;
     for (const Info& info : records) {
         if (groupFilter && info.groupName != *groupFilter)
             continue;
-        int row = FindRow(info.mac);
+        const int row = FindRow(info.mac);
         if (row < 0) {
-            if (info.freshness <= kListThreshold)
-                continue;
-            row = AppendRow(info.mac);
+            if (info.freshness > kListThreshold)
+                added.push_back(&info);
         } else if (info.freshness < kListThreshold) {
-            RemoveRow(row);
-            continue;
+            gone.push_back(row);
+        } else {
+            UpdateRow(row, info);
         }
-        UpdateRow(row, info);
     }
+    RemoveRows(std::move(gone));
+    AppendRows(added);
+}
+
+void ProjectorListModel::FillCells(Row& row, const Info& info) {
+    row.cells[kIp] = info.ip;
+    row.cells[kPower] = info.power;
+    row.cells[kLampHour] = info.lampHour;
+    row.cells[kSource] = info.source;
+    row.cells[kFwVersion] = info.fwVersion;
+    row.cells[kDisplayMode] = info.displayMode;
+    row.cells[kGroupName] = info.groupName;
+    row.cells[kProjectorName] = info.projectorName;
+    row.cells[kSchedule] = ScheduleText(info);
+}
+
+void ProjectorListModel::AppendRows(const std::vector<const Info*>& records) {
+    if (records.empty())
+        return;
+    const int first = RowCount();
+    const int last = first + static_cast<int>(records.size()) - 1;
+    beginInsertRows({}, first, last);
+    rows_.reserve(rows_.size() + records.size());
+    for (const Info* info : records) {
+        Row added;
+        added.cells[kMac] = info->mac;
+        FillCells(added, *info);
+        index_.emplace(info->mac, RowCount());
+        rows_.push_back(std::move(added));
+    }
+    endInsertRows();
+    // Rows that were just inserted take their ticks from the store; nothing is written back.
+    std::vector<bool> stored;
+    if (readCheckedBatch_) {
+        std::vector<std::string> macs;
+        macs.reserve(records.size());
+        for (const Info* info : records)
+            macs.push_back(info->mac);
+        stored = readCheckedBatch_(macs);
+    }
+    int firstTicked = -1;
+    int lastTicked = -1;
+    for (int row = first; row <= last; ++row) {
+        const size_t at = static_cast<size_t>(row - first);
+        const bool ticked = at < stored.size() ? stored[at]
+                            : readChecked_     ? readChecked_(rows_[row].cells[kMac])
+                                               : false;
+        if (!ticked)
+            continue;
+        rows_[row].checked = true;
+        ++checkedCount_;
+        firstTicked = firstTicked < 0 ? row : firstTicked;
+        lastTicked = row;
+    }
+    if (firstTicked >= 0)
+        emit dataChanged(index(firstTicked, kMac), index(lastTicked, kMac), {Qt::CheckStateRole});
+    emit ticksChanged();
+}
+
+void ProjectorListModel::RemoveRows(std::vector<int> rows) {
+    if (rows.empty())
+        return;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // Contiguous runs, last first, so the earlier rows keep their numbers meanwhile.
+    size_t end = rows.size();
+    while (end > 0) {
+        size_t begin = end - 1;
+        while (begin > 0 && rows[begin - 1] == rows[begin] - 1)
+            --begin;
+        const int from = rows[begin];
+        const int to = rows[end - 1];
+        beginRemoveRows({}, from, to);
+        for (int row = from; row <= to; ++row) {
+            if (rows_[row].checked)
+                --checkedCount_;
+            index_.erase(rows_[row].cells[kMac]);
+        }
+        rows_.erase(rows_.begin() + from, rows_.begin() + to + 1);
+        endRemoveRows();
+        end = begin;
+    }
+    Reindex(rows.front());
+    emit ticksChanged();
 }
 
 int ProjectorListModel::FindRow(const std::string& mac) const {
@@ -149,17 +237,24 @@ void ProjectorListModel::SetChecked(int row, bool checked) {
 }
 
 void ProjectorListModel::SetAllChecked(bool checked) {
+    std::vector<int> all(rows_.size());
+    for (int row = 0; row < RowCount(); ++row)
+        all[static_cast<size_t>(row)] = row;
+    SetRowsChecked(all, checked);
+}
+
+void ProjectorListModel::SetRowsChecked(const std::vector<int>& rows, bool checked) {
     std::vector<std::pair<std::string, bool>> changed;
     int first = -1;
     int last = -1;
-    for (int row = 0; row < RowCount(); ++row) {
-        if (rows_[row].checked == checked)
+    for (int row : rows) {
+        if (row < 0 || row >= RowCount() || rows_[row].checked == checked)
             continue;
         rows_[row].checked = checked;
         checkedCount_ += checked ? 1 : -1;
         changed.emplace_back(rows_[row].cells[kMac], checked);
-        first = first < 0 ? row : first;
-        last = row;
+        first = first < 0 ? row : std::min(first, row);
+        last = std::max(last, row);
     }
     if (changed.empty())
         return;

@@ -44,8 +44,13 @@ class ProjectorListModel : public QAbstractTableModel {
     using CheckedWriter =
         std::function<void(const std::vector<std::pair<std::string, bool>>& changed)>;
 
+    // Reads the persisted ticks of several MACs at once (rows added by one refresh).
+    using CheckedBatchReader =
+        std::function<std::vector<bool>(const std::vector<std::string>& macs)>;
+
     explicit ProjectorListModel(QObject* parent = nullptr);
     void SetCheckStore(CheckedReader reader, CheckedWriter writer);
+    void SetCheckBatchReader(CheckedBatchReader reader) { readCheckedBatch_ = std::move(reader); }
 
     // The list walk over the projector table (records in table order). With `groupFilter`
     // set only records of that group (exact match) are shown. Rows appear for freshness
@@ -65,6 +70,8 @@ class ProjectorListModel : public QAbstractTableModel {
     void SetChecked(int row, bool checked);
     // Ticks or unticks every row; the changed ticks are persisted together.
     void SetAllChecked(bool checked);
+    // The same for the given rows (in ascending order) only.
+    void SetRowsChecked(const std::vector<int>& rows, bool checked);
     int CheckedCount() const { return checkedCount_; }
     int RowCount() const { return static_cast<int>(rows_.size()); }
 
@@ -90,10 +97,14 @@ class ProjectorListModel : public QAbstractTableModel {
     };
     void SetCell(int row, int column, const std::string& text);
     void Reindex(int fromRow);
+    static void FillCells(Row& row, const Info& info);
+    void AppendRows(const std::vector<const Info*>& records);
+    void RemoveRows(std::vector<int> rows);
 
     std::vector<Row> rows_;
     std::unordered_map<std::string, int> index_;
     CheckedReader readChecked_;
+    CheckedBatchReader readCheckedBatch_;
     CheckedWriter writeChecked_;
     int checkedCount_ = 0;
     uint64_t cellsChanged_ = 0;

@@ -8,10 +8,12 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QStyle>
 #include <QTableView>
@@ -22,6 +24,7 @@
 #include "app/about_dlg.h"
 #include "app/all_projectors_button.h"
 #include "app/projector_list_model.h"
+#include "app/projector_list_proxy.h"
 #include "app/source_labels.h"
 #include "controls/gradient.h"
 #include "controls/grp_list.h"
@@ -51,6 +54,8 @@ constexpr int kAllButtonHeight = 24;
 constexpr int kComboWidth = 100;
 constexpr int kSourceCaptionWidth = 52;
 constexpr int kDiscoveryDrain = 64;  // datagrams handled per readable notification
+constexpr int kFindFieldWidth = 260;
+constexpr int kFindBarGap = 2;  // between the find row and the list, as the group pane's
 
 const char* const kCheckedValue = "Checked";
 const char* const kIntervalValue = "Interval";
@@ -80,6 +85,7 @@ class ElidedTitle : public QWidget {
     explicit ElidedTitle(QWidget* parent) : QWidget(parent) {}
     void SetText(const QString& text) {
         text_ = text;
+        setAccessibleName(text);
         update();
     }
     QString Text() const { return text_; }
@@ -194,6 +200,7 @@ void CVistrelDlg::BuildControls() {
     logo_->setObjectName(QStringLiteral("logo"));
     logo_->setPixmap(AppIcon(IconId::kLogo).pixmap(QSize(kLogoWidth, kBarHeight)));
     logo_->setFixedSize(kLogoWidth, kBarHeight);
+    logo_->setAccessibleName(QStringLiteral("Vistrel"));
 
     groupCaption_ = new CStaticText(QStringLiteral("Group:"), client_);
     groupCaption_->setObjectName(QStringLiteral("groupCaption"));
@@ -201,6 +208,7 @@ void CVistrelDlg::BuildControls() {
     sourceCaption_->setObjectName(QStringLiteral("sourceCaption"));
     for (CStaticText* caption : {groupCaption_, sourceCaption_}) {
         caption->setStyle(QColor(255, 255, 255), QColor(255, 255, 255), 400);
+        caption->setAccessibleName(caption->text());
     }
 
     title_ = new ElidedTitle(client_);
@@ -216,7 +224,7 @@ void CVistrelDlg::BuildControls() {
         {kCmdDeleteGroup, IconId::kDeleteGroup, "delete group"},
         {kCmdGroupPane, IconId::kGroupPane, "close or show group list"},
         {kCmdRefreshAll, IconId::kRefresh, "Refresh all projectors"},
-        {kCmdCheckAllButton, IconId::kCheckAll, "check all projectors"},
+        {kCmdCheckAllButton, IconId::kCheckAll, "check all projectors shown"},
         {kCmdUncheckAllButton, IconId::kUncheckAll, "uncheck all projectors"},
         {kCmdPowerOn, IconId::kPowerOn, "power on projectors"},
         {kCmdPowerOff, IconId::kPowerOff, "power off projectors"},
@@ -227,6 +235,7 @@ void CVistrelDlg::BuildControls() {
         button->setObjectName(QStringLiteral("button%1").arg(spec.id));
         button->setIconId(AppIcon(spec.icon));
         button->setToolTip(QString::fromLatin1(spec.tip));
+        button->setAccessibleName(QString::fromLatin1(spec.tip));
         button->resize(kButtonSize, kButtonSize);
         buttons_[spec.id] = button;
     }
@@ -235,6 +244,7 @@ void CVistrelDlg::BuildControls() {
     sourceSelector_ = new QComboBox(client_);
     sourceSelector_->setObjectName(QStringLiteral("sourceSelector"));
     sourceSelector_->setFocusPolicy(Qt::StrongFocus);
+    sourceSelector_->setAccessibleName(QStringLiteral("Source"));
 
     allButton_ = new AllProjectorsButton(client_);
     allButton_->setObjectName(QStringLiteral("allProjectorsButton"));
@@ -242,6 +252,7 @@ void CVistrelDlg::BuildControls() {
 
     groupList_ = new CGrpList(client_);
     groupList_->setObjectName(QStringLiteral("groupList"));
+    groupList_->setAccessibleName(QStringLiteral("Groups"));
     groupList_->setContextSource(groupMenu_);
     connect(groupList_, &CGrpList::selectionCommand, this, &CVistrelDlg::ShowGroup);
     connect(groupList_, &CGrpList::contextMenuAboutToShow, this,
@@ -261,9 +272,21 @@ void CVistrelDlg::BuildControls() {
                 values.emplace_back(mac, checked ? 1 : 0);
             backend_.SetProjectorDwords(kCheckedValue, values);
         });
+    proxy_ = new ProjectorListProxy(model_, this);
+    model_->SetCheckBatchReader([this](const std::vector<std::string>& macs) {
+        const std::vector<uint32_t> values = backend_.GetProjectorDwords(macs, kCheckedValue, 0);
+        std::vector<bool> ticked(macs.size(), false);
+        for (size_t i = 0; i < values.size() && i < ticked.size(); ++i)
+            ticked[i] = values[i] != 0;
+        return ticked;
+    });
     projectorList_ = new QTableView(client_);
     projectorList_->setObjectName(QStringLiteral("projectorList"));
-    projectorList_->setModel(model_);
+    projectorList_->setAccessibleName(QStringLiteral("Projectors"));
+    projectorList_->setModel(proxy_);
+    // Tab leaves the list for the next control instead of walking its cells.
+    projectorList_->setTabKeyNavigation(false);
+    projectorList_->installEventFilter(this);
     projectorList_->setSelectionBehavior(QAbstractItemView::SelectRows);
     projectorList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     projectorList_->setShowGrid(true);
@@ -280,6 +303,9 @@ void CVistrelDlg::BuildControls() {
     header->setHighlightSections(false);
     header->setDefaultAlignment(Qt::AlignCenter);
     header->setStretchLastSection(false);
+    // A click sorts the view (ascending, descending, discovery order); the rows stay put.
+    header->setSectionsClickable(true);
+    connect(header, &QHeaderView::sectionClicked, this, &CVistrelDlg::OnHeaderClicked);
     for (int c = 0; c < ProjectorListModel::kColumnCount; ++c) {
         const auto& spec = ProjectorListModel::Columns()[c];
         header->resizeSection(c, spec.width);
@@ -296,8 +322,9 @@ void CVistrelDlg::BuildControls() {
     connect(projectorList_, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) {
                 if (index.isValid())
-                    emit projectorActivated(index.row());
+                    emit projectorActivated(proxy_->SourceRow(index));
             });
+    BuildFindBar();
 
     connect(&timer1_, &QTimer::timeout, this, &CVistrelDlg::OnTimer1);
     connect(&timer2_, &QTimer::timeout, this, &CVistrelDlg::OnTimer2);
@@ -404,8 +431,9 @@ void CVistrelDlg::PlaceInitialControls() {
     allButton_->setGeometry(kMargin, kPaneTop, kPanelWidth, kAllButtonHeight);
     groupList_->setGeometry(kMargin, kPaneTop + kAllButtonHeight + 2, kPanelWidth,
                             kInitialClientHeight - kMargin - (kPaneTop + kAllButtonHeight + 2));
-    projectorList_->setGeometry(barLeft, kPaneTop, width - kMargin - barLeft,
-                                kInitialClientHeight - kMargin - kPaneTop);
+    const int listTop = kPaneTop + kAllButtonHeight + kFindBarGap;
+    projectorList_->setGeometry(barLeft, listTop, width - kMargin - barLeft,
+                                kInitialClientHeight - kMargin - listTop);
     LayoutClient(QSize(kInitialClientWidth, kInitialClientHeight));
 }
 
@@ -461,6 +489,162 @@ void CVistrelDlg::Initialise() {
     timer4_.start(kScheduleTimerMs);
 }
 
+// --- find bar, sorting and keys ------------------------------------------------------------
+
+void CVistrelDlg::BuildFindBar() {
+    findField_ = new QLineEdit(client_);
+    findField_->setObjectName(QStringLiteral("findField"));
+    findField_->setPlaceholderText(QStringLiteral("Find MAC, IP, group or name"));
+    findField_->setAccessibleName(QStringLiteral("Find projectors"));
+    findField_->setToolTip(
+        QStringLiteral("Show only projectors whose MAC, IP, group or name "
+                       "contains this text (Ctrl+F; Esc clears)"));
+    findField_->setClearButtonEnabled(true);
+    findField_->installEventFilter(this);
+    connect(findField_, &QLineEdit::textChanged, proxy_, &ProjectorListProxy::SetFindText);
+
+    shownCount_ = new QLabel(client_);
+    shownCount_->setObjectName(QStringLiteral("shownCount"));
+    shownCount_->setAccessibleName(QStringLiteral("Projectors shown"));
+
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        findField_->setFocus(Qt::ShortcutFocusReason);
+        findField_->selectAll();
+    });
+
+    shownCountTimer_.setSingleShot(true);
+    shownCountTimer_.setInterval(0);
+    connect(&shownCountTimer_, &QTimer::timeout, this, &CVistrelDlg::UpdateShownCount);
+    const auto later = [this] { shownCountTimer_.start(); };
+    connect(proxy_, &QAbstractItemModel::rowsInserted, this, later);
+    connect(proxy_, &QAbstractItemModel::rowsRemoved, this, later);
+    connect(proxy_, &QAbstractItemModel::modelReset, this, later);
+    connect(proxy_, &QAbstractItemModel::layoutChanged, this, later);
+    connect(model_, &ProjectorListModel::ticksChanged, this, later);
+    UpdateShownCount();
+
+    // Tab runs through the group pane, the find field, the list and the source selector.
+    setTabOrder(groupList_, findField_);
+    setTabOrder(findField_, projectorList_);
+    setTabOrder(projectorList_, sourceSelector_);
+}
+
+void CVistrelDlg::PlaceFindBar() {
+    if (!findField_)
+        return;
+    const QRect list = projectorList_->geometry();
+    const int top = list.top() - kFindBarGap - kAllButtonHeight;
+    const int fieldWidth = std::min(kFindFieldWidth, std::max(list.width() / 2, 0));
+    findField_->setGeometry(list.left(), top, fieldWidth, kAllButtonHeight);
+    shownCount_->setGeometry(list.left() + fieldWidth + 8, top,
+                             std::max(list.width() - fieldWidth - 8, 0), kAllButtonHeight);
+}
+
+void CVistrelDlg::UpdateShownCount() {
+    const int total = model_->RowCount();
+    const int shown = proxy_->rowCount();
+    QString text = shown == total ? QStringLiteral("%1 shown").arg(total)
+                                  : QStringLiteral("%1 of %2 shown").arg(shown).arg(total);
+    // Commands reach every ticked projector, also those the find text hides: say so.
+    if (shown != total && model_->CheckedCount() > 0) {
+        int tickedShown = 0;
+        for (int row : ShownSourceRows())
+            tickedShown += model_->IsChecked(row) ? 1 : 0;
+        if (const int hidden = model_->CheckedCount() - tickedShown; hidden > 0)
+            text += QStringLiteral(", %1 ticked not shown").arg(hidden);
+    }
+    shownCount_->setText(text);
+}
+
+void CVistrelDlg::OnHeaderClicked(int column) {
+    proxy_->CycleSort(column);
+    QHeaderView* header = projectorList_->horizontalHeader();
+    header->setSortIndicatorShown(proxy_->sortColumn() >= 0);
+    if (proxy_->sortColumn() >= 0)
+        header->setSortIndicator(proxy_->sortColumn(), proxy_->sortOrder());
+    if (projectorList_->currentIndex().isValid())
+        projectorList_->scrollTo(projectorList_->currentIndex());
+}
+
+QModelIndex CVistrelDlg::ViewIndex(int sourceRow, int column) const {
+    if (sourceRow < 0 || sourceRow >= model_->RowCount())
+        return {};
+    return proxy_->mapFromSource(model_->index(sourceRow, column));
+}
+
+std::vector<int> CVistrelDlg::SelectedSourceRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : projectorList_->selectionModel()->selectedRows())
+        rows.push_back(proxy_->SourceRow(index));
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+std::vector<int> CVistrelDlg::ShownSourceRows() const {
+    std::vector<int> rows;
+    const int shown = proxy_->rowCount();
+    rows.reserve(static_cast<size_t>(shown));
+    for (int row = 0; row < shown; ++row)
+        rows.push_back(proxy_->SourceRow(proxy_->index(row, 0)));
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CVistrelDlg::CheckShownRows() {
+    if (proxy_->rowCount() == model_->RowCount())
+        model_->SetAllChecked(true);
+    else
+        model_->SetRowsChecked(ShownSourceRows(), true);
+}
+
+bool CVistrelDlg::HandleListKey(QKeyEvent* event) {
+    const QModelIndex current = projectorList_->currentIndex();
+    if (event->matches(QKeySequence::SelectAll)) {
+        CheckShownRows();
+        return true;
+    }
+    if (event->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (event->key()) {
+        case Qt::Key_Space:
+            if (current.isValid()) {
+                const int row = proxy_->SourceRow(current);
+                model_->SetChecked(row, !model_->IsChecked(row));
+            }
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // As a double-click on the current row.
+            if (current.isValid())
+                emit projectorActivated(proxy_->SourceRow(current));
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CVistrelDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == projectorList_ && HandleListKey(key))
+            return true;
+        if (watched == findField_ && key->key() == Qt::Key_Escape) {
+            findField_->clear();
+            return true;
+        }
+    }
+    // Keep Ctrl+A for the list's own meaning; the field's own Ctrl+A still selects its text.
+    if (event->type() == QEvent::ShortcutOverride && watched == projectorList_) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::SelectAll) || key->key() == Qt::Key_Space) {
+            event->accept();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 // --- layout and painting ------------------------------------------------------------------
 
 void CVistrelDlg::LayoutClient(const QSize& client) {
@@ -474,11 +658,13 @@ void CVistrelDlg::LayoutClient(const QSize& client) {
     groupList_->setGeometry(list);
 
     QRect projectors = projectorList_->geometry();
-    if (!groupPaneVisible_)
-        projectors.moveTopLeft(allButton_->geometry().topLeft());
+    if (!groupPaneVisible_) {
+        projectors.moveTopLeft(allButton_->geometry().bottomLeft() + QPoint(0, 1 + kFindBarGap));
+    }
     projectors.setRight(width - kMargin - 1);
     projectors.setBottom(height - kMargin - 1);
     projectorList_->setGeometry(projectors);
+    PlaceFindBar();
 
     logo_->move(width - kMargin - logo_->width(), kBarTop);
     const int logoLeft = logo_->x();
@@ -525,6 +711,7 @@ void CVistrelDlg::ToggleGroupPane() {
     QRect projectors = projectorList_->geometry();
     projectors.setLeft(projectors.left() + (groupPaneVisible_ ? shift : -shift));
     projectorList_->setGeometry(projectors);
+    PlaceFindBar();
     groupList_->setVisible(groupPaneVisible_);
     allButton_->setVisible(groupPaneVisible_);
 }

@@ -19,6 +19,7 @@
 class QComboBox;
 class QFrame;
 #include <QLabel>
+class QLineEdit;
 class QMenu;
 class QSocketNotifier;
 class QTableView;
@@ -31,6 +32,7 @@ class CMyButton;
 class CStaticText;
 class ElidedTitle;
 class ProjectorListModel;
+class ProjectorListProxy;
 
 // Command identifiers of the menu and the top bar; actions and buttons carry them.
 enum CommandId : int {
@@ -107,7 +109,20 @@ class CVistrelDlg : public QMainWindow {
     QComboBox* SourceSelector() const { return sourceSelector_; }
     CGrpList* GroupList() const { return groupList_; }
     QTableView* ProjectorView() const { return projectorList_; }
+    // The rows in table (discovery) order; the view shows them through Proxy(), which
+    // filters and sorts without moving them.
     ProjectorListModel* Model() const { return model_; }
+    ProjectorListProxy* Proxy() const { return proxy_; }
+    QLineEdit* FindField() const { return findField_; }
+    QLabel* ShownCount() const { return shownCount_; }
+    // The view's index of a model cell (invalid when the find text hides the row).
+    QModelIndex ViewIndex(int sourceRow, int column) const;
+    // Model rows of the selected view rows, in table order.
+    std::vector<int> SelectedSourceRows() const;
+    // Model rows the view shows, in table order.
+    std::vector<int> ShownSourceRows() const;
+    // Ticks every row the view shows ("Check All", Ctrl+A in the list).
+    void CheckShownRows();
     AllProjectorsButton* AllButton() const { return allButton_; }
     QWidget* Logo() const { return logo_; }
     QWidget* TitleWidget() const;
@@ -140,6 +155,7 @@ class CVistrelDlg : public QMainWindow {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
   private:
@@ -150,6 +166,12 @@ class CVistrelDlg : public QMainWindow {
     void BuildControls();
     void Initialise();
     void PlaceInitialControls();
+    void BuildFindBar();
+    // The find field and the shown count sit on a row just above the list.
+    void PlaceFindBar();
+    void UpdateShownCount();
+    void OnHeaderClicked(int column);
+    bool HandleListKey(QKeyEvent* event);
     // Widths that show each column's longest text within `listWidth`, the list's width at
     // the window's designed size.
     void SizeColumns(int listWidth);
@@ -177,6 +199,11 @@ class CVistrelDlg : public QMainWindow {
     CGrpList* groupList_ = nullptr;
     QTableView* projectorList_ = nullptr;
     ProjectorListModel* model_ = nullptr;
+    ProjectorListProxy* proxy_ = nullptr;
+    QLineEdit* findField_ = nullptr;
+    QLabel* shownCount_ = nullptr;
+    // Coalesces count updates: a burst of discovered rows updates the label once.
+    QTimer shownCountTimer_;
     QSocketNotifier* discovery_ = nullptr;
     std::vector<std::string> groupNames_;
     CStaticText* groupCaption_ = nullptr;

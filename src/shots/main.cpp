@@ -1,10 +1,13 @@
 // vistrel-shots: pictures of the settings pages as an operator sees them, taken from the
 // demo fleet on loopback. Used by scripts/screenshots.sh.
-//   vistrel-shots DIR     writes DIR/prjdlg-*.png and DIR/grpdlg-*.png (one PNG per page)
-//                         and DIR/screenshot.png (the main window with the fleet listed)
+//   vistrel-shots DIR     writes DIR/prjdlg-*.png and DIR/grpdlg-*.png (one PNG per page),
+//                         DIR/screenshot.png (the main window with the fleet listed) and
+//                         DIR/main-find-sort.png (the list narrowed by the find field and
+//                         sorted by a column)
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,10 +17,13 @@
 #include <QThread>
 #include <cstdio>
 #include <functional>
+#include <map>
 
 #include "app/console_session.h"
 #include "app/projector_list_model.h"
+#include "app/projector_list_proxy.h"
 #include "app/vistrel_app.h"
+#include "app/vistrel_dlg.h"
 #include "settings/common/password_form.h"
 #include "settings/projector/page_prj.h"
 #include "settings/projector/prj_set_dlg.h"
@@ -192,28 +198,51 @@ int main(int argc, char** argv) {
     }
     group.close();
 
-    // The main window once every projector of the fleet is listed with its status.
+    // The main window once every projector is listed, then its list narrowed to the largest group
+    // by the find field and sorted by lamp hours, longest first, with two projectors ticked.
     vistrel::CVistrelDlg& window = session.window();
     window.show();
-    const QAbstractItemModel* list = window.ProjectorView()->model();
     const bool listed = WaitFor(
         [&] {
-            if (list->rowCount() != static_cast<int>(fleet.Size()))
+            window.RefreshNow();
+            vistrel::ProjectorListModel* model = window.Model();
+            if (model->RowCount() != static_cast<int>(fleet.Size()))
                 return false;
-            for (int row = 0; row < list->rowCount(); ++row) {
-                if (list->index(row, vistrel::ProjectorListModel::kPower)
-                        .data()
-                        .toString()
-                        .isEmpty())
+            for (int row = 0; row < model->RowCount(); ++row) {
+                if (model->Cell(row, vistrel::ProjectorListModel::kPower).empty() ||
+                    model->Cell(row, vistrel::ProjectorListModel::kProjectorName).empty()) {
                     return false;
+                }
             }
             return true;
         },
-        30000);
+        20000);
     if (listed) {
         save(window, "screenshot.png");
+        std::map<std::string, int> members;
+        for (size_t i = 0; i < fleet.Size(); ++i) {
+            if (!fleet.State(i).group.empty())
+                ++members[fleet.State(i).group];
+        }
+        std::string largest;
+        for (const auto& [name, count] : members) {
+            if (largest.empty() || count > members[largest])
+                largest = name;
+        }
+        window.FindField()->setText(QString::fromStdString(largest).toLower());
+        QHeaderView* header = window.ProjectorView()->horizontalHeader();
+        emit header->sectionClicked(vistrel::ProjectorListModel::kLampHour);
+        emit header->sectionClicked(vistrel::ProjectorListModel::kLampHour);
+        const QAbstractItemModel* shown = window.ProjectorView()->model();
+        for (int row = 0; row < 2 && row < shown->rowCount(); ++row) {
+            window.Model()->SetChecked(window.Proxy()->mapToSource(shown->index(row, 0)).row(),
+                                       true);
+        }
+        window.ProjectorView()->selectRow(0);
+        save(window, "main-find-sort.png");
     } else {
-        std::fputs("vistrel-shots: the main window did not list the fleet\n", stderr);
+        std::fprintf(stderr, "vistrel-shots: the list shows %d of the %zu demo projectors\n",
+                     window.Model()->RowCount(), fleet.Size());
         ++failures;
     }
     return failures == 0 ? 0 : 1;

@@ -158,7 +158,7 @@ void CommandFixture::SelectRows(const std::vector<int>& rows) {
     QItemSelectionModel* selection = window->ProjectorView()->selectionModel();
     selection->clearSelection();
     for (int row : rows) {
-        selection->select(window->Model()->index(row, 0),
+        selection->select(window->ViewIndex(row, 0),
                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 }

@@ -519,7 +519,7 @@ TEST_F(MainCommandsTest, PropertyOpensOnlyForExactlyOneSelectedRow) {
     EXPECT_TRUE(opened.empty());
 
     QTableView* view = window->ProjectorView();
-    const QRect cell = view->visualRect(window->Model()->index(1, 1));
+    const QRect cell = view->visualRect(window->ViewIndex(1, 1));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
     ASSERT_EQ(opened.size(), 1u);

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -239,7 +240,7 @@ TEST_F(MainWindowTest, ClickingTheCheckBoxTicksTheRow) {
     Store(MakeInfo("AAAAAAAAAAAA", 5));
     Refresh();
     QTableView* view = window->ProjectorView();
-    QRect cell = view->visualRect(window->Model()->index(0, 0));
+    QRect cell = view->visualRect(window->ViewIndex(0, 0));
     // The check indicator sits at the left of the first cell.
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
                       QPoint(cell.left() + 10, cell.center().y()));
@@ -394,7 +395,9 @@ TEST_F(MainWindowTest, GroupPaneHidesAndTheListTakesItsPlace) {
     EXPECT_LT(window->ProjectorView()->x(), left);
     window->resize(window->width() - 40, window->height());
     QApplication::processEvents();
-    EXPECT_EQ(window->ProjectorView()->pos(), window->AllButton()->pos());
+    // The find row takes the button's corner, the list the group pane's.
+    EXPECT_EQ(window->FindField()->pos(), window->AllButton()->pos());
+    EXPECT_EQ(window->ProjectorView()->pos(), window->GroupList()->pos());
     QTest::mouseClick(window->Button(kCmdGroupPane), Qt::LeftButton);
     EXPECT_TRUE(window->GroupList()->isVisible());
     EXPECT_EQ(window->ProjectorView()->x(), left);
@@ -425,7 +428,7 @@ TEST_F(MainWindowTest, DoubleClickOnEmptySpaceDoesNothing) {
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, below);
     EXPECT_EQ(activated.count(), 0);
     EXPECT_EQ(window->Model()->RowCount(), 1);
-    const QRect row = view->visualRect(window->Model()->index(0, 3));
+    const QRect row = view->visualRect(window->ViewIndex(0, 3));
     // A double-click is a click followed by a second press inside the interval.
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, row.center());
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, row.center());

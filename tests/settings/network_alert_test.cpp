@@ -846,7 +846,7 @@ TEST(RelocationRealDefaults, TheConsoleFollowsAProjectorToANewFixedAddress) {
             }
             ASSERT_GE(row, 0);
             window.ProjectorView()->selectionModel()->select(
-                window.Model()->index(row, 0),
+                window.ViewIndex(row, 0),
                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             ASSERT_TRUE(RelocateThroughTheDialog(window, console, backend, backend.ring(), store,
                                                  *commands, row, newAddress, 40000));
