@@ -8,7 +8,9 @@
 #include "controls/set_button.h"
 #include "protocol/codec.h"
 #include "protocol/setting_catalog.h"
+#include "protocol/text_encoding.h"
 #include "protocol/wire_fields.h"
+#include "settings/common/field_width.h"
 #include "settings/common/settings_frame.h"
 
 namespace vistrel {
@@ -48,7 +50,7 @@ void CPageSet::BuildControls() {
     const SettingDef& message = Setting("display-message");
     Caption(this, QString::fromLatin1(message.label), 12, y, 116);
     messageEdit_ = Control<QLineEdit>(kMessageEdit);
-    messageEdit_->setMaxLength(static_cast<int>(message.textWidth));
+    LimitToProjectorField(messageEdit_, message.textWidth);
     messageEdit_->setGeometry(fieldX, y, 260, 22);
     connect(messageEdit_, &QLineEdit::textChanged, this, &CPageSet::LimitMessage);
     auto* send = Control<QPushButton>(kSend, QStringLiteral("Send"));
@@ -99,7 +101,7 @@ void CPageSet::LimitMessage() {
     // The field counts bytes; characters beyond one byte could make 30 of them too long.
     const std::string text = TextOf(*messageEdit_);
     const size_t width = Setting("display-message").textWidth;
-    if (text.size() <= width)
+    if (ProjectorTextSize(text) <= width)
         return;
     const int cursor = messageEdit_->cursorPosition();
     messageEdit_->setText(QString::fromStdString(std::string(CutToWidth(text, width))));
@@ -132,7 +134,11 @@ void CPageSet::ApplyEnableState(const std::string& reply) {
 void CPageSet::OnSend() {
     if (!ReadControls())
         return;
-    message_ = TextOf(*messageEdit_);
+    // Sent in the projector's encoding: "Café" is four bytes of the 30.
+    const auto message = ProjectorBytesOf(this, QStringLiteral("Message"), messageEdit_->text());
+    if (!message)
+        return;
+    message_ = *message;
     Send(BuildTextSettingBody(Setting("display-message"), message_));
 }
 
