@@ -34,6 +34,9 @@ class SettingsFrame {
     // and to re-query the frame's network settings when it answers from there (message
     // 0x590). Frames that cannot wait for a relocation ignore it.
     virtual void RequestRelocationProbe() {}
+    // Points the frame's projector address at where the list last heard the projector, when
+    // that has changed. Frames that address a fixed list ignore it.
+    virtual void FollowTable() {}
 };
 
 }  // namespace vistrel
