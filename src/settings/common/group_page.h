@@ -13,6 +13,7 @@
 #pragma once
 
 #include <QTimer>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@
 namespace vistrel {
 
 class BatchResult;
+struct Console;
 class GroupFrame;
 
 class CGroupPage : public CSettingsPage {
@@ -45,11 +47,18 @@ class CGroupPage : public CSettingsPage {
     // Sends `body` to every addressed projector. On the queue path `clicked` is the control
     // that stays disabled until the answers are in.
     void SendToGroup(const std::string& body, Path path, QWidget* clicked = nullptr);
+    // The console whose batch list and table the page addresses.
+    Console& GroupConsole();
+    // Batch path with `bodies[i]` for the i-th addressed projector; an empty body leaves that
+    // projector out.
+    void SendEachToGroup(const std::vector<std::string>& bodies);
 
     // Enables or disables every control of the page together.
     virtual void SetControlsEnabled(bool enabled) = 0;
     // One projector's answer to `body` (empty on failure). The default ignores it.
     virtual void OnAnswer(const std::string& body, const std::string& reply);
+    // The same with the projector's address; the default passes body and reply on.
+    virtual void OnEntryAnswer(const MsgCmd& entry);
     // Whether the frame's bar goes back to 0 half a second after this page's last answer;
     // false leaves it showing the count.
     virtual bool BarReturnsToZero() const { return true; }
@@ -60,6 +69,10 @@ class CGroupPage : public CSettingsPage {
   private:
     struct Batch;
     void Expect(size_t count);
+    // Starts one batch of `count` entries through `send`, which is given the batch's sink.
+    void SendBatch(
+        size_t count,
+        const std::function<std::shared_ptr<BatchResult>(const std::weak_ptr<ReplySink>&)>& send);
     void Answered();
     void OnBatchPost(Batch* batch, uint32_t message, uintptr_t index);
 
