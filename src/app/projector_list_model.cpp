@@ -46,9 +46,13 @@ void ProjectorListModel::SetCheckStore(CheckedReader reader, CheckedWriter write
 
 void ProjectorListModel::Refresh(const std::vector<Info>& records, const std::string* groupFilter) {
     for (const Info& info : records) {
-        if (groupFilter && info.groupName != *groupFilter)
-            continue;
         int row = FindRow(info.mac);
+        if (groupFilter && info.groupName != *groupFilter) {
+            // Moved to another group: its row leaves this group's view.
+            if (row >= 0)
+                RemoveRow(row);
+            continue;
+        }
         if (row < 0) {
             if (info.freshness <= kListThreshold)
                 continue;
