@@ -258,7 +258,12 @@ TEST_F(PrjNetworkTest, PasswordsGoOutOnlyWhenBothEntriesAgree) {
     QTest::mouseClick(submit, Qt::LeftButton);
     EXPECT_EQ(QApplication::activeModalWidget(), prjDialog.get());
     Ctl<QLineEdit>(Page(), PasswordControls::kAdminConfirm)->setText("abc");
-    QTest::mouseClick(submit, Qt::LeftButton);
+    // The record also clears the user password: the operator is told before it goes.
+    ModalScript script;
+    script.Then(script.Answer(QMessageBox::Ok));
+    ClickLater(submit);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return script.Finished(); }, kWaitMs));
+    EXPECT_TRUE(script.boxes[0].text.contains("clears the user password"));
     ASSERT_TRUE(WaitForReceived("set=user", 1));
     // Only the agreeing pair went out; the projector holds it.
     EXPECT_THAT(
@@ -513,18 +518,18 @@ TEST_F(GroupPagesTest, TextsStopAtWhatTheirRecordFieldHoldsSoNothingIsCutOnTheWi
     auto* to = Ctl<QLineEdit>(Alert(), 1073);
     Type(to, QString(40, 'a'));
     EXPECT_EQ(to->text(), QString(32, 'a'));
-    // Two bytes a letter: sixteen fit the 32-byte field, the seventeenth is refused.
-    const QString subject(20, QChar(0x0436));
+    // One byte a letter in the projector's encoding: 32 accented letters fit, the 33rd is
+    // refused.
+    const QString subject(40, QChar(0x00E9));
     auto* subjectEdit = Ctl<QLineEdit>(Alert(), 1075);
     Type(subjectEdit, subject);
-    EXPECT_EQ(subjectEdit->text(), subject.left(16));
+    EXPECT_EQ(subjectEdit->text(), subject.left(32));
     QTest::mouseClick(Ctl<QPushButton>(Alert(), CGrpAlert::kSubmit), Qt::LeftButton);
     ASSERT_TRUE(WaitForReceived("set=alert", 3));
     // What the operator sees is what every projector keeps.
     for (size_t i = 0; i < 3; ++i) {
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return fleet->State(i).alert.mailSubject == subject.left(16).toStdString(); },
-            kWaitMs))
+            [&] { return fleet->State(i).alert.mailSubject == std::string(32, '\xE9'); }, kWaitMs))
             << i;
         EXPECT_EQ(fleet->State(i).alert.mailTo, std::string(32, 'a')) << i;
     }
@@ -536,8 +541,8 @@ TEST_F(GroupPagesTest, TextsStopAtWhatTheirRecordFieldHoldsSoNothingIsCutOnTheWi
         EXPECT_EQ(edit->text(), QString(32, 'p')) << id;
     }
     auto* name = Ctl<QLineEdit>(grpDialog->ProjectorPage(), CGrpPrj::kProjectorNameEdit);
-    Type(name, QString(20, QChar(0x00E9)));
-    EXPECT_EQ(name->text(), QString(16, QChar(0x00E9)));
+    Type(name, QString(40, QChar(0x00E9)));
+    EXPECT_EQ(name->text(), QString(32, QChar(0x00E9)));
 }
 
 TEST_F(GroupPagesTest, PasswordsNeedMatchingEntriesThenReachEveryProjector) {
@@ -563,6 +568,15 @@ TEST_F(GroupPagesTest, PasswordsNeedMatchingEntriesThenReachEveryProjector) {
     Ctl<QLineEdit>(Network(), PasswordControls::kAdminConfirm)->setText("pw1");
     QTest::mouseClick(submit, Qt::LeftButton);
     EXPECT_FALSE(submit->isEnabled());
+    {
+        // Each projector's user record is read first; then the operator confirms.
+        ModalScript script;
+        script.Then(script.Answer(QMessageBox::Ok));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return script.Finished(); }, kWaitMs));
+        EXPECT_TRUE(script.boxes[0].text.contains("clears the user password on 3 projectors"));
+    }
+    EXPECT_EQ(Received("query=user").size(), 3u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Received("set=user").size() == 3; }, kWaitMs));
     ASSERT_TRUE(QTest::qWaitFor([&] { return submit->isEnabled(); }, kWaitMs));
     EXPECT_EQ(Received("set=user").size(), 3u);
     for (const auto& [address, body] : Received("set=user"))
