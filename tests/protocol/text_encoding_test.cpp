@@ -32,7 +32,10 @@ TEST(TextEncoding, TypedTextGoesOutOneByteACharacterAndUntouchedBytesGoBackAsThe
     EXPECT_EQ(ProjectorTextFromUtf8("\xE2\x82\xAC \xC5\xB8"), "\x80 \x9F");
     EXPECT_EQ(ProjectorTextSize("\xC3\xA9\xC3\xA9"), 2u);
     std::string refused;
-    EXPECT_EQ(ProjectorTextFromUtf8("a\xD0\x96b", &refused), std::nullopt);  // Cyrillic
+    EXPECT_EQ(ProjectorTextFromUtf8("a\xD0\x96"
+                                    "b",
+                                    &refused),
+              std::nullopt);  // Cyrillic
     EXPECT_EQ(refused, "\xD0\x96");
     EXPECT_EQ(ProjectorTextSize("\xD0\x96"), 2u);
     // Left alone, a name keeps its bytes whatever they are; typed, it is encoded.

@@ -99,12 +99,15 @@ void CPageSet::BuildControls() {
 
 void CPageSet::LimitMessage() {
     // The field counts bytes; characters beyond one byte could make 30 of them too long.
-    const std::string text = TextOf(*messageEdit_);
+    // The field counts the projector's bytes; a pasted text may hold more than it takes.
     const size_t width = Setting("display-message").textWidth;
-    if (ProjectorTextSize(text) <= width)
+    QString text = messageEdit_->text();
+    if (ProjectorTextSize(text.toStdString()) <= width)
         return;
+    while (!text.isEmpty() && ProjectorTextSize(text.toStdString()) > width)
+        text.chop(text.back().isLowSurrogate() && text.size() > 1 ? 2 : 1);
     const int cursor = messageEdit_->cursorPosition();
-    messageEdit_->setText(QString::fromStdString(std::string(CutToWidth(text, width))));
+    messageEdit_->setText(text);
     messageEdit_->setCursorPosition(
         std::min(cursor, static_cast<int>(messageEdit_->text().size())));
 }
