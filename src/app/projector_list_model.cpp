@@ -51,9 +51,13 @@ void ProjectorListModel::Refresh(const std::vector<Info>& records, const std::st
     std::vector<int> gone;
     std::vector<const Info*> added;
     for (const Info& info : records) {
-        if (groupFilter && info.groupName != *groupFilter)
-            continue;
         const int row = FindRow(info.mac);
+        if (groupFilter && info.groupName != *groupFilter) {
+            // Moved to another group: its row leaves this group's view.
+            if (row >= 0)
+                gone.push_back(row);
+            continue;
+        }
         if (row < 0) {
             if (info.freshness > kListThreshold)
                 added.push_back(&info);

@@ -12,6 +12,7 @@
 #include "protocol/codec.h"
 #include "protocol/console.h"
 #include "protocol/option_tables.h"
+#include "protocol/text_encoding.h"
 #include "store/broadcast_list.h"
 #include "store/reg_store.h"
 
@@ -330,8 +331,19 @@ int RunGroupSet(const CliContext& context) {
     ProjectorClient client(context.Http());
     std::vector<std::string> names(ips.size());
     std::vector<std::optional<Outcome>> failed(ips.size());
+    // Typed names go out in the projector's 8-bit encoding, as the console's pages send them.
+    std::string refused;
+    const auto group = ProjectorTextFromUtf8(context.options.groupName, &refused);
+    const auto typedName = context.options.projectorName
+                               ? ProjectorTextFromUtf8(*context.options.projectorName, &refused)
+                               : std::optional<std::string>(std::string());
+    if (!group || !typedName) {
+        context.Err() << "vistrel-cli: the character \"" << refused
+                      << "\" cannot be stored by a projector\n";
+        return kExitUsage;
+    }
     if (context.options.projectorName) {
-        std::fill(names.begin(), names.end(), *context.options.projectorName);
+        std::fill(names.begin(), names.end(), *typedName);
     } else {
         // The record carries both names: keep each projector's own.
         const auto replies = client.SendToAll(ips, QueryBody(QueryTopic::Group));
@@ -352,7 +364,7 @@ int RunGroupSet(const CliContext& context) {
     for (size_t i = 0; i < ips.size(); ++i) {
         if (failed[i])
             continue;
-        requests.push_back({ips[i], BuildGroupRecord(context.options.groupName, names[i])});
+        requests.push_back({ips[i], BuildGroupRecord(*group, names[i])});
         sentIndex.push_back(i);
     }
     const auto results = client.Exchange(requests);

@@ -448,6 +448,20 @@ int RunSet(const CliContext& context) {
             context.Err() << "vistrel-cli: " << row.ip << ": " << row.note << '\n';
     }
     Render(listing, options.format, context.Out());
+    // The access record always carries the user password: say what happened to it.
+    const bool userRecord = std::any_of(
+        options.assignments.begin(), options.assignments.end(), [](const SettingAssignment& a) {
+            return Settings().Find(a.name)->record == SettingRecord::User;
+        });
+    if (userRecord && !plan.values.count("user-password")) {
+        const auto cleared = static_cast<size_t>(std::count_if(
+            rows.begin(), rows.end(), [](const ProjectorRow& row) { return !row.failure; }));
+        if (cleared > 0) {
+            context.Err() << "vistrel-cli: this also cleared the user password on " << cleared
+                          << (cleared == 1 ? " projector" : " projectors")
+                          << " (give user-password=- to set one)\n";
+        }
+    }
     if (status != kExitOk)
         return status;
     return allOk ? kExitOk : kExitProjectorFailed;

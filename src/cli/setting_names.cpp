@@ -6,6 +6,7 @@
 
 #include "cli/cli_options.h"
 #include "protocol/alert_fields.h"
+#include "protocol/text_encoding.h"
 #include "protocol/wire_fields.h"
 
 namespace vistrel::cli {
@@ -68,6 +69,21 @@ SettingRegistry BuildSettings() {
 
 [[noreturn]] void Refuse(const std::string& message) {
     throw UsageError(message + " (see \"vistrel-cli set --help\")");
+}
+
+// A text from the command line (UTF-8) as the projector stores it: its 8-bit encoding, one
+// byte a character, as the console's pages send it. Refuses what does not fit or cannot be
+// stored there.
+std::string ProjectorTextValue(const std::string& name, const std::string& utf8, size_t width) {
+    std::string refused;
+    const auto bytes = ProjectorTextFromUtf8(utf8, &refused);
+    if (!bytes)
+        Refuse(name + ": the character \"" + refused + "\" cannot be stored by a projector");
+    if (bytes->size() > width) {
+        Refuse(name + " is " + std::to_string(bytes->size()) +
+               " bytes long; projectors store at most " + std::to_string(width));
+    }
+    return *bytes;
 }
 
 std::string NumberRangeMessage(const SettingDef& def) {
@@ -179,13 +195,9 @@ std::string CheckCatalogValue(const SettingDef& def, const std::string& value) {
             return std::to_string(number);
         }
         case vistrel::SettingKind::Text:
-            if (value.size() > def.textWidth) {
-                Refuse(name + " is " + std::to_string(value.size()) +
-                       " bytes long; projectors show at most " + std::to_string(def.textWidth));
-            }
             if (std::any_of(value.begin(), value.end(), IsControl))
                 Refuse(name + " contains a control character");
-            return value;
+            return ProjectorTextValue(name, value, def.textWidth);
         case vistrel::SettingKind::Action:
             if (!value.empty())
                 Refuse(name + " takes no value: give it alone, as \"" + name + "\"");
@@ -302,15 +314,11 @@ SettingAssignment ParseAssignment(const std::string& word) {
                        "\"");
             break;
         case SettingKind::Text:
-            if (a.value.size() > setting->maxBytes) {
-                Refuse(a.name + " is " + std::to_string(a.value.size()) +
-                       " bytes long; projectors store at most " +
-                       std::to_string(setting->maxBytes));
-            }
             if (std::any_of(a.value.begin(), a.value.end(),
                             [](unsigned char c) { return c < 0x20 || c == 0x7F; })) {
                 Refuse(a.name + " contains a control character");
             }
+            a.value = ProjectorTextValue(a.name, a.value, setting->maxBytes);
             break;
         case SettingKind::Secret:
             // A password typed on the command line stays in the shell history and shows in

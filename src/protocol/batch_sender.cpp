@@ -109,8 +109,15 @@ BatchSender::~BatchSender() {
 std::shared_ptr<BatchResult> BatchSender::Send(std::vector<MsgCmd> entries, const std::string& body,
                                                const std::weak_ptr<ReplySink>& owner,
                                                BatchResult::OnAnswer onAnswer) {
-    for (MsgCmd& entry : entries) {
+    for (MsgCmd& entry : entries)
         entry.body = body;
+    return SendEach(std::move(entries), owner, std::move(onAnswer));
+}
+
+std::shared_ptr<BatchResult> BatchSender::SendEach(std::vector<MsgCmd> entries,
+                                                   const std::weak_ptr<ReplySink>& owner,
+                                                   BatchResult::OnAnswer onAnswer) {
+    for (MsgCmd& entry : entries) {
         entry.message = kMsgReply;
         entry.owner = owner;
     }

@@ -82,6 +82,10 @@ class BatchSender {
     std::shared_ptr<BatchResult> Send(std::vector<MsgCmd> entries, const std::string& body,
                                       const std::weak_ptr<ReplySink>& owner,
                                       BatchResult::OnAnswer onAnswer = {});
+    // The same, with each entry sending the body it carries.
+    std::shared_ptr<BatchResult> SendEach(std::vector<MsgCmd> entries,
+                                          const std::weak_ptr<ReplySink>& owner,
+                                          BatchResult::OnAnswer onAnswer = {});
 
     // Lets sends in progress finish until `deadline`, then abandons the rest unnotified and
     // returns; never hangs. After Stop nothing is sent or posted any more.

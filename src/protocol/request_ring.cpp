@@ -21,15 +21,27 @@ bool IsFlushMarker(const std::string& body) {
     return std::string_view(body).starts_with(kFlushMarker);
 }
 
+// The part of a body up to and including the first blank: for a command, its whole code
+// ("command=~00100 "). Empty when there is no blank.
+std::string_view CommandCode(std::string_view body) {
+    const size_t blank = body.find(' ');
+    return blank == std::string_view::npos ? std::string_view() : body.substr(0, blank + 1);
+}
+
 // A command immediately followed by another one for the same projector with the same
-// 13-character start (the same code with a new two-character value) is stale. Requests for
-// different projectors never supersede each other: a command queued for every target must
-// reach every target.
+// 13-character start and the same whole code (the same setting with a new two-character
+// value) is stale. Two codes that only share their first digits ("~00100" freeze and
+// "~00105" DirectPower) are different settings: both must be sent. Requests for different
+// projectors never supersede each other: a command queued for every target must reach every
+// target.
 bool IsSuperseded(const MsgCmd& slot, const MsgCmd& next) {
     constexpr size_t kLength = 16;
     constexpr size_t kPrefix = 13;
-    return slot.body.size() == kLength && next.body.size() == kLength &&
-           slot.body.compare(0, kPrefix, next.body, 0, kPrefix) == 0 && slot.ip == next.ip;
+    if (slot.body.size() != kLength || next.body.size() != kLength || slot.ip != next.ip ||
+        slot.body.compare(0, kPrefix, next.body, 0, kPrefix) != 0)
+        return false;
+    const std::string_view code = CommandCode(slot.body);
+    return !code.empty() && code == CommandCode(next.body);
 }
 
 std::shared_ptr<HttpEngine> EngineFor(const Console& console, const RequestRingOptions& options) {
@@ -328,6 +340,18 @@ std::shared_ptr<BatchResult> RequestRing::SendBatch(const std::string& body,
                                                     const std::weak_ptr<ReplySink>& owner,
                                                     BatchResult::OnAnswer onAnswer) {
     return batch_.Send(console_.batch, body, owner, std::move(onAnswer));
+}
+
+std::shared_ptr<BatchResult> RequestRing::SendBatchEach(const std::vector<std::string>& bodies,
+                                                        const std::weak_ptr<ReplySink>& owner) {
+    std::vector<MsgCmd> entries;
+    for (size_t i = 0; i < console_.batch.size() && i < bodies.size(); ++i) {
+        if (bodies[i].empty())
+            continue;
+        entries.push_back(console_.batch[i]);
+        entries.back().body = bodies[i];
+    }
+    return batch_.SendEach(std::move(entries), owner);
 }
 
 void RequestRing::WatchdogTick() {

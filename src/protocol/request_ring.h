@@ -71,6 +71,10 @@ class RequestRing {
     std::shared_ptr<BatchResult> SendBatch(const std::string& body,
                                            const std::weak_ptr<ReplySink>& owner,
                                            BatchResult::OnAnswer onAnswer = {});
+    // The same with one body per entry of the batch list (`bodies[i]` for entry i); an entry
+    // without a body is left out.
+    std::shared_ptr<BatchResult> SendBatchEach(const std::vector<std::string>& bodies,
+                                               const std::weak_ptr<ReplySink>& owner);
 
     // Whether a worker thread runs. Without one (it could not be started) every request is
     // answered at once with an empty reply, and the watchdog tries to start one again.

@@ -1,5 +1,6 @@
 #include "protocol/text_encoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -24,6 +25,29 @@ void AppendUtf8(std::string& out, uint32_t code) {
         out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
+}
+
+// Reads the code point at `i` of valid UTF-8 and moves `i` past it.
+uint32_t NextCodePoint(std::string_view utf8, size_t& i) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : 4;
+    length = std::min(length, utf8.size() - i);
+    uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k)
+        code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += length;
+    return code;
+}
+
+// The Windows-1252 byte of a code point, or nullopt.
+std::optional<char> ByteOf(uint32_t code) {
+    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF))
+        return static_cast<char>(code);
+    for (size_t k = 0; k < kHighControls.size(); ++k) {
+        if (kHighControls[k] == code)
+            return static_cast<char>(0x80 + k);
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -75,6 +99,38 @@ std::string ProjectorTextAsUtf8(std::string_view bytes) {
         AppendUtf8(out, byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : byte);
     }
     return out;
+}
+
+std::optional<std::string> ProjectorTextFromUtf8(std::string_view utf8, std::string* refused) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const size_t start = i;
+        const auto byte = ByteOf(NextCodePoint(utf8, i));
+        if (!byte) {
+            if (refused)
+                *refused = std::string(utf8.substr(start, i - start));
+            return std::nullopt;
+        }
+        out += *byte;
+    }
+    return out;
+}
+
+size_t ProjectorTextSize(std::string_view utf8) {
+    size_t size = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        const size_t start = i;
+        size += ByteOf(NextCodePoint(utf8, i)) ? 1 : i - start;
+    }
+    return size;
+}
+
+std::optional<std::string> ProjectorTextForEdit(std::string_view utf8, std::string_view kept,
+                                                std::string* refused) {
+    if (utf8 == ProjectorTextAsUtf8(kept))
+        return std::string(kept);
+    return ProjectorTextFromUtf8(utf8, refused);
 }
 
 }  // namespace vistrel

@@ -4,6 +4,7 @@
 // Latin-1 for printable text).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,5 +16,21 @@ bool IsValidUtf8(std::string_view bytes);
 // Windows-1252 character, written as UTF-8. The five bytes that code page leaves undefined
 // keep their Latin-1 meaning.
 std::string ProjectorTextAsUtf8(std::string_view bytes);
+
+// The bytes a projector keeps for a text a person typed (UTF-8): Windows-1252, one byte per
+// character. nullopt when a character has no byte there; `refused`, when given, then gets
+// that character (UTF-8).
+std::optional<std::string> ProjectorTextFromUtf8(std::string_view utf8,
+                                                 std::string* refused = nullptr);
+
+// How many bytes `utf8` takes once sent to a projector; a character that cannot be sent
+// counts with its UTF-8 length.
+size_t ProjectorTextSize(std::string_view utf8);
+
+// The bytes to send for a field whose projector bytes were `kept` and which now shows
+// `utf8`: the kept bytes when the text is the one they show (so a name the operator left
+// alone goes back as it came, whatever its encoding), otherwise the typed text encoded.
+std::optional<std::string> ProjectorTextForEdit(std::string_view utf8, std::string_view kept,
+                                                std::string* refused = nullptr);
 
 }  // namespace vistrel

@@ -270,14 +270,21 @@ class Fleet::HttpSession : public std::enable_shared_from_this<HttpSession> {
         WebReply reply;
         Faults faults;
         std::string address;
+        bool standby = false;
         {
             std::lock_guard lock(projector_.mutex);
             faults = projector_.config.faults;
             address = projector_.config.address;
             reply = HandleWebRequest(projector_.config.state, address, body_, faults.commandTimeout,
                                      &projector_.startUp);
+            standby = projector_.config.state.power == kPowerStandby;
         }
         std::string note;
+        constexpr size_t kPowerDigitAt = 20;
+        if (faults.standbyDigit && reply.topic == "control" && standby &&
+            reply.text.size() > kPowerDigitAt) {
+            reply.text[kPowerDigitAt] = '2';
+        }
         if (faults.commandTimeout && (reply.topic == "command" || reply.topic == "set")) {
             note = "command-timeout";
         }

@@ -26,7 +26,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ProjectorState, model, power, la
                                                 network, user, alert)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Faults, replyDelayMs, hang, emptyReply,
                                                 closeWithoutReply, commandTimeout, garbage,
-                                                truncate, silentDiscovery, gone)
+                                                truncate, silentDiscovery, gone, standbyDigit)
 
 namespace {
 

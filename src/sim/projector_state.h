@@ -115,6 +115,7 @@ struct Faults {
     std::map<std::string, int> truncate;  // topic -> reply cut to this many characters
     bool silentDiscovery = false;         // never answer a discovery probe
     bool gone = false;                    // no sockets at all: refuses connections, no answers
+    bool standbyDigit = false;            // the control reply reports standby as power digit 2
 
     bool operator==(const Faults&) const = default;
 };

@@ -141,6 +141,20 @@ TEST_F(RequestRingTest, SixteenCharacterCommandIsSupersededByTheNextForTheSamePr
     EXPECT_EQ(ring.Slot(3).ip, ip);
 }
 
+TEST_F(RequestRingTest, CommandsForDifferentSettingsWithTheSameStartAreAllSent) {
+    RequestRing ring(console, Options());
+    ring.StartRequestWorker();
+    HoldWorker(ring, owner);
+    const std::string ip = "127.0.2.1";
+    ring.Enqueue("command=~00100 1", owner, ip);  // source lock
+    ring.Enqueue("command=~00105 1", owner, ip);  // DirectPower: another setting
+    ring.Enqueue("command=~00105 0", owner, ip);  // DirectPower again: supersedes the one before
+    fake.Ungate();
+    ASSERT_TRUE(owner->WaitForCount(3));
+    EXPECT_THAT(fake.Bodies(), ElementsAre("query=hold", "command=~00100 1", "command=~00105 0"));
+    EXPECT_THAT(owner->DroppedBodies(), ElementsAre("command=~00105 1"));
+}
+
 TEST_F(RequestRingTest, SameCommandQueuedForEveryTargetReachesEveryTarget) {
     console.targetIps = {"127.0.2.1", "127.0.2.2", "127.0.2.3"};
     RequestRing ring(console, Options());

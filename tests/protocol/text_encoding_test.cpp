@@ -27,5 +27,23 @@ TEST(TextEncoding, ValidUtf8StaysAsItIsAndLegacyBytesReadAsWindows1252) {
     }
 }
 
+TEST(TextEncoding, TypedTextGoesOutOneByteACharacterAndUntouchedBytesGoBackAsTheyCame) {
+    EXPECT_EQ(ProjectorTextFromUtf8("Caf\xC3\xA9"), "Caf\xE9");
+    EXPECT_EQ(ProjectorTextFromUtf8("\xE2\x82\xAC \xC5\xB8"), "\x80 \x9F");
+    EXPECT_EQ(ProjectorTextSize("\xC3\xA9\xC3\xA9"), 2u);
+    std::string refused;
+    EXPECT_EQ(ProjectorTextFromUtf8("a\xD0\x96"
+                                    "b",
+                                    &refused),
+              std::nullopt);  // Cyrillic
+    EXPECT_EQ(refused, "\xD0\x96");
+    EXPECT_EQ(ProjectorTextSize("\xD0\x96"), 2u);
+    // Left alone, a name keeps its bytes whatever they are; typed, it is encoded.
+    EXPECT_EQ(ProjectorTextForEdit("Salle \xC3\x89t\xC3\xA9", "Salle \xC9t\xE9"),
+              "Salle \xC9t\xE9");
+    EXPECT_EQ(ProjectorTextForEdit("H\xC3\xB6rsaal", "H\xC3\xB6rsaal"), "H\xC3\xB6rsaal");
+    EXPECT_EQ(ProjectorTextForEdit("H\xC3\xB6rsaal 2", "H\xC3\xB6rsaal"), "H\xF6rsaal 2");
+}
+
 }  // namespace
 }  // namespace vistrel

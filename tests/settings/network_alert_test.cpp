@@ -20,6 +20,7 @@
 #include "app/projector_list_model.h"
 #include "controls/ip_address_edit.h"
 #include "protocol/codec.h"
+#include "protocol/text_encoding.h"
 #include "protocol/wire_fields.h"
 #include "settings/common/password_form.h"
 #include "settings/projector/page_set.h"
@@ -269,7 +270,12 @@ TEST_F(PrjNetworkTest, PasswordsGoOutOnlyWhenBothEntriesAgree) {
     for (int id : {PasswordControls::kAdminPassword, PasswordControls::kAdminConfirm})
         EXPECT_EQ(Ctl<QLineEdit>(Page(), id)->echoMode(), QLineEdit::Password) << id;
     Ctl<QLineEdit>(Page(), PasswordControls::kAdminConfirm)->setText("abc");
-    QTest::mouseClick(submit, Qt::LeftButton);
+    // The record also clears the user password: the operator is told before it goes.
+    ModalScript script;
+    script.Then(script.Answer(QMessageBox::Ok));
+    ClickLater(submit);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return script.Finished(); }, kWaitMs));
+    EXPECT_TRUE(script.boxes[0].text.contains("clears the user password"));
     ASSERT_TRUE(WaitForReceived("set=user", 1));
     // Only the agreeing pair went out; the projector holds it.
     EXPECT_THAT(
@@ -416,8 +422,9 @@ TEST_F(PrjAlertTest, SubmitStoresEveryFieldAndTheTestMailReadsNoControl) {
     OpenAlert();
     auto* submit = Ctl<QPushButton>(Alert(), CPrjAlert::kSubmit);
     ASSERT_TRUE(QTest::qWaitFor([&] { return submit->isEnabled(); }, kWaitMs));
-    // Text of any alphabet or length is cut at a character boundary, never past its field.
-    const QString subject = QString::fromUtf8("Лампа проектора в зале A перегрелась");
+    // Text goes out in the projector's 8-bit encoding, one byte a character, and is cut at
+    // its field.
+    const QString subject = QString::fromUtf8("Le projecteur de la salle Été a surchauffé");
     Ctl<QLineEdit>(Alert(), 1073)->setText("desk@example.org");
     Ctl<QLineEdit>(Alert(), 1075)->setText(subject);
     Ctl<QLineEdit>(Alert(), 1077)->setText("smtp.example.org");
@@ -434,9 +441,8 @@ TEST_F(PrjAlertTest, SubmitStoresEveryFieldAndTheTestMailReadsNoControl) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return fleet->State(0).alert.smtpServer == "smtp.example.org"; }, kWaitMs));
     const std::string stored = fleet->State(0).alert.mailSubject;
-    EXPECT_LE(stored.size(), 32u);
-    EXPECT_TRUE(subject.toStdString().starts_with(stored));
-    EXPECT_TRUE(QString::fromStdString(stored).toStdString() == stored);  // valid UTF-8
+    // The first 32 bytes, as the projector keeps them (without the trailing blank).
+    EXPECT_EQ(stored, ProjectorTextFromUtf8(subject.toStdString())->substr(0, 31));
 
     // Unsaved edits stay unsaved: the test mail reads no control.
     Ctl<QLineEdit>(Alert(), 1073)->setText("unsaved@example.org");
@@ -588,18 +594,18 @@ TEST_F(GroupPagesTest, TextsStopAtWhatTheirRecordFieldHoldsSoNothingIsCutOnTheWi
     auto* to = Ctl<QLineEdit>(Alert(), 1073);
     Type(to, QString(40, 'a'));
     EXPECT_EQ(to->text(), QString(32, 'a'));
-    // Two bytes a letter: sixteen fit the 32-byte field, the seventeenth is refused.
-    const QString subject(20, QChar(0x0436));
+    // One byte a letter in the projector's encoding: 32 accented letters fit, the 33rd is
+    // refused.
+    const QString subject(40, QChar(0x00E9));
     auto* subjectEdit = Ctl<QLineEdit>(Alert(), 1075);
     Type(subjectEdit, subject);
-    EXPECT_EQ(subjectEdit->text(), subject.left(16));
+    EXPECT_EQ(subjectEdit->text(), subject.left(32));
     QTest::mouseClick(Ctl<QPushButton>(Alert(), CGrpAlert::kSubmit), Qt::LeftButton);
     ASSERT_TRUE(WaitForReceived("set=alert", 3));
     // What the operator sees is what every projector keeps.
     for (size_t i = 0; i < 3; ++i) {
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return fleet->State(i).alert.mailSubject == subject.left(16).toStdString(); },
-            kWaitMs))
+            [&] { return fleet->State(i).alert.mailSubject == std::string(32, '\xE9'); }, kWaitMs))
             << i;
         EXPECT_EQ(fleet->State(i).alert.mailTo, std::string(32, 'a')) << i;
     }
@@ -611,8 +617,8 @@ TEST_F(GroupPagesTest, TextsStopAtWhatTheirRecordFieldHoldsSoNothingIsCutOnTheWi
         EXPECT_EQ(edit->text(), QString(32, 'p')) << id;
     }
     auto* name = Ctl<QLineEdit>(grpDialog->ProjectorPage(), CGrpPrj::kProjectorNameEdit);
-    Type(name, QString(20, QChar(0x00E9)));
-    EXPECT_EQ(name->text(), QString(16, QChar(0x00E9)));
+    Type(name, QString(40, QChar(0x00E9)));
+    EXPECT_EQ(name->text(), QString(32, QChar(0x00E9)));
 }
 
 TEST_F(GroupPagesTest, PasswordsNeedMatchingEntriesThenReachEveryProjector) {
@@ -638,6 +644,15 @@ TEST_F(GroupPagesTest, PasswordsNeedMatchingEntriesThenReachEveryProjector) {
     Ctl<QLineEdit>(Network(), PasswordControls::kAdminConfirm)->setText("pw1");
     QTest::mouseClick(submit, Qt::LeftButton);
     EXPECT_FALSE(submit->isEnabled());
+    {
+        // Each projector's user record is read first; then the operator confirms.
+        ModalScript script;
+        script.Then(script.Answer(QMessageBox::Ok));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return script.Finished(); }, kWaitMs));
+        EXPECT_TRUE(script.boxes[0].text.contains("clears the user password on 3 projectors"));
+    }
+    EXPECT_EQ(Received("query=user").size(), 3u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Received("set=user").size() == 3; }, kWaitMs));
     ASSERT_TRUE(QTest::qWaitFor([&] { return submit->isEnabled(); }, kWaitMs));
     EXPECT_EQ(Received("set=user").size(), 3u);
     for (const auto& [address, body] : Received("set=user"))

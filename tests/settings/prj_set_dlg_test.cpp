@@ -471,10 +471,11 @@ TEST_F(PrjSetDlgTest, FailedCommandsPutTheirBoxBackOrRefreshThePage) {
     EXPECT_EQ(State().control.freeze, 0);
 }
 
-TEST_F(PrjSetDlgTest, SupersededToggleIsGivenBackWithoutAFlush) {
+TEST_F(PrjSetDlgTest, TogglesQueuedTogetherAreAllSent) {
     OpenAndWaitReady();
     // The first command is slow, so the next two wait in the queue together; their bodies
-    // have 16 characters and the same first 13, so the first of them is dropped unsent.
+    // have 16 characters and the same first 13, but they are different settings ("~00100"
+    // and "~00105"): neither replaces the other.
     fleet->SetFaults(0, Slow(400));
     QTest::mouseClick(Ctl<QCheckBox>(1043), Qt::LeftButton);  // freeze: in flight
     ASSERT_TRUE(QTest::qWaitFor([&] { return ring->Tail() == ring->Head(); }, kWaitMs));
@@ -483,17 +484,15 @@ TEST_F(PrjSetDlgTest, SupersededToggleIsGivenBackWithoutAFlush) {
     QTest::mouseClick(lock, Qt::LeftButton);
     QTest::mouseClick(direct, Qt::LeftButton);
     EXPECT_FALSE(lock->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return lock->isEnabled(); }, kWaitMs));
-    EXPECT_FALSE(lock->isChecked());
     fleet->SetFaults(0, {});
+    ASSERT_TRUE(WaitForCount("command=~00100 1", 1));
     ASSERT_TRUE(WaitForCount("command=~00105 1", 1));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return direct->isEnabled(); }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lock->isEnabled() && direct->isEnabled(); }, kWaitMs));
+    EXPECT_TRUE(lock->isChecked());
     EXPECT_TRUE(direct->isChecked());
     ASSERT_TRUE(WaitForReady());
-    EXPECT_EQ(Count("command=~00100 1"), 0u);
-    EXPECT_EQ(State().control.sourceLock, 0);
+    EXPECT_EQ(State().control.sourceLock, 1);
     EXPECT_EQ(State().control.directPower, 1);
-    EXPECT_FALSE(lock->isChecked());
 }
 
 TEST_F(PrjSetDlgTest, PowerOffWithAShortControlReplyAsksForFreshState) {

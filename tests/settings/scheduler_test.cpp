@@ -18,6 +18,7 @@
 #include "app/console_session.h"
 #include "app/projector_list_model.h"
 #include "cli/cli_runner.h"
+#include "schedule/schedule_runner.h"
 #include "settings/common/task_rows.h"
 #include "settings/projector/prj_set_dlg.h"
 #include "settings/shared/grp_scheduler.h"
@@ -173,8 +174,10 @@ TEST_F(SchedulerPageTest, ApplyStartsTheTaskAtItsDateAndTimeOfDayAndKeepsBothPic
     EXPECT_EQ(task.command, 1);
     EXPECT_EQ(task.period, 3);
     EXPECT_EQ(task.time, time);
-    EXPECT_EQ(task.date, date);
-    EXPECT_EQ(task.start, Local(2024, 5, 14, 7, 30, 0));
+    // 07:30 on that day has passed: a monthly task starts at its next occurrence, so it does
+    // not fire the moment it is stored.
+    EXPECT_EQ(task.date, Local(2024, 6, 14, 14, 5, 12));
+    EXPECT_EQ(task.start, Local(2024, 6, 14, 7, 30, 0));
     EXPECT_EQ(store.WriteCount() - writes, 1u);
     // The table holds what the store holds; the list's "Schedule" column reads it.
     const Info record = Record(kMacs[1]);
@@ -188,7 +191,8 @@ TEST_F(SchedulerPageTest, ApplyStartsTheTaskAtItsDateAndTimeOfDayAndKeepsBothPic
     EXPECT_TRUE(Ctl<QCheckBox>(TaskRows::kCheck[0])->isChecked());
     EXPECT_EQ(Ctl<QComboBox>(TaskRows::kPeriod[0])->currentText(), "Monthly");
     EXPECT_EQ(Ctl<QDateTimeEdit>(TaskRows::kTime[0])->dateTime().toSecsSinceEpoch(), time);
-    EXPECT_EQ(Ctl<QDateTimeEdit>(TaskRows::kDate[0])->dateTime().toSecsSinceEpoch(), date);
+    EXPECT_EQ(Ctl<QDateTimeEdit>(TaskRows::kDate[0])->dateTime().toSecsSinceEpoch(),
+              Local(2024, 6, 14, 14, 5, 12));
 }
 
 TEST_F(SchedulerPageTest, EachCheckBoxSwitchesItsOwnRowAndApplyKeepsAnUntickedTasksValues) {
@@ -310,6 +314,44 @@ TEST_F(SchedulerPageTest, GroupApplyCopiesTheTasksToEveryAddressedProjectorInOne
     }
     // "All Projectors" is stored like any group but never listed as one.
     EXPECT_EQ(store.LoadGroupNames(), std::vector<std::string>{"Lab"});
+}
+
+TEST_F(SchedulerPageTest, FiredTasksShowAsFiredAndNothingPastIsStoredToFireAgain) {
+    // The group's own keys as Apply left them; the projectors' tasks have fired since.
+    const SchedTask once{1, 0, kNow - 3600, kNow - 3600, kNow - 3600, 1};
+    const SchedTask daily{1, 1, kNow - 3 * 86400, kNow - 3 * 86400, kNow - 3 * 86400, 0};
+    store.WriteGroupTask("Lab", 0, &once);
+    store.WriteGroupTask("Lab", 1, &daily);
+    ASSERT_NE(OpenGroup("Lab", {kMacs[0], kMacs[1], kMacs[2]}), nullptr);
+    EXPECT_FALSE(Ctl<QCheckBox>(TaskRows::kCheck[0])->isChecked());
+    EXPECT_TRUE(Ctl<QCheckBox>(TaskRows::kCheck[1])->isChecked());
+    EXPECT_GE(Ctl<QDateTimeEdit>(TaskRows::kDate[1])->dateTime().toSecsSinceEpoch(), kNow);
+
+    // Apply without a change: the schedule check then has nothing to fire.
+    Apply();
+    int fired = 0;
+    ScheduleRunner runner(store, clock, SystemLocalTime::Instance(),
+                          [&](const std::string&, const std::string&) { ++fired; });
+    EXPECT_EQ(runner.RunSchedules(console.table), 0);
+    EXPECT_EQ(fired, 0);
+    for (const char* mac : kMacs) {
+        EXPECT_EQ(Stored(mac, 0).enabled, 0) << mac;
+        EXPECT_GE(Stored(mac, 1).start, kNow) << mac;
+    }
+
+    // A Once task set in the past is refused, and nothing is stored.
+    Click(TaskRows::kCheck[2]);
+    for (int id : {TaskRows::kTime[2], TaskRows::kDate[2]})
+        Ctl<QDateTimeEdit>(id)->setDateTime(QDateTime::fromSecsSinceEpoch(kNow - 86400));
+    const uint64_t writes = store.WriteCount();
+    ModalScript script;
+    script.Then(script.Answer(QMessageBox::Ok));
+    Apply();
+    ASSERT_TRUE(script.Finished());
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_TRUE(script.boxes[0].text.startsWith("Task 3 runs once"))
+        << script.boxes[0].text.toStdString();
+    EXPECT_EQ(store.WriteCount(), writes);
 }
 
 // The demo console as an operator runs it: a task set on the page shows in the list and in

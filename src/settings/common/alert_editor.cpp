@@ -9,7 +9,10 @@ AlertEditor::AlertEditor(QWidget* page, const char* overTemperatureLabel, int te
     : send_(std::move(send)) {
     controls_.Build(page, overTemperatureLabel, testId, submitId);
     QObject::connect(controls_.submit, &QPushButton::clicked, page, [this] {
-        alert_ = controls_.Read();
+        const auto alert = controls_.Read(alert_);
+        if (!alert)
+            return;
+        alert_ = *alert;
         send_(BuildAlertRecord(alert_));
     });
     QObject::connect(controls_.test, &QPushButton::clicked, page,

@@ -89,18 +89,38 @@ void CCatalogPage::ReadChoices() {
 }
 
 void CCatalogPage::WriteControls() {
-    for (const ChoiceList& choice : lists_)
-        SelectRow(*choice.list, *choice.member);
-    for (const Toggle& toggle : toggles_)
-        toggle.box->setChecked(*toggle.member != 0);
-    for (const NumberSetting& setting : numbers_)
-        setting.field.edit->setText(QString::number(*setting.member));
+    for (const ChoiceList& choice : lists_) {
+        const bool known = !choice.def || reported_.contains(choice.member);
+        SelectRow(*choice.list, known ? *choice.member : -1);
+        if (!known)
+            choice.list->setEnabled(false);
+    }
+    for (const Toggle& toggle : toggles_) {
+        const bool known = reported_.contains(toggle.member);
+        toggle.box->setChecked(known && *toggle.member != 0);
+        if (!known)
+            toggle.box->setEnabled(false);
+    }
+    for (const NumberSetting& setting : numbers_) {
+        const bool known = reported_.contains(setting.member);
+        setting.field.edit->setText(known ? QString::number(*setting.member) : QString());
+        if (!known) {
+            for (QWidget* part : {static_cast<QWidget*>(setting.field.edit),
+                                  static_cast<QWidget*>(setting.field.upDown),
+                                  static_cast<QWidget*>(setting.field.set)}) {
+                if (part)
+                    part->setEnabled(false);
+            }
+        }
+    }
 }
 
 void CCatalogPage::TakeReportedValues(const std::string& reply) {
-    auto take = [&reply](const SettingDef& def, int* member) {
-        if (const auto value = CurrentValue(def, reply))
+    auto take = [this, &reply](const SettingDef& def, int* member) {
+        if (const auto value = CurrentValue(def, reply)) {
             *member = *value;
+            reported_.insert(member);
+        }
     };
     for (const ChoiceList& choice : lists_) {
         if (choice.def)

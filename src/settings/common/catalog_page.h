@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <deque>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -80,6 +81,8 @@ class CCatalogPage : public CSettingsPage {
     // The lists and check boxes into their members (nothing to check there). Numbers are
     // read only by their own arrows and "Set" button.
     void ReadChoices();
+    // The members into the widgets. A setting no control reply has reported yet shows
+    // nothing and stays disabled, so no arrow or box starts from a value nobody reported.
     void WriteControls();
     // Every bound setting the reply reports goes into its member; a field the reply does not
     // carry (cut short, no digits) keeps what the page showed.
@@ -114,6 +117,8 @@ class CCatalogPage : public CSettingsPage {
     std::deque<ChoiceList> lists_;
     std::deque<Toggle> toggles_;
     std::deque<NumberSetting> numbers_;
+    // Members of the settings some control reply has reported.
+    std::set<const int*> reported_;
     QTimer dropRefresh_;
 };
 

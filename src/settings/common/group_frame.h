@@ -18,6 +18,9 @@ class GroupFrame : public SettingsFrame {
     // with the entry's index, which it reads from the returned result.
     virtual std::shared_ptr<BatchResult> SendBatchFor(const std::string& body,
                                                       const std::weak_ptr<ReplySink>& owner) = 0;
+    // The same with `bodies[i]` for entry i of the batch list.
+    virtual std::shared_ptr<BatchResult> SendBatchEach(const std::vector<std::string>& bodies,
+                                                       const std::weak_ptr<ReplySink>& owner) = 0;
     virtual BatchProgress& Progress() = 0;
 };
 

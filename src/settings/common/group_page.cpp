@@ -1,5 +1,7 @@
 #include "settings/common/group_page.h"
 
+#include <algorithm>
+
 #include "protocol/codec.h"
 #include "protocol/console.h"
 #include "protocol/records.h"
@@ -44,6 +46,10 @@ std::string CGroupPage::FailureOf(const MsgCmd& answer) const {
            FailureReason(answer.reply) + ")";
 }
 
+void CGroupPage::OnEntryAnswer(const MsgCmd& entry) {
+    OnAnswer(entry.body, entry.reply);
+}
+
 void CGroupPage::Expect(size_t count) {
     settle_.stop();
     pending_ += count;
@@ -54,20 +60,10 @@ void CGroupPage::SendToGroup(const std::string& body, Path path, QWidget* clicke
     if (!Frame())
         return;
     if (path == Path::Batch) {
-        const size_t count = group_.console().batch.size();
-        if (count == 0)
-            return;
-        SetControlsEnabled(false);
-        auto batch = std::make_unique<Batch>();
-        Batch* raw = batch.get();
-        batch->sink = std::make_unique<ReplySinkHolder>(
-            this, [this, raw](uint32_t message, uintptr_t wparam, intptr_t) {
-                OnBatchPost(raw, message, wparam);
-            });
-        // Answers are queued to this thread, so the count is set before the first arrives.
-        Expect(count);
-        batch->result = group_.SendBatchFor(body, batch->sink->Weak());
-        batches_.push_back(std::move(batch));
+        SendBatch(group_.console().batch.size(),
+                  [this, &body](const std::weak_ptr<ReplySink>& sink) {
+                      return group_.SendBatchFor(body, sink);
+                  });
         return;
     }
     const size_t count = group_.console().targetIps.size();
@@ -79,6 +75,39 @@ void CGroupPage::SendToGroup(const std::string& body, Path path, QWidget* clicke
     Send(body);
 }
 
+Console& CGroupPage::GroupConsole() {
+    return group_.console();
+}
+
+void CGroupPage::SendEachToGroup(const std::vector<std::string>& bodies) {
+    if (!Frame())
+        return;
+    const size_t entries = std::min(bodies.size(), group_.console().batch.size());
+    SendBatch(static_cast<size_t>(std::count_if(bodies.begin(), bodies.begin() + entries,
+                                                [](const std::string& b) { return !b.empty(); })),
+              [this, &bodies](const std::weak_ptr<ReplySink>& sink) {
+                  return group_.SendBatchEach(bodies, sink);
+              });
+}
+
+void CGroupPage::SendBatch(
+    size_t count,
+    const std::function<std::shared_ptr<BatchResult>(const std::weak_ptr<ReplySink>&)>& send) {
+    if (count == 0)
+        return;
+    SetControlsEnabled(false);
+    auto batch = std::make_unique<Batch>();
+    Batch* raw = batch.get();
+    batch->sink = std::make_unique<ReplySinkHolder>(
+        this, [this, raw](uint32_t message, uintptr_t wparam, intptr_t) {
+            OnBatchPost(raw, message, wparam);
+        });
+    // Answers are queued to this thread, so the count is set before the first arrives.
+    Expect(count);
+    batch->result = send(batch->sink->Weak());
+    batches_.push_back(std::move(batch));
+}
+
 void CGroupPage::OnBatchPost(Batch* batch, uint32_t message, uintptr_t index) {
     if (message != kMsgReply)
         return;
@@ -86,12 +115,12 @@ void CGroupPage::OnBatchPost(Batch* batch, uint32_t message, uintptr_t index) {
     ++batch->told;
     if (batch->told >= batch->result->Size())
         batches_.remove_if([batch](const std::unique_ptr<Batch>& b) { return b.get() == batch; });
-    OnAnswer(entry.body, entry.reply);
+    OnEntryAnswer(entry);
     Answered(FailureOf(entry));
 }
 
 void CGroupPage::OnReply(const MsgCmd& slot) {
-    OnAnswer(slot.body, slot.reply);
+    OnEntryAnswer(slot);
     Answered(FailureOf(slot));
 }
 

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <QTimer>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@
 namespace vistrel {
 
 class BatchResult;
+struct Console;
 class GroupFrame;
 
 class CGroupPage : public CSettingsPage {
@@ -45,11 +47,18 @@ class CGroupPage : public CSettingsPage {
     // Sends `body` to every addressed projector. On the queue path `clicked` is the control
     // that stays disabled until the answers are in.
     void SendToGroup(const std::string& body, Path path, QWidget* clicked = nullptr);
+    // The console whose batch list and table the page addresses.
+    Console& GroupConsole();
+    // Batch path with `bodies[i]` for the i-th addressed projector; an empty body leaves that
+    // projector out.
+    void SendEachToGroup(const std::vector<std::string>& bodies);
 
     // Enables or disables every control of the page together.
     virtual void SetControlsEnabled(bool enabled) = 0;
     // One projector's answer to `body` (empty on failure). The default ignores it.
     virtual void OnAnswer(const std::string& body, const std::string& reply);
+    // The same with the projector's address; the default passes body and reply on.
+    virtual void OnEntryAnswer(const MsgCmd& entry);
     // Whether an answer says the projector did what `body` asked; a failure is named on the
     // frame's bar. The default: an OK result, or for "set=group" the names echoed back.
     virtual bool Succeeded(const std::string& body, const std::string& reply) const;
@@ -63,6 +72,10 @@ class CGroupPage : public CSettingsPage {
   private:
     struct Batch;
     void Expect(size_t count);
+    // Starts one batch of `count` entries through `send`, which is given the batch's sink.
+    void SendBatch(
+        size_t count,
+        const std::function<std::shared_ptr<BatchResult>(const std::weak_ptr<ReplySink>&)>& send);
     // `failure`: "address (why)", or empty when the answer was a success.
     void Answered(const std::string& failure);
     std::string FailureOf(const MsgCmd& answer) const;

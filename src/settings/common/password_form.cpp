@@ -25,6 +25,12 @@ std::optional<std::string> PasswordEntries::UserRecord() const {
     return BuildUserRecord(1 - adminAccess, adminPassword, 1 - userIndex, userPassword);
 }
 
+std::optional<std::string> PasswordEntries::UserRecordKeeping(int userAccessDigit) const {
+    if (adminAccess < 0)
+        return std::nullopt;
+    return BuildUserRecord(1 - adminAccess, adminPassword, userAccessDigit, userPassword);
+}
+
 std::vector<int> PasswordControls::AfterPageIds(std::vector<int> pageIds) {
     for (int id : {kAdminAccess, kAdminPassword, kAdminConfirm, kUserAccess, kUserPassword,
                    kUserConfirm, kSubmit})

@@ -28,6 +28,9 @@ struct PasswordEntries {
     // The "set=user" body; nullopt while no administrator access is chosen, which the
     // record's one-digit flag cannot carry. The hidden user row, never chosen, goes as OFF.
     std::optional<std::string> UserRecord() const;
+    // The same record with the user access a projector reported (its digit, 1 ON), which
+    // the record would otherwise overwrite.
+    std::optional<std::string> UserRecordKeeping(int userAccessDigit) const;
 };
 
 struct PasswordControls {

@@ -39,6 +39,10 @@ class SettingsFrame {
     // stopping their typing; an empty text clears it. A frame without a notice line
     // ignores it.
     virtual void ShowNotice(const std::string&) {}
+
+    // Points the frame's projector address at where the list last heard the projector, when
+    // that has changed. Frames that address a fixed list ignore it.
+    virtual void FollowTable() {}
 };
 
 }  // namespace vistrel

@@ -112,6 +112,7 @@ TaskRows::TaskRows(QWidget* page, TaskMembers& members, const LocalTime& zone)
 }
 
 void TaskRows::SetMembers(const TaskSet& tasks) {
+    loaded_ = tasks;
     for (size_t i = 0; i < kTaskCount; ++i) {
         const SchedTask& task = tasks[i];
         members_.taskEnabled[i] = task.enabled;
@@ -166,6 +167,43 @@ TaskSet TaskRows::BuildTasks() const {
         // Should the zone fail to combine them, the date itself is the best guess left.
         if (!TaskStart(task.time, task.date, zone_, task.start))
             task.start = task.date;
+    }
+    return tasks;
+}
+
+void TaskRows::MoveOnPast(TaskSet& tasks, int64_t now, const LocalTime& zone) {
+    for (SchedTask& task : tasks)
+        FireIfDue(task, now, zone);
+}
+
+std::optional<TaskSet> TaskRows::TasksToApply(QWidget* page, int64_t now) const {
+    TaskSet tasks = BuildTasks();
+    for (size_t i = 0; i < kTaskCount; ++i) {
+        SchedTask& task = tasks[i];
+        if (task.enabled == 0 || task.start >= now)
+            continue;
+        const bool periodic = task.period == kPeriodDaily || task.period == kPeriodWeekly ||
+                              task.period == kPeriodMonthly;
+        if (periodic) {
+            // Its next occurrence, not one that has passed: storing a past start would
+            // fire it at the next check.
+            FireIfDue(task, now, zone_);
+            continue;
+        }
+        const SchedTask& was = loaded_[i];
+        if (task.period == was.period && task.command == was.command && task.time == was.time &&
+            task.date == was.date && was.enabled != 0) {
+            task.enabled = 0;  // fired while the page was open: it has run
+            continue;
+        }
+        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle),
+                        QStringLiteral("Task %1 runs once, at a time that has passed. Please "
+                                       "choose a later date or time.")
+                            .arg(i + 1),
+                        QMessageBox::Ok, page);
+        box.setObjectName(QStringLiteral("appMessage"));
+        box.exec();
+        return std::nullopt;
     }
     return tasks;
 }

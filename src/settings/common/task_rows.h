@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "schedule/task_apply.h"
 
@@ -65,6 +66,13 @@ class TaskRows : public QObject {
     // The tasks the members describe, each first due at its date's local day at its time's
     // local time of day.
     TaskSet BuildTasks() const;
+    // Stored tasks as they stand at `now`: a task whose start has passed has fired, so it is
+    // shown as firing left it (a Once task unticked, a periodic one at its next occurrence).
+    static void MoveOnPast(TaskSet& tasks, int64_t now, const LocalTime& zone);
+    // The tasks "Apply" stores, none of them due at once: a periodic task whose start has
+    // passed moves on to its next occurrence; a Once task whose start has passed has run
+    // when its row is as loaded, and is otherwise refused with a message box (nullopt).
+    std::optional<TaskSet> TasksToApply(QWidget* page, int64_t now) const;
 
     QPushButton* applyButton() const { return apply_; }
 
@@ -77,6 +85,8 @@ class TaskRows : public QObject {
     std::array<QDateTimeEdit*, kTaskCount> times_{};
     std::array<QDateTimeEdit*, kTaskCount> dates_{};
     QPushButton* apply_ = nullptr;
+    // The tasks the rows were last set from.
+    TaskSet loaded_{};
 };
 
 }  // namespace vistrel

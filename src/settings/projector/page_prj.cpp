@@ -12,6 +12,7 @@
 #include "protocol/option_tables.h"
 #include "protocol/setting_catalog.h"
 #include "protocol/wire_fields.h"
+#include "settings/common/field_width.h"
 #include "settings/common/up_down.h"
 #include "settings/projector/prj_set_dlg.h"
 
@@ -26,6 +27,22 @@ constexpr std::string_view kSetGroupBody = "set=group";
 
 int DigitAt(const std::string& reply, size_t offset) {
     return IntAt(reply, offset, 1);
+}
+
+constexpr int kPowerOnDigit = 1;
+constexpr int kStandbyDigit = 2;
+
+// What "Power status:" shows for a reported power digit: standby is neither on nor off.
+std::string PowerLabel(int digit) {
+    if (digit == kStandbyDigit)
+        return "Standby";
+    return std::string(LabelByCode(kPowerTable, digit));
+}
+
+// The power button offers the way out of the reported state: only a projector that is on
+// is switched off; off, standby or anything else is switched on. Label and command agree.
+QString PowerButtonText(int powerState) {
+    return powerState == kPowerOnDigit ? QStringLiteral("Power OFF") : QStringLiteral("Power ON");
 }
 
 QString Q(const std::string& text) {
@@ -163,12 +180,15 @@ void CPagePrj::BuildControls() {
     // Group and name.
     caption(QStringLiteral("Group Name"), 12, 232);
     groupEdit_ = Control<QLineEdit>(kGroupNameEdit);
-    groupEdit_->setMaxLength(static_cast<int>(kTextFieldWidth));
+    LimitToProjectorField(groupEdit_, kTextFieldWidth);
     place(groupEdit_, 116, 232, 220);
     caption(QStringLiteral("Projector Name:"), 12, 264);
     nameEdit_ = Control<QLineEdit>(kProjectorNameEdit);
-    nameEdit_->setMaxLength(static_cast<int>(kTextFieldWidth));
+    LimitToProjectorField(nameEdit_, kTextFieldWidth);
     place(nameEdit_, 116, 264, 220);
+    // What the operator types stays until Apply, whatever replies come in meanwhile.
+    connect(groupEdit_, &QLineEdit::textEdited, this, [this] { groupEdited_ = true; });
+    connect(nameEdit_, &QLineEdit::textEdited, this, [this] { nameEdited_ = true; });
     auto* apply = Control<QPushButton>(kApply, QStringLiteral("Apply"));
     place(apply, 344, 262, 80, 26);
     connect(apply, &QPushButton::clicked, this, &CPagePrj::OnApply);
@@ -197,20 +217,39 @@ void CPagePrj::ReadControls() {
     for (const Toggle& toggle : toggles_)
         *toggle.member = toggle.box->isChecked() ? 1 : 0;
     sourceIndex_ = source_->currentIndex();
-    newGroupName_ = groupEdit_->text().toStdString();
-    newProjectorName_ = nameEdit_->text().toStdString();
+    // The names are the projector's bytes; Apply turns the edits into bytes.
 }
 
 void CPagePrj::WriteControls() {
     powerLabel_->setText(Q(powerText_));
-    autoPowerOffField_.edit->setText(QString::number(autoPowerOff_));
-    volumeField_.edit->setText(QString::number(volume_));
-    for (const Toggle& toggle : toggles_)
-        toggle.box->setChecked(*toggle.member != 0);
-    source_->setCurrentIndex(sourceIndex_ >= 0 && sourceIndex_ < source_->count() ? sourceIndex_
-                                                                                  : -1);
-    groupEdit_->setText(Q(newGroupName_));
-    nameEdit_->setText(Q(newProjectorName_));
+    // A setting no control reply has reported yet shows nothing and stays disabled, so no
+    // arrow or box starts from a value nobody reported.
+    auto number = [this](const NumberField& field, const int& member) {
+        const bool known = reported_.contains(&member);
+        field.edit->setText(known ? QString::number(member) : QString());
+        if (!known) {
+            field.edit->setEnabled(false);
+            field.upDown->setEnabled(false);
+            field.set->setEnabled(false);
+        }
+    };
+    number(autoPowerOffField_, autoPowerOff_);
+    number(volumeField_, volume_);
+    for (const Toggle& toggle : toggles_) {
+        const bool known = reported_.contains(toggle.member);
+        toggle.box->setChecked(known && *toggle.member != 0);
+        if (!known)
+            toggle.box->setEnabled(false);
+    }
+    const bool sourceKnown = reported_.contains(&sourceIndex_);
+    source_->setCurrentIndex(
+        sourceKnown && sourceIndex_ >= 0 && sourceIndex_ < source_->count() ? sourceIndex_ : -1);
+    if (!sourceKnown)
+        source_->setEnabled(false);
+    if (!groupEdited_)
+        groupEdit_->setText(ShownProjectorText(newGroupName_));
+    if (!nameEdited_)
+        nameEdit_->setText(ShownProjectorText(newProjectorName_));
     lampLabel_->setText(Q(lampHour_));
     fwLabel_->setText(Q(fwVersion_));
     brightLabel_->setText(Q(brightMode_));
@@ -231,18 +270,21 @@ void CPagePrj::SetGroupEnabled(const std::vector<int>& ids, bool enabled) {
 void CPagePrj::ParseReply(const std::string& reply) {
     if (ReplyBeginsWith(reply, kControlReplyPrefix)) {
         powerState_ = DigitAt(reply, kPowerOffset);
-        powerText_ = std::string(LabelByCode(kPowerTable, powerState_));
-        powerButton_->setText(powerState_ != 0 ? QStringLiteral("Power OFF")
-                                               : QStringLiteral("Power ON"));
+        powerText_ = PowerLabel(powerState_);
+        powerButton_->setText(PowerButtonText(powerState_));
         // A field the reply does not carry (cut short, no digits) keeps what the page showed.
-        auto take = [&reply](const char* name, int& member) {
-            if (const auto value = ReportedNumber(Setting(name), reply))
+        auto take = [this, &reply](const char* name, int& member) {
+            if (const auto value = ReportedNumber(Setting(name), reply)) {
                 member = *value;
+                reported_.insert(&member);
+            }
         };
         take("auto-power-off", autoPowerOff_);
         take("direct-power", directPower_);
-        if (const auto source = CurrentValue(Setting("source"), reply))
+        if (const auto source = CurrentValue(Setting("source"), reply)) {
             sourceIndex_ = *source;
+            reported_.insert(&sourceIndex_);
+        }
         take("source-lock", sourceLock_);
         take("freeze", freeze_);
         take("av-mute", avMute_);
@@ -302,8 +344,7 @@ void CPagePrj::ApplyEnableState(const std::string& reply) {
 
 void CPagePrj::OnPowerClicked() {
     ReadControls();
-    // Any state other than off counts as on, so the button always offers the way out of it.
-    Send(BuildCommand(CommandAt(kPowerTable, powerState_ != 0 ? 1 : 0)));
+    Send(BuildCommand(CommandAt(kPowerTable, powerState_ == kPowerOnDigit ? 1 : 0)));
     powerButton_->setEnabled(false);
 }
 
@@ -359,7 +400,19 @@ int CPagePrj::OnUpDown(int upDownId, int delta) {
 
 void CPagePrj::OnApply() {
     ReadControls();
-    Send(BuildGroupRecord(newGroupName_, newProjectorName_));
+    // A name left alone goes back with the bytes the projector gave; a typed one is encoded
+    // for the projector, and a character it cannot carry stops the Apply.
+    const auto group =
+        ProjectorBytesOf(this, QStringLiteral("Group Name"), groupEdit_->text(), newGroupName_);
+    if (!group)
+        return;
+    const auto name = ProjectorBytesOf(this, QStringLiteral("Projector Name"), nameEdit_->text(),
+                                       newProjectorName_);
+    if (!name)
+        return;
+    groupEdited_ = false;
+    nameEdited_ = false;
+    Send(BuildGroupRecord(*group, *name));
 }
 
 void CPagePrj::OnTimer8() {
@@ -390,15 +443,16 @@ void CPagePrj::OnReply(const MsgCmd& slot) {
 
     if (body == BuildSettingBody(power, 1) || body == BuildSettingBody(power, 0)) {
         if (BeginsWithOk(reply)) {
-            powerState_ = powerState_ != 0 ? 0 : 1;
+            // The state is the one the acknowledged command asked for.
+            powerState_ = body == BuildSettingBody(power, 1) ? kPowerOnDigit : 0;
             dialog_.RecordPowerState(powerState_ != 0 ? "1" : "0");
             dialog_.QueryModel();
             dialog_.Flush();
             dialog_.QueryControl();
         } else {
             ReportFailure(slot);
-            powerButton_->setText(powerState_ == 1 ? QStringLiteral("Power OFF")
-                                                   : QStringLiteral("Power ON"));
+            powerButton_->setText(powerState_ == kPowerOnDigit ? QStringLiteral("Power OFF")
+                                                               : QStringLiteral("Power ON"));
         }
         powerButton_->setEnabled(true);
     } else if (const Toggle* toggle = ToggleOfBody(body, &sent)) {
@@ -418,6 +472,8 @@ void CPagePrj::OnReply(const MsgCmd& slot) {
     } else if (body.starts_with(kSetGroupBody)) {
         if (ReplyBeginsWith(reply, kGroupReplyPrefix)) {
             const GroupNames names = ReadGroupNames(reply);
+            newGroupName_ = names.groupName;
+            newProjectorName_ = names.projectorName;
             dialog_.SetHeaderGroup(names.groupName);
             dialog_.SetHeaderName(names.projectorName);
         } else if (BeginsWithOk(reply)) {
@@ -425,8 +481,10 @@ void CPagePrj::OnReply(const MsgCmd& slot) {
             // the names that were sent, so the header shows those. The edits keep what the
             // operator typed.
             const size_t groupAt = kSetGroupBody.size();
-            dialog_.SetHeaderGroup(TextAt(body, groupAt, kTextFieldWidth));
-            dialog_.SetHeaderName(TextAt(body, groupAt + kTextFieldWidth, kTextFieldWidth));
+            newGroupName_ = TextAt(body, groupAt, kTextFieldWidth);
+            newProjectorName_ = TextAt(body, groupAt + kTextFieldWidth, kTextFieldWidth);
+            dialog_.SetHeaderGroup(newGroupName_);
+            dialog_.SetHeaderName(newProjectorName_);
         } else {
             ReportFailure(slot);
         }

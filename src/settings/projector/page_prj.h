@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QTimer>
+#include <set>
 #include <string>
 
 #include "settings/common/settings_page.h"
@@ -106,8 +107,14 @@ class CPagePrj : public CSettingsPage {
     std::string brightMode_;
     int sourceIndex_ = -1;
     int directPower_ = 0;
+    // The names as the projector holds them (its own bytes).
     std::string newGroupName_;
     std::string newProjectorName_;
+    // The operator changed the edit since the last Apply: replies leave it alone.
+    bool groupEdited_ = false;
+    bool nameEdited_ = false;
+    // Members of the settings some control reply has reported.
+    std::set<const int*> reported_;
 
     QLabel* powerLabel_ = nullptr;
     QPushButton* powerButton_ = nullptr;

@@ -8,7 +8,9 @@
 #include "controls/set_button.h"
 #include "protocol/codec.h"
 #include "protocol/setting_catalog.h"
+#include "protocol/text_encoding.h"
 #include "protocol/wire_fields.h"
+#include "settings/common/field_width.h"
 #include "settings/common/settings_frame.h"
 
 namespace vistrel {
@@ -48,7 +50,7 @@ void CPageSet::BuildControls() {
     const SettingDef& message = Setting("display-message");
     Caption(this, QString::fromLatin1(message.label), 12, y, 116);
     messageEdit_ = Control<QLineEdit>(kMessageEdit);
-    messageEdit_->setMaxLength(static_cast<int>(message.textWidth));
+    LimitToProjectorField(messageEdit_, message.textWidth);
     messageEdit_->setGeometry(fieldX, y, 260, 22);
     connect(messageEdit_, &QLineEdit::textChanged, this, &CPageSet::LimitMessage);
     auto* send = Control<QPushButton>(kSend, QStringLiteral("Send"));
@@ -97,12 +99,15 @@ void CPageSet::BuildControls() {
 
 void CPageSet::LimitMessage() {
     // The field counts bytes; characters beyond one byte could make 30 of them too long.
-    const std::string text = TextOf(*messageEdit_);
+    // The field counts the projector's bytes; a pasted text may hold more than it takes.
     const size_t width = Setting("display-message").textWidth;
-    if (text.size() <= width)
+    QString text = messageEdit_->text();
+    if (ProjectorTextSize(text.toStdString()) <= width)
         return;
+    while (!text.isEmpty() && ProjectorTextSize(text.toStdString()) > width)
+        text.chop(text.back().isLowSurrogate() && text.size() > 1 ? 2 : 1);
     const int cursor = messageEdit_->cursorPosition();
-    messageEdit_->setText(QString::fromStdString(std::string(CutToWidth(text, width))));
+    messageEdit_->setText(text);
     messageEdit_->setCursorPosition(
         std::min(cursor, static_cast<int>(messageEdit_->text().size())));
 }
@@ -132,7 +137,11 @@ void CPageSet::ApplyEnableState(const std::string& reply) {
 void CPageSet::OnSend() {
     // The message alone: a half-typed number elsewhere on the page is not its business.
     ReadChoices();
-    message_ = TextOf(*messageEdit_);
+    // Sent in the projector's encoding: "Café" is four bytes of the 30.
+    const auto message = ProjectorBytesOf(this, QStringLiteral("Message"), messageEdit_->text());
+    if (!message)
+        return;
+    message_ = *message;
     Send(BuildTextSettingBody(Setting("display-message"), message_));
 }
 

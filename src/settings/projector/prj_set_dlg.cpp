@@ -16,6 +16,7 @@
 #include "protocol/codec.h"
 #include "settings/common/dialog_frame.h"
 #include "settings/common/failure_text.h"
+#include "settings/common/field_width.h"
 #include "settings/common/settings_page.h"
 #include "settings/projector/page_disp.h"
 #include "settings/projector/page_img.h"
@@ -42,8 +43,11 @@ class DialogRelocationWaiter final : public RelocationWindow {
   public:
     explicit DialogRelocationWaiter(CPrjSetDlg* dialog) : dialog_(dialog) {}
     void QueryNetwork() override {
-        if (dialog_)
-            dialog_->QueryNetwork();
+        if (!dialog_)
+            return;
+        if (auto* page = qobject_cast<CPrjNetwork*>(dialog_->SidePage(CPrjSetDlg::kSideNetwork)))
+            page->OnRelocationFound();
+        dialog_->QueryNetwork();
     }
     std::string ExpectedAddress() const override {
         if (!dialog_)
@@ -132,9 +136,9 @@ void CPrjSetDlg::BuildControls() {
     header(1113, QStringLiteral("IP:"), 12, 12, 50);
     ipValue_ = header(1033, QString::fromStdString(ipText_), 62, 12, 170);
     header(1038, QStringLiteral("Group:"), 240, 12, 56);
-    groupValue_ = header(1114, QString::fromStdString(groupText_), 296, 12, 204);
+    groupValue_ = header(1114, ShownProjectorText(groupText_), 296, 12, 204);
     header(1115, QStringLiteral("Name:"), 12, 34, 50);
-    nameValue_ = header(1039, QString::fromStdString(nameText_), 62, 34, 438);
+    nameValue_ = header(1039, ShownProjectorText(nameText_), 62, 34, 438);
 
     // The tab control takes the page area's place; the area itself is only a placeholder.
     tabs_ = new QTabWidget(this);
@@ -214,7 +218,31 @@ CPagePrj* CPrjSetDlg::ProjectorPage() const {
 // --- requests ------------------------------------------------------------------------------
 
 void CPrjSetDlg::EnqueueFor(const std::string& body, const std::weak_ptr<ReplySink>& owner) {
+    FollowTable();
     ring_.Enqueue(body, owner, std::string());
+}
+
+void CPrjSetDlg::FollowTable() {
+    // The list may have found the projector elsewhere (after a relocation was given up, or
+    // a move nobody here started): talk to it where it answers now. While a relocation is
+    // followed, discovery moves the address itself.
+    if (console_.targetMacs.empty() || console_.targetIps.empty())
+        return;
+    std::string ip;
+    {
+        auto table = console_.table.Lock();
+        const Info* record = table.Find(console_.targetMacs.front());
+        if (!record || record->relocating)
+            return;
+        ip = record->ip;
+    }
+    if (ip.empty() || ip == kUnusableAddress || ip == console_.targetIps.front())
+        return;
+    console_.targetIps.front() = ip;
+    if (!console_.batch.empty())
+        console_.batch.front().ip = ip;
+    ipText_ = ip;
+    ipValue_->setText(QString::fromStdString(ipText_));
 }
 
 MsgCmd CPrjSetDlg::ReadSlot(uint32_t index) const {
@@ -260,12 +288,12 @@ void CPrjSetDlg::QueryNetwork() {
 
 void CPrjSetDlg::SetHeaderGroup(const std::string& text) {
     groupText_ = text;
-    groupValue_->setText(QString::fromStdString(text));
+    groupValue_->setText(ShownProjectorText(text));
 }
 
 void CPrjSetDlg::SetHeaderName(const std::string& text) {
     nameText_ = text;
-    nameValue_->setText(QString::fromStdString(text));
+    nameValue_->setText(ShownProjectorText(text));
 }
 
 void CPrjSetDlg::DistributeControl() {

@@ -75,6 +75,7 @@ class CPrjSetDlg : public QDialog, public SettingsFrame {
     // SettingsFrame
     void RequestRelocationProbe() override;
     void ShowNotice(const std::string& text) override;
+    void FollowTable() override;
     void EnqueueFor(const std::string& body, const std::weak_ptr<ReplySink>& owner) override;
     MsgCmd ReadSlot(uint32_t index) const override;
     Console& console() override { return console_; }

@@ -30,7 +30,7 @@ void AlertControls::Build(QWidget* page, const char* overTemperatureLabel, int t
         auto* line = named(new QLineEdit(page), id);
         line->setGeometry(x + 84, y, 150, 22);
         // Each text travels in a 32-byte field: what would not fit is refused as typed.
-        LimitToField(line, kTextFieldWidth);
+        LimitToProjectorField(line, kTextFieldWidth);
         return line;
     };
     auto check = [&](int id, int x, int y, const char* label = nullptr) {
@@ -77,14 +77,21 @@ QWidget* AlertControls::Control(int id) const {
     return nullptr;
 }
 
-AlertSettings AlertControls::Read() const {
+std::optional<AlertSettings> AlertControls::Read(const AlertSettings& kept) const {
     AlertSettings alert;
     for (const AlertFieldDef& field : AlertFields()) {
         QWidget* widget = Control(field.controlId);
-        if (field.kind == AlertFieldKind::Flag)
+        if (field.kind == AlertFieldKind::Flag) {
             alert.*field.flag = static_cast<QCheckBox*>(widget)->isChecked() ? 1 : 0;
-        else
-            alert.*field.text = static_cast<QLineEdit*>(widget)->text().toStdString();
+            continue;
+        }
+        const auto bytes = ProjectorBytesOf(
+            widget,
+            QString::fromLatin1(field.label.data(), static_cast<qsizetype>(field.label.size())),
+            static_cast<QLineEdit*>(widget)->text(), kept.*field.text);
+        if (!bytes)
+            return std::nullopt;
+        alert.*field.text = *bytes;
     }
     return alert;
 }
@@ -95,7 +102,7 @@ void AlertControls::Write(const AlertSettings& alert) {
         if (field.kind == AlertFieldKind::Flag)
             static_cast<QCheckBox*>(widget)->setChecked(alert.*field.flag != 0);
         else
-            static_cast<QLineEdit*>(widget)->setText(QString::fromStdString(alert.*field.text));
+            static_cast<QLineEdit*>(widget)->setText(ShownProjectorText(alert.*field.text));
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 #include <vector>
 
 #include "protocol/codec.h"
@@ -46,7 +47,10 @@ struct AlertControls {
     // Builds the controls on `page`; the group form spells one caption differently and
     // numbers its two buttons differently.
     void Build(QWidget* page, const char* overTemperatureLabel, int testId, int submitId);
-    AlertSettings Read() const;
+    // The controls as the record to send: a text left as `kept` showed it goes back with
+    // its own bytes, a typed one in the projector's encoding. nullopt, after telling the
+    // operator, when a character cannot be sent.
+    std::optional<AlertSettings> Read(const AlertSettings& kept) const;
     void Write(const AlertSettings& alert);
     std::vector<QWidget*> All() const;
 

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
@@ -61,6 +62,10 @@ void CGrpNetwork::BuildControls() {
 
     passwords_.Build(this, "On", "Off");
     connect(passwords_.submit, &QPushButton::clicked, this, &CGrpNetwork::OnSubmitPasswords);
+    connect(this, &CGroupPage::answersComplete, this, [this] {
+        if (passwordStep_ == PasswordStep::Sending)
+            FinishPasswords();
+    });
 }
 
 void CGrpNetwork::SetControlsEnabled(bool enabled) {
@@ -89,7 +94,78 @@ void CGrpNetwork::OnSubmitPasswords() {
         SetControlsEnabled(true);
         return;
     }
-    SendToGroup(*body, Path::Batch);
+    // The record also carries the user access and password: read what each projector has
+    // before anything is changed.
+    passwordEntries_ = entries;
+    passwordStep_ = PasswordStep::Reading;
+    userRepliesExpected_ = Frame()->console().batch.size();
+    userReplies_ = 0;
+    userAccessByIp_.clear();
+    passwordSkipped_.clear();
+    SendToGroup(std::string(kQueryUserBody), Path::Batch);
+}
+
+void CGrpNetwork::OnEntryAnswer(const MsgCmd& entry) {
+    if (passwordStep_ != PasswordStep::Reading || entry.body != kQueryUserBody)
+        return;
+    if (const auto user = ParseUserReply(entry.reply))
+        userAccessByIp_[entry.ip] = user->userAccess;
+    if (++userReplies_ == userRepliesExpected_) {
+        // After the base has counted this answer.
+        QTimer::singleShot(0, this, &CGrpNetwork::ConfirmPasswords);
+    }
+}
+
+void CGrpNetwork::ConfirmPasswords() {
+    SettingsFrame* frame = Frame();
+    if (!frame || passwordStep_ != PasswordStep::Reading)
+        return;
+    std::vector<std::string> bodies;
+    size_t count = 0;
+    for (const MsgCmd& entry : frame->console().batch) {
+        const auto user = userAccessByIp_.find(entry.ip);
+        if (user == userAccessByIp_.end()) {
+            passwordSkipped_.push_back(entry.ip);
+            bodies.emplace_back();
+            continue;
+        }
+        bodies.push_back(passwordEntries_.UserRecordKeeping(user->second).value_or(std::string()));
+        ++count;
+    }
+    if (count == 0) {
+        passwordStep_ = PasswordStep::None;
+        FinishPasswords();
+        return;
+    }
+    const QString projectors =
+        count == 1 ? QStringLiteral("1 projector") : QStringLiteral("%1 projectors").arg(count);
+    const int answer = ShowWarning(
+        this,
+        QStringLiteral("This sets the administrator password on %1. This also clears the user "
+                       "password on %1.")
+            .arg(projectors),
+        true);
+    if (answer != QMessageBox::Ok) {
+        passwordStep_ = PasswordStep::None;
+        SetControlsEnabled(true);
+        return;
+    }
+    passwordStep_ = PasswordStep::Sending;
+    SendEachToGroup(bodies);
+}
+
+void CGrpNetwork::FinishPasswords() {
+    passwordStep_ = PasswordStep::None;
+    if (passwordSkipped_.empty())
+        return;
+    QStringList names;
+    for (const std::string& ip : passwordSkipped_)
+        names << QString::fromStdString(ip);
+    passwordSkipped_.clear();
+    ShowWarning(this, QStringLiteral("These projectors did not report their user settings and were "
+                                     "left unchanged: %1")
+                          .arg(names.join(QStringLiteral(", "))));
+    SetControlsEnabled(true);
 }
 
 void CGrpNetwork::OnSubmitDhcp() {

@@ -6,6 +6,7 @@
 // the dialog closes, since the projectors may now answer from other addresses.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,10 @@ class CGrpNetwork : public CGroupPage {
     void BuildControls();
     void OnSubmitDhcp();
     void OnSubmitPasswords();
+    void OnEntryAnswer(const MsgCmd& entry) override;
+    // Every user record is in: asks the operator, then sends.
+    void ConfirmPasswords();
+    void FinishPasswords();
     void OnRelocationPost(uint32_t message, uintptr_t index, intptr_t sent);
     void FinishRelocation();
 
@@ -60,6 +65,16 @@ class CGrpNetwork : public CGroupPage {
     std::vector<std::string> relocationIps_;
     std::vector<std::string> skipped_;
     std::unique_ptr<ReplySinkHolder> relocationSink_;
+
+    // A password change reads every projector's user record first, since the record it
+    // sends also carries the user access, which only the projector knows.
+    enum class PasswordStep { None, Reading, Sending };
+    PasswordStep passwordStep_ = PasswordStep::None;
+    PasswordEntries passwordEntries_;
+    size_t userRepliesExpected_ = 0;
+    size_t userReplies_ = 0;
+    std::map<std::string, int> userAccessByIp_;  // projectors whose user record was read
+    std::vector<std::string> passwordSkipped_;
 };
 
 }  // namespace vistrel

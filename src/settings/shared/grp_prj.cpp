@@ -8,6 +8,7 @@
 
 #include "controls/set_button.h"
 #include "protocol/codec.h"
+#include "protocol/console.h"
 #include "protocol/option_tables.h"
 #include "protocol/setting_catalog.h"
 #include "protocol/wire_fields.h"
@@ -129,11 +130,11 @@ void CGrpPrj::BuildControls() {
     // One group and projector name for every addressed projector.
     caption(QStringLiteral("Group"), 12, 220);
     groupEdit_ = Control<QLineEdit>(kGroupNameEdit);
-    LimitToField(groupEdit_, kTextFieldWidth);
+    LimitToProjectorField(groupEdit_, kTextFieldWidth);
     place(groupEdit_, 116, 220, 220);
     caption(QStringLiteral("Projector"), 12, 252);
     nameEdit_ = Control<QLineEdit>(kProjectorNameEdit);
-    LimitToField(nameEdit_, kTextFieldWidth);
+    LimitToProjectorField(nameEdit_, kTextFieldWidth);
     place(nameEdit_, 116, 252, 220);
     auto* apply = Control<QPushButton>(kApply, QStringLiteral("Apply"));
     place(apply, 344, 250, 80, 26);
@@ -221,7 +222,35 @@ void CGrpPrj::OnResync() {
 
 void CGrpPrj::OnApply() {
     ReadControls();
-    SendToGroup(BuildGroupRecord(newGroupName_, newProjectorName_), Path::Batch);
+    const auto group = ProjectorBytesOf(this, QStringLiteral("Group"), groupEdit_->text());
+    if (!group)
+        return;
+    const auto name = ProjectorBytesOf(this, QStringLiteral("Projector"), nameEdit_->text());
+    if (!name)
+        return;
+    if (group->empty() && name->empty())
+        return;  // nothing to change
+    // A field left empty keeps each projector's own value, as the table last heard it: the
+    // record always carries both, so one name typed for the group must not blank the other.
+    Console& console = GroupConsole();
+    std::vector<std::string> bodies;
+    {
+        auto table = console.table.Lock();
+        for (const MsgCmd& entry : console.batch) {
+            std::string ownGroup;
+            std::string ownName;
+            for (const Info& info : table.Records()) {
+                if (info.ip == entry.ip) {
+                    ownGroup = info.groupName;
+                    ownName = info.projectorName;
+                    break;
+                }
+            }
+            bodies.push_back(BuildGroupRecord(group->empty() ? ownGroup : *group,
+                                              name->empty() ? ownName : *name));
+        }
+    }
+    SendEachToGroup(bodies);
 }
 
 }  // namespace vistrel

@@ -10,7 +10,7 @@ namespace vistrel {
 
 CGrpScheduler::CGrpScheduler(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent,
                              RegStore& store, const std::string& group, const LocalTime& zone)
-    : CSettingsPage(frame, frameWidget, parent), store_(store), group_(group) {
+    : CSettingsPage(frame, frameWidget, parent), store_(store), zone_(zone), group_(group) {
     setObjectName(QStringLiteral("CGrpScheduler"));
     rows_ = new TaskRows(this, members_, zone);
     connect(rows_->applyButton(), &QPushButton::clicked, this, &CGrpScheduler::Apply);
@@ -28,6 +28,8 @@ void CGrpScheduler::Load() {
             [&](int index, SchedTask* task) { return store_.ReadGroupTask(group_, index, task); },
             frame->console().clock.Now());
     }
+    // The group's own keys are not moved on when its projectors' tasks fire.
+    TaskRows::MoveOnPast(tasks, frame->console().clock.Now(), zone_);
     rows_->SetMembers(tasks);
     rows_->WriteControls();
 }
@@ -38,9 +40,11 @@ void CGrpScheduler::Apply() {
     if (!frame)
         return;
     Console& console = frame->console();
-    TellIfNotStored(
-        this, ApplyTasks(console.table, store_, console.targetMacs, rows_->BuildTasks(), group_),
-        store_);
+    const auto tasks = rows_->TasksToApply(this, console.clock.Now());
+    if (!tasks)
+        return;
+    TellIfNotStored(this, ApplyTasks(console.table, store_, console.targetMacs, *tasks, group_),
+                    store_);
 }
 
 }  // namespace vistrel

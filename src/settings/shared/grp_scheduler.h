@@ -30,6 +30,7 @@ class CGrpScheduler : public CSettingsPage {
 
     TaskMembers members_;
     RegStore& store_;
+    const LocalTime& zone_;
     const std::string& group_;
     TaskRows* rows_ = nullptr;
 };

@@ -108,6 +108,11 @@ std::shared_ptr<BatchResult> CGrpSetDlg::SendBatchFor(const std::string& body,
     return ring_.SendBatch(body, owner);
 }
 
+std::shared_ptr<BatchResult> CGrpSetDlg::SendBatchEach(const std::vector<std::string>& bodies,
+                                                       const std::weak_ptr<ReplySink>& owner) {
+    return ring_.SendBatchEach(bodies, owner);
+}
+
 void CGrpSetDlg::Flush() {
     EnqueueFor(std::string(kFlushBody), {});
 }

@@ -49,6 +49,8 @@ class CGrpSetDlg : public QDialog, public GroupFrame {
     MsgCmd ReadSlot(uint32_t index) const override;
     std::shared_ptr<BatchResult> SendBatchFor(const std::string& body,
                                               const std::weak_ptr<ReplySink>& owner) override;
+    std::shared_ptr<BatchResult> SendBatchEach(const std::vector<std::string>& bodies,
+                                               const std::weak_ptr<ReplySink>& owner) override;
     BatchProgress& Progress() override { return *progress_; }
     // The group dialog shows no projector's state: there is nothing to refresh.
     void Flush() override;

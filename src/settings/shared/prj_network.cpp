@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include "controls/ip_address_edit.h"
@@ -101,7 +102,9 @@ void CPrjNetwork::ApplyEnablingRule() {
     // With DHCP the projector takes its addresses from the server.
     for (CIpAddressEdit* edit : {ip_, mask_, gateway_, dns_})
         edit->setEnabled(dhcpEnabled_ == 0);
-    submitNetwork_->setEnabled(true);
+    // A second configuration while the first is being followed would go to an address the
+    // projector may already have left.
+    submitNetwork_->setEnabled(!relocating_);
 }
 
 void CPrjNetwork::ParseReply(const std::string& reply) {
@@ -154,11 +157,25 @@ void CPrjNetwork::OnSubmitPasswords() {
         ShowWarning(this, QString::fromLatin1(kConfirmPasswordError));
         return;
     }
-    // The hidden user row keeps what the projector reported; unknown, it goes out as OFF.
-    if (const std::optional<std::string> body = passwordEntries_.UserRecord())
-        Send(*body);
-    else
+    const std::optional<std::string> body = passwordEntries_.UserRecord();
+    if (!body) {
         ShowWarning(this, QString::fromLatin1(kChooseAccessText));
+        return;
+    }
+    // The hidden user row keeps the user access the projector reported; without it the
+    // record would switch user access off.
+    if (passwordEntries_.userAccess < 0) {
+        ShowWarning(this, QStringLiteral("The projector did not report its user settings, so "
+                                         "nothing was sent. Open the Network page again to "
+                                         "read them."));
+        return;
+    }
+    if (ShowWarning(this,
+                    QStringLiteral("This sets the administrator password. This also clears the "
+                                   "user password on the projector."),
+                    true) != QMessageBox::Ok)
+        return;
+    Send(*body);
 }
 
 void CPrjNetwork::OnSubmitNetwork() {
@@ -187,6 +204,7 @@ void CPrjNetwork::OnSubmitNetwork() {
     SettingsFrame* frame = Frame();
     if (!frame)
         return;
+    frame->FollowTable();
     Console& console = frame->console();
     const std::string address = console.targetIps.empty() ? std::string() : console.targetIps[0];
     if (address.empty()) {
@@ -211,8 +229,14 @@ void CPrjNetwork::OnSubmitNetwork() {
             }
         }
     }
-    if (marked)
+    if (marked) {
+        relocating_ = true;
         frame->RequestRelocationProbe();
+    }
+}
+
+void CPrjNetwork::OnRelocationFound() {
+    relocating_ = false;
 }
 
 void CPrjNetwork::OnRelocationLost() {
@@ -221,6 +245,7 @@ void CPrjNetwork::OnRelocationLost() {
     ShowWarning(this, QStringLiteral("The projector did not answer from %1.").arg(where), false,
                 QStringLiteral("Check the address and the projector's network, then submit "
                                "again or search for projectors from the main window."));
+    relocating_ = false;
     submitNetwork_->setEnabled(true);
 }
 

@@ -43,6 +43,9 @@ class CPrjNetwork : public CSettingsPage {
     // The dialog's relocation wait ended without the projector answering from its new
     // address: tell the operator and let them submit again.
     void OnRelocationLost();
+    // The projector answered from its new address: the relocation is over.
+    void OnRelocationFound();
+    bool Relocating() const { return relocating_; }
 
     // Where the last submitted fixed configuration sends the projector (empty with DHCP).
     const std::string& relocationTarget() const { return relocationTarget_; }
@@ -80,6 +83,8 @@ class CPrjNetwork : public CSettingsPage {
     QLabel* macLabel_ = nullptr;
     // Where the last submitted configuration sends the projector, for the operator's message.
     std::string relocationTarget_;
+    // From a relocation's submit until it is found or given up: Submit stays disabled.
+    bool relocating_ = false;
 };
 
 }  // namespace vistrel

@@ -18,7 +18,7 @@ std::string TargetMac(const Console& console) {
 
 CPrjScheduler::CPrjScheduler(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent,
                              RegStore& store, const LocalTime& zone)
-    : CSettingsPage(frame, frameWidget, parent), store_(store) {
+    : CSettingsPage(frame, frameWidget, parent), store_(store), zone_(zone) {
     setObjectName(QStringLiteral("CPrjScheduler"));
     rows_ = new TaskRows(this, members_, zone);
     connect(rows_->applyButton(), &QPushButton::clicked, this, &CPrjScheduler::Apply);
@@ -37,6 +37,7 @@ void CPrjScheduler::Load() {
             [&](int index, SchedTask* task) { return store_.ReadProjectorTask(mac, index, task); },
             frame->console().clock.Now());
     }
+    TaskRows::MoveOnPast(tasks, frame->console().clock.Now(), zone_);
     rows_->SetMembers(tasks);
     rows_->WriteControls();
 }
@@ -47,9 +48,11 @@ void CPrjScheduler::Apply() {
     if (!frame)
         return;
     Console& console = frame->console();
+    const auto tasks = rows_->TasksToApply(this, console.clock.Now());
+    if (!tasks)
+        return;
     // A projector that is not in the table gets nothing, in the table or in the store.
-    TellIfNotStored(
-        this, ApplyTasks(console.table, store_, {TargetMac(console)}, rows_->BuildTasks()), store_);
+    TellIfNotStored(this, ApplyTasks(console.table, store_, {TargetMac(console)}, *tasks), store_);
 }
 
 }  // namespace vistrel

@@ -26,6 +26,7 @@ class CPrjScheduler : public CSettingsPage {
 
     TaskMembers members_;
     RegStore& store_;
+    const LocalTime& zone_;
     TaskRows* rows_ = nullptr;
 };
 
