@@ -78,22 +78,32 @@ FleetHealth::Entry& FleetHealth::EntryFor(const std::string& mac) {
     return entries_[it->second];
 }
 
-void FleetHealth::TakeRecord(Entry& entry, const Info& record, int64_t now) {
+void FleetHealth::TakeRecord(Entry& entry, const Info& record, int64_t now, bool fromPoll) {
     ProjectorHealth& h = entry.health;
-    h.ip = record.ip;
-    h.power = record.power;
-    if (auto hours = ParseLampHours(record.lampHour))
-        h.lampHours = hours;
-    if (!record.fwVersion.empty())
-        h.fwVersion = record.fwVersion;
-    h.present = record.freshness >= kListedFreshness;
-    entry.dropped = !h.present;
-    // A stored info reply the events did not tell of: date it from its tick.
-    if (record.pollTick != 0 && record.pollTick != entry.pollTick) {
-        entry.pollTick = record.pollTick;
-        entry.pollFailing = false;
-        const int64_t ago = TickElapsed(clock_.TickMs(), record.pollTick) / 1000;
-        h.lastAnswered = now - ago;
+    // Events of polling and discovery come from different threads: a copy taken before the
+    // last stored info reply must not bring back older status.
+    const bool current =
+        entry.pollTick == 0 || TickElapsed(record.pollTick, entry.pollTick) < uint32_t{1} << 31;
+    if (current) {
+        h.power = record.power;
+        if (auto hours = ParseLampHours(record.lampHour))
+            h.lampHours = hours;
+        if (!record.fwVersion.empty())
+            h.fwVersion = record.fwVersion;
+        // A stored info reply the events did not tell of: date it from its tick.
+        if (record.pollTick != 0 && record.pollTick != entry.pollTick) {
+            entry.pollTick = record.pollTick;
+            entry.pollFailing = false;
+            const int64_t ago = TickElapsed(clock_.TickMs(), record.pollTick) / 1000;
+            h.lastAnswered = now - ago;
+        }
+    }
+    // Address and presence are discovery's, told in order on its one thread; the polling's
+    // copies of them may be older, and serve only for a projector not known yet.
+    if (!fromPoll || h.ip.empty()) {
+        h.ip = record.ip;
+        h.present = record.freshness >= kListedFreshness;
+        entry.dropped = !h.present;
     }
 }
 
@@ -121,7 +131,8 @@ void FleetHealth::OnPresence(PresenceEvent event, const Info& record) {
         case PresenceEvent::kDropped:
             break;
     }
-    TakeRecord(entry, record, now);
+    const bool fromPoll = event == PresenceEvent::kAnswered || event == PresenceEvent::kPollFailed;
+    TakeRecord(entry, record, now, fromPoll);
     MarkSilent(entry, now);
 }
 
@@ -130,7 +141,7 @@ void FleetHealth::Update(const std::vector<Info>& records) {
     std::lock_guard lock(mutex_);
     for (const Info& record : records) {
         Entry& entry = EntryFor(record.mac);
-        TakeRecord(entry, record, now);
+        TakeRecord(entry, record, now, false);
         MarkSilent(entry, now);
     }
 }

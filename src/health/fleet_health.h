@@ -95,7 +95,7 @@ class FleetHealth final : public PresenceObserver {
     };
 
     Entry& EntryFor(const std::string& mac);
-    void TakeRecord(Entry& entry, const Info& record, int64_t now);
+    void TakeRecord(Entry& entry, const Info& record, int64_t now, bool fromPoll);
     static void MarkSilent(Entry& entry, int64_t now);
     ProjectorHealth Evaluate(const Entry& entry, int64_t now) const;
 
