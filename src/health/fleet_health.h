@@ -22,7 +22,7 @@
 
 namespace vistrel {
 
-// Worst first is the last: a projector that does not answer outranks its lamp.
+// In rising order of urgency: a projector that does not answer outranks its lamp.
 enum class HealthState { kOk, kWarning, kCritical, kNotAnswering };
 
 // "ok", "warning", "critical", "not answering".
@@ -38,8 +38,11 @@ struct ProjectorHealth {
     std::string fwVersion;
     std::string model;  // model code, once a model reply has been seen; polling does not ask
     // Wall-clock seconds (Clock::Now): shown to people and exported, so no wrapping ticks.
-    std::optional<int64_t> lastAnswered;       // the last stored info reply
-    std::optional<int64_t> notAnsweringSince;  // first failed poll or drop since it answered
+    std::optional<int64_t> lastAnswered;  // the last stored info reply
+    // The first failed poll or presence drop since it last answered. Cleared once it answers
+    // again: polling for a failed poll, discovery for a drop. A short silence sets it without
+    // passing the not-answering threshold.
+    std::optional<int64_t> notAnsweringSince;
     bool present = false;  // the presence rules keep it in the list (freshness high enough)
     // Thresholds passed. The two lamp flags exclude each other.
     bool lampWarning = false;
