@@ -1,7 +1,9 @@
 #include "monitor/discovery.h"
 
 #include <cerrno>
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace vistrel {
 
@@ -145,6 +147,7 @@ void Discovery::ProcessAnswer(std::string_view datagram, const std::string& send
     const std::string mac(text.substr(kAnswerMacOffset, kMacLength));
 
     std::shared_ptr<RelocationWindow> finished;
+    std::optional<Info> seen;
     {
         auto table = console_.table.Lock();
         Info* record = table.Find(mac);
@@ -171,7 +174,11 @@ void Discovery::ProcessAnswer(std::string_view datagram, const std::string& send
                 follow_.Stop();
             }
         }
+        if (console_.presence.Active())
+            seen = *record;
     }
+    if (seen)
+        console_.presence.Tell(PresenceEvent::kSeen, *seen);
     // Outside the lock: the dialog may read the table while it re-queries.
     if (finished)
         finished->QueryNetwork();
@@ -180,25 +187,38 @@ void Discovery::ProcessAnswer(std::string_view datagram, const std::string& send
 void Discovery::AutoDiscoveryCycle() {
     if (!console_.autoSearchEnabled.load())
         return;
+    std::vector<Info> dropped;
     {
         auto table = console_.table.Lock();
         for (Info& record : table.Records()) {
             if (record.freshness > 0)
                 --record.freshness;
+            if (record.freshness == kListedFreshness - 1 && console_.presence.Active())
+                dropped.push_back(record);
         }
     }
+    for (const Info& record : dropped)
+        console_.presence.Tell(PresenceEvent::kDropped, record);
     Broadcast();
 }
 
 void Discovery::RefreshAllProjectors(
     const std::function<void(ProjectorTable::Guard&)>& rebuildList) {
     console_.refreshNow.store(true);
+    std::vector<Info> dropped;
     {
         auto table = console_.table.Lock();
-        for (Info& record : table.Records())
+        for (Info& record : table.Records()) {
+            if (record.freshness >= kListedFreshness && console_.presence.Active())
+                dropped.push_back(record);
             record.freshness = 0;
+        }
         if (rebuildList)
             rebuildList(table);
+    }
+    for (Info& record : dropped) {
+        record.freshness = 0;
+        console_.presence.Tell(PresenceEvent::kDropped, record);
     }
     Broadcast();
 }

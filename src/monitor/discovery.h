@@ -25,6 +25,9 @@ inline constexpr size_t kMacLength = 12;
 inline constexpr uint32_t kFreshnessOnAnswer = 5;
 inline constexpr uint32_t kRelocationSettleMs = 800;
 inline constexpr std::string_view kUnusableAddress = "0.0.0.0";
+// The list shows a record while its freshness is not below this; one that falls below it
+// has been dropped by the presence rules.
+inline constexpr uint32_t kListedFreshness = 3;
 
 // The settings dialog that waits for a relocated projector to answer from its new address.
 class RelocationWindow {

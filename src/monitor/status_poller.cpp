@@ -196,10 +196,12 @@ void StatusPoller::OnInfo(const std::shared_ptr<Pass>& pass, const std::string& 
         EndChain(pass, mac);  // asked again after the pause, the 15 seconds not having begun
         return;
     }
+    Info record;
+    bool known = false;
     if (!reply.empty()) {
         auto table = console_.table.Lock();
-        Info record;
-        if (table.Lookup(mac, record)) {
+        known = table.Lookup(mac, record);
+        if (known) {
             ParseInfoReply(reply, record);
             // Counted from the stored reply, so a projector never hears from us sooner than 15 s
             // after it last answered, however long that answer took.
@@ -207,6 +209,12 @@ void StatusPoller::OnInfo(const std::shared_ptr<Pass>& pass, const std::string& 
             table.Store(record);
             pass->stored.fetch_add(1);
         }
+    } else if (console_.presence.Active()) {
+        known = console_.table.Lock().Lookup(mac, record);
+    }
+    if (known) {
+        console_.presence.Tell(
+            reply.empty() ? PresenceEvent::kPollFailed : PresenceEvent::kAnswered, record);
     }
     // The group request goes out whatever became of the info request.
     transport_->PostAsync(

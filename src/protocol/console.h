@@ -15,6 +15,7 @@
 #include "protocol/background_posts.h"
 #include "protocol/clock.h"
 #include "protocol/network_profile.h"
+#include "protocol/presence_events.h"
 #include "protocol/records.h"
 
 namespace vistrel {
@@ -104,6 +105,8 @@ struct Console {
     std::atomic<bool> autoSearchEnabled{true};
     std::atomic<bool> refreshNow{false};
     PollRequests pollSoon;
+    // Told when discovery and polling learn whether a projector answers (fleet health).
+    PresenceEvents presence;
 
     // Requests whose reply nobody reads ("set=network"); cancelled at shutdown. Declared
     // last, so its threads are joined before anything they might read goes away.
