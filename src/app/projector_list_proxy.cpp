@@ -173,26 +173,18 @@ bool ProjectorListProxy::lessThan(const QModelIndex& left, const QModelIndex& ri
     int order = 0;
     bool aHasValue = true;
     bool bHasValue = true;
-    switch (column) {
-        case ProjectorListModel::kIp: {
-            const auto x = Address(a);
-            const auto y = Address(b);
-            aHasValue = x.has_value();
-            bHasValue = y.has_value();
-            order = CompareKeys(x, y);
-            break;
-        }
-        case ProjectorListModel::kLampHour: {
-            const auto x = Number(a);
-            const auto y = Number(b);
-            aHasValue = x.has_value();
-            bHasValue = y.has_value();
-            order = CompareKeys(x, y);
-            break;
-        }
-        default:
-            break;
-    }
+    // Addresses and lamp hours compare by value; a cell without one is told apart.
+    const auto byValue = [&](auto parse) {
+        const auto x = parse(a);
+        const auto y = parse(b);
+        aHasValue = x.has_value();
+        bHasValue = y.has_value();
+        order = CompareKeys(x, y);
+    };
+    if (column == ProjectorListModel::kIp)
+        byValue(Address);
+    else if (column == ProjectorListModel::kLampHour)
+        byValue(Number);
     // Cells without a value go last in either direction: a descending sort compares the
     // other way round, so "last" is "less" there.
     if (aHasValue != bHasValue)
