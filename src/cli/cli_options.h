@@ -52,6 +52,10 @@ enum class Command {
 
 enum class ConfigAction { List, Add, Remove };
 
+struct CliContext;
+// What runs a command; each command registers its own (see commands.h).
+using CommandHandler = int (*)(const CliContext& context);
+
 // Changes asked of one stored task by "schedule set"; unset fields keep their stored value.
 struct TaskEdit {
     int task = 0;  // 1 to 4
@@ -65,6 +69,7 @@ struct TaskEdit {
 
 struct CliOptions {
     Command command = Command::Help;
+    CommandHandler run = nullptr;
     OutputFormat format = OutputFormat::Table;
     // Help: the text of the command asked about. Version: the version line.
     // Completion: the script.
@@ -139,6 +144,10 @@ std::string ShortUsage();
 std::string CheckGroupName(const std::string& name, bool allowAllProjectors = false);
 std::string CheckProjectorName(const std::string& name);
 std::string CheckMac(const std::string& mac);
+// `option` needs an IPv4 address: empty when `text` is one, else the message.
+std::string CheckAddress(const std::string& option, const std::string& text);
 bool IsDottedQuad(const std::string& text);
+// Twelve letters and digits, as discovery lists a projector's identity.
+bool LooksLikeMac(const std::string& word);
 
 }  // namespace vistrel::cli

@@ -2,59 +2,13 @@
 
 #include <iostream>
 
-#include "cli/config_commands.h"
-#include "cli/network_commands.h"
-#include "cli/schedule_commands.h"
-#include "cli/set_command.h"
-#include "cli/settings_commands.h"
 #include "cli/targets.h"
 
 namespace vistrel::cli {
 namespace {
 
 int Dispatch(const CliContext& context) {
-    switch (context.options.command) {
-        case Command::Help:
-        case Command::Version:
-        case Command::Completion:
-            context.Out() << context.options.text;
-            return kExitOk;
-        case Command::Discover:
-            return RunDiscover(context);
-        case Command::Status:
-            return RunStatus(context);
-        case Command::Power:
-            return RunPower(context);
-        case Command::Source:
-            return RunSource(context);
-        case Command::GroupSet:
-            return RunGroupSet(context);
-        case Command::Query:
-            return RunQuery(context);
-        case Command::Send:
-            return RunSend(context);
-        case Command::Set:
-            return RunSet(context);
-        case Command::AlertTest:
-            return RunAlertTest(context);
-        case Command::ScheduleList:
-            return RunScheduleList(context);
-        case Command::ScheduleSet:
-            return RunScheduleSet(context);
-        case Command::RunSchedules:
-            return RunSchedulesHeadless(context);
-        case Command::ConfigBroadcast:
-            return RunConfigBroadcast(context);
-        case Command::Get:
-            return RunGet(context);
-        case Command::SettingsList:
-            return RunSettingsList(context);
-        case Command::Export:
-            return RunExport(context);
-        case Command::Import:
-            return RunImport(context);
-    }
-    return kExitUsage;
+    return context.options.run ? context.options.run(context) : kExitUsage;
 }
 
 }  // namespace

@@ -13,6 +13,8 @@ inline constexpr int32_t kPeriodOnce = 0;
 inline constexpr int32_t kPeriodDaily = 1;
 inline constexpr int32_t kPeriodWeekly = 2;
 inline constexpr int32_t kPeriodMonthly = 3;
+// What the scheduler rows and the command line call each period, by its number.
+inline constexpr const char* kPeriodLabels[] = {"Once", "Daily", "Weekly", "Monthly"};
 
 // Moves `value` on by `count` days, weeks or months (by `period`) in local calendar
 // fields with standard normalisation, so 31 January plus one month is early March. The
