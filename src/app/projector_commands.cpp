@@ -25,9 +25,6 @@ namespace vistrel {
 
 namespace {
 
-constexpr char kPowerOnCode[] = "~0000 1";
-constexpr char kPowerOffCode[] = "~0000 0";
-
 // Keeps a widget disabled whatever else enables it, while its command is unavailable.
 class KeepDisabled : public QObject {
   public:

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "app/app_message.h"
+#include "protocol/setting_catalog.h"
 
 namespace vistrel {
 
@@ -123,9 +124,7 @@ void CRefreshDlg::accept() {
     }
     // Larger values would wrap when turned into the timer's milliseconds.
     if (value > kSecondsLimit) {
-        ShowInformation(this, QStringLiteral("Please enter an integer between %1 and %2.")
-                                  .arg(kStepMin)
-                                  .arg(kSecondsLimit));
+        ShowInformation(this, QString::fromStdString(RangeMessage(kStepMin, kSecondsLimit)));
         edit_->setFocus();
         edit_->selectAll();
         return;

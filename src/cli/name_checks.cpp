@@ -29,7 +29,7 @@ bool LooksLikeMac(const std::string& word) {
 std::string CheckGroupName(const std::string& name, bool allowAllProjectors) {
     if (name.size() > kTextFieldWidth) {
         return "group name \"" + name + "\" is " + std::to_string(name.size()) +
-               " bytes long; projectors store at most 32";
+               " bytes long; projectors store at most " + std::to_string(kTextFieldWidth);
     }
     if (name.find('\\') != std::string::npos) {
         return "group name \"" + name + "\" contains a backslash, which a group name cannot hold";
@@ -47,7 +47,7 @@ std::string CheckGroupName(const std::string& name, bool allowAllProjectors) {
 std::string CheckProjectorName(const std::string& name) {
     if (name.size() > kTextFieldWidth) {
         return "projector name \"" + name + "\" is " + std::to_string(name.size()) +
-               " bytes long; projectors store at most 32";
+               " bytes long; projectors store at most " + std::to_string(kTextFieldWidth);
     }
     for (unsigned char c : name) {
         if (c < 0x20 || c == 0x7F)

@@ -235,7 +235,8 @@ int RunStatus(const CliContext& context) {
 int RunPower(const CliContext& context) {
     const bool on = context.options.powerOn;
     // The rows of the task-command table are the console's own power commands.
-    const std::string body = BuildCommand(CommandAt(kTaskCommandTable, on ? 0 : 1));
+    const std::string body =
+        BuildCommand(CommandAt(kTaskCommandTable, on ? kTaskPowerOn : kTaskPowerOff));
     ProjectorClient client(context.Http());
     const auto results = client.SendToAll(context.options.ips, body);
     bool allOk = true;

@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/network_commands.h"
 #include "protocol/option_tables.h"
+#include "protocol/wire_fields.h"
 
 namespace vistrel::cli {
 namespace {
@@ -95,7 +96,8 @@ void AddGroupSet(CommandTree& tree) {
                  "group set GROUP [--name NAME] TARGET...");
     set.Words({"GROUP"}, "TARGET");
     auto& name = tree.Keep<std::vector<std::string>>();
-    AddValue(set.app, "--name", name, "New projector name (at most 32 bytes)", "NAME")
+    AddValue(set.app, "--name", name,
+             "New projector name (at most " + std::to_string(kTextFieldWidth) + " bytes)", "NAME")
         ->check(Check(CheckProjectorName));
     tree.Targets(set);
     set.run = RunGroupSet;

@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/schedule_commands.h"
+#include "protocol/option_tables.h"
 #include "schedule/task_timing.h"
 
 namespace vistrel::cli {
@@ -25,9 +26,9 @@ std::string ReadTaskCommand(const std::string& text, TaskEdit* edit) {
     const std::string lower = Lower(text);
     std::optional<int> command;
     if (lower == "on" || lower == "power-on" || lower == "power_on")
-        command = 0;
+        command = kTaskPowerOn;
     if (lower == "off" || lower == "power-off" || lower == "power_off")
-        command = 1;
+        command = kTaskPowerOff;
     if (!command)
         return "--command must be on or off, not \"" + text + "\"";
     if (edit)

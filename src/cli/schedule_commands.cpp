@@ -6,12 +6,11 @@
 #include "cli/task_time.h"
 #include "protocol/option_tables.h"
 #include "protocol/records.h"
+#include "schedule/task_timing.h"
 #include "store/reg_store.h"
 
 namespace vistrel::cli {
 namespace {
-
-constexpr const char* kPeriodLabels[] = {"Once", "Daily", "Weekly", "Monthly"};
 
 std::string PeriodLabel(int32_t period) {
     if (period >= 0 && period < 4)

@@ -36,7 +36,7 @@ uint32_t Packed(const std::string& dotted) {
 bool ReadSecrets(const CliContext& context, std::map<std::string, std::string>& values) {
     for (const SettingAssignment& a : context.options.assignments) {
         const SettingName* setting = Settings().Find(a.name);
-        if (setting->kind != SettingKind::Secret)
+        if (setting->kind != ValueKind::Secret)
             continue;
         if (!ReadSecret(context, a.name, a.value, setting->maxBytes, values[a.name]))
             return false;
@@ -146,12 +146,12 @@ bool FollowRelocation(const CliContext& context, const std::string& mac, const s
 // is not held back, as its pages are not.
 void RefuseWhatModelsLack(const std::vector<SettingAssignment>& assignments,
                           const ProjectorClient& client, std::vector<ProjectorRow>& rows) {
+    // The settings that depend on the model, and the 3D flag, which picks the mode list.
     std::map<std::string, std::string> asked;
     for (const SettingAssignment& a : assignments) {
-        if (a.name == "display-mode" || a.name == "closed-captioning" ||
-            a.name == "auto-keystone" || a.name == "three-d") {
+        const SettingDef* def = FindSetting(a.name);
+        if (def && (def->offeredBy || !def->otherLists.empty() || a.name == "three-d"))
             asked[a.name] = a.value;
-        }
     }
     if (asked.empty() || (asked.size() == 1 && asked.count("three-d")))
         return;
@@ -166,10 +166,11 @@ void RefuseWhatModelsLack(const std::vector<SettingAssignment>& assignments,
             continue;
         const std::string model = ParseModelReply(models[i]).value_or(std::string());
         std::string lacking;
-        if (asked.count("closed-captioning") && OffersClosedCaptioning(model) == false)
-            lacking = "closed-captioning";
-        if (asked.count("auto-keystone") && OffersAutoKeystone(model) == false)
-            lacking = "auto-keystone";
+        for (const auto& [name, value] : asked) {
+            const SettingDef& def = Setting(name);
+            if (lacking.empty() && def.offeredBy && def.offeredBy(model) == false)
+                lacking = name;
+        }
         if (mode) {
             const std::string& value = asked.at("display-mode");
             const int threeD = asked.count("three-d") ? (asked.at("three-d") == "on" ? 1 : 0)

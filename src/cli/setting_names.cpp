@@ -21,7 +21,7 @@ std::string Lower(std::string_view s) {
 
 SettingRegistry BuildSettings() {
     SettingRegistry r;
-    using K = SettingKind;
+    using K = ValueKind;
     using R = SettingRecord;
     r.Register({"dhcp", K::OnOff, R::Network, "take the address from a DHCP server", 0});
     r.Register({"ip", K::Address, R::Network, "fixed address; the projector moves there", 0});
@@ -29,14 +29,14 @@ SettingRegistry BuildSettings() {
     r.Register({"gateway", K::Address, R::Network, "gateway of the fixed address", 0});
     r.Register({"dns", K::Address, R::Network, "DNS server of the fixed address", 0});
     r.Register({"admin-access", K::OnOff, R::User, "administrator access to web control", 0});
-    r.Register({"admin-password", K::Secret, R::User, "administrator password", 32});
+    r.Register({"admin-password", K::Secret, R::User, "administrator password", kTextFieldWidth});
     r.Register({"user-access", K::OnOff, R::User, "user access to web control", 0});
-    r.Register({"user-password", K::Secret, R::User, "user password", 32});
+    r.Register({"user-password", K::Secret, R::User, "user password", kTextFieldWidth});
     // The Alert page's own entries.
     for (const AlertFieldDef& field : AlertFields()) {
-        const SettingKind kind = field.kind == AlertFieldKind::Flag     ? K::OnOff
-                                 : field.kind == AlertFieldKind::Secret ? K::Secret
-                                                                        : K::Text;
+        const ValueKind kind = field.kind == AlertFieldKind::Flag     ? K::OnOff
+                               : field.kind == AlertFieldKind::Secret ? K::Secret
+                                                                      : K::Text;
         r.Register({std::string(field.name), kind, R::Alert, std::string(field.help),
                     field.kind == AlertFieldKind::Flag ? 0 : kTextFieldWidth});
     }
@@ -86,11 +86,6 @@ std::string ProjectorTextValue(const std::string& name, const std::string& utf8,
     return *bytes;
 }
 
-std::string NumberRangeMessage(const SettingDef& def) {
-    return "Please enter an integer between " + std::to_string(def.low) + " and " +
-           std::to_string(def.high) + ".";
-}
-
 // A list row without a command (the source list's "None") can be reported but not chosen.
 bool Choosable(const SettingDef& def, int row) {
     return !CommandAt(def.options, row).empty();
@@ -132,32 +127,32 @@ bool IsControl(unsigned char c) {
 
 std::string ValueSpec(const SettingName& setting) {
     switch (setting.kind) {
-        case SettingKind::OnOff:
+        case ValueKind::OnOff:
             return "on|off";
-        case SettingKind::Address:
+        case ValueKind::Address:
             return "A.B.C.D";
-        case SettingKind::Secret:
+        case ValueKind::Secret:
             return "-|@FILE";
-        case SettingKind::Text:
+        case ValueKind::Text:
             return "TEXT";
-        case SettingKind::Catalog:
+        case ValueKind::Catalog:
             break;
     }
     const SettingDef& def = *setting.def;
     switch (def.kind) {
-        case vistrel::SettingKind::Toggle:
+        case SettingKind::Toggle:
             return "on|off";
-        case vistrel::SettingKind::Choice: {
+        case SettingKind::Choice: {
             std::string labels;
             for (const std::string& label : ChoiceSpellings(def))
                 labels += (labels.empty() ? "" : "|") + label;
             return labels;
         }
-        case vistrel::SettingKind::Number:
+        case SettingKind::Number:
             return std::to_string(def.low) + ".." + std::to_string(def.high);
-        case vistrel::SettingKind::Text:
+        case SettingKind::Text:
             return "TEXT (at most " + std::to_string(def.textWidth) + " bytes)";
-        case vistrel::SettingKind::Action:
+        case SettingKind::Action:
             return "(no value)";
     }
     return {};
@@ -166,11 +161,11 @@ std::string ValueSpec(const SettingName& setting) {
 std::string CheckCatalogValue(const SettingDef& def, const std::string& value) {
     const std::string name(def.name);
     switch (def.kind) {
-        case vistrel::SettingKind::Toggle:
+        case SettingKind::Toggle:
             if (!OnOffValue(value))
                 Refuse(name + " is on or off, not \"" + value + "\"");
             return *OnOffValue(value) ? "on" : "off";
-        case vistrel::SettingKind::Choice: {
+        case SettingKind::Choice: {
             const std::optional<int> row = ChoiceRowByLabel(def, value);
             if (row && Choosable(def, *row))
                 return std::string(LabelAt(def.options, *row));
@@ -183,7 +178,7 @@ std::string CheckCatalogValue(const SettingDef& def, const std::string& value) {
             }
             Refuse(name + " is one of " + labels + ", not \"" + value + "\"");
         }
-        case vistrel::SettingKind::Number: {
+        case SettingKind::Number: {
             int number = 0;
             const char* end = value.data() + value.size();
             const auto [ptr, ec] = std::from_chars(value.data(), end, number);
@@ -191,14 +186,14 @@ std::string CheckCatalogValue(const SettingDef& def, const std::string& value) {
             if (value.empty() || ptr != end || ec == std::errc::invalid_argument)
                 Refuse(name + ": Please enter an integer.");
             if (ec != std::errc() || !InRange(def, number))
-                Refuse(name + ": " + NumberRangeMessage(def));
+                Refuse(name + ": " + RangeMessage(def.low, def.high));
             return std::to_string(number);
         }
-        case vistrel::SettingKind::Text:
+        case SettingKind::Text:
             if (std::any_of(value.begin(), value.end(), IsControl))
                 Refuse(name + " contains a control character");
             return ProjectorTextValue(name, value, def.textWidth);
-        case vistrel::SettingKind::Action:
+        case SettingKind::Action:
             if (!value.empty())
                 Refuse(name + " takes no value: give it alone, as \"" + name + "\"");
             return value;
@@ -208,17 +203,17 @@ std::string CheckCatalogValue(const SettingDef& def, const std::string& value) {
 
 std::optional<std::string> CatalogBody(const SettingDef& def, const std::string& value) {
     switch (def.kind) {
-        case vistrel::SettingKind::Toggle:
+        case SettingKind::Toggle:
             if (const auto on = OnOffValue(value))
                 return BuildSettingBody(def, *on ? 1 : 0);
             return std::nullopt;
-        case vistrel::SettingKind::Choice:
+        case SettingKind::Choice:
             if (const std::optional<int> row = ChoiceRowByLabel(def, value);
                 row && Choosable(def, *row)) {
                 return BuildSettingBody(def, *row);
             }
             return std::nullopt;
-        case vistrel::SettingKind::Number: {
+        case SettingKind::Number: {
             int number = 0;
             const char* end = value.data() + value.size();
             const auto [ptr, ec] = std::from_chars(value.data(), end, number);
@@ -226,13 +221,13 @@ std::optional<std::string> CatalogBody(const SettingDef& def, const std::string&
                 return std::nullopt;
             return BuildSettingBody(def, number);
         }
-        case vistrel::SettingKind::Text:
+        case SettingKind::Text:
             if (value.size() > def.textWidth ||
                 std::any_of(value.begin(), value.end(), IsControl)) {
                 return std::nullopt;
             }
             return BuildTextSettingBody(def, value);
-        case vistrel::SettingKind::Action:
+        case SettingKind::Action:
             return BuildActionBody(def);
     }
     return std::nullopt;
@@ -243,16 +238,16 @@ std::optional<std::string> CatalogValueText(const SettingDef& def, std::string_v
     if (!value)
         return std::nullopt;
     switch (def.kind) {
-        case vistrel::SettingKind::Toggle:
+        case SettingKind::Toggle:
             return *value ? "on" : "off";
-        case vistrel::SettingKind::Choice:
+        case SettingKind::Choice:
             if (*value < 0)
                 return "code " + std::to_string(ReportedValue(def, reply));
             return std::string(LabelAt(def.options, *value));
-        case vistrel::SettingKind::Number:
+        case SettingKind::Number:
             return std::to_string(*value);
-        case vistrel::SettingKind::Text:
-        case vistrel::SettingKind::Action:
+        case SettingKind::Text:
+        case SettingKind::Action:
             break;
     }
     return std::nullopt;
@@ -295,32 +290,32 @@ SettingAssignment ParseAssignment(const std::string& word) {
             names += (names.empty() ? "" : ", ") + s.name;
         Refuse("unknown setting \"" + name + "\"; the settings are " + names);
     }
-    const bool action = setting->def && setting->def->kind == vistrel::SettingKind::Action;
+    const bool action = setting->def && setting->def->kind == SettingKind::Action;
     if (eq == std::string::npos && !action)
         Refuse(setting->name + " needs a value: " + setting->name + "=VALUE");
     SettingAssignment a{setting->name, eq == std::string::npos ? "" : word.substr(eq + 1)};
     switch (setting->kind) {
-        case SettingKind::Catalog:
+        case ValueKind::Catalog:
             a.value = CheckCatalogValue(*setting->def, a.value);
             break;
-        case SettingKind::OnOff:
+        case ValueKind::OnOff:
             if (!OnOffValue(a.value))
                 Refuse(a.name + " is on or off, not \"" + a.value + "\"");
             a.value = *OnOffValue(a.value) ? "on" : "off";
             break;
-        case SettingKind::Address:
+        case ValueKind::Address:
             if (!IsDottedQuad(a.value))
                 Refuse(a.name + " needs an IPv4 address such as 192.168.1.20, not \"" + a.value +
                        "\"");
             break;
-        case SettingKind::Text:
+        case ValueKind::Text:
             if (std::any_of(a.value.begin(), a.value.end(),
                             [](unsigned char c) { return c < 0x20 || c == 0x7F; })) {
                 Refuse(a.name + " contains a control character");
             }
             a.value = ProjectorTextValue(a.name, a.value, setting->maxBytes);
             break;
-        case SettingKind::Secret:
+        case ValueKind::Secret:
             // A password typed on the command line stays in the shell history and shows in
             // the process list.
             if (a.value != "-" && (a.value.size() < 2 || a.value[0] != '@')) {

@@ -12,7 +12,7 @@
 
 namespace vistrel::cli {
 
-enum class SettingKind {
+enum class ValueKind {
     OnOff,    // on | off
     Address,  // IPv4 dotted quad
     Text,     // at most `maxBytes` bytes, no control characters
@@ -25,10 +25,10 @@ enum class SettingRecord { Network, User, Alert, Control };
 
 struct SettingName {
     std::string name;
-    SettingKind kind = SettingKind::Text;
+    ValueKind kind = ValueKind::Text;
     SettingRecord record = SettingRecord::Network;
     std::string help;
-    size_t maxBytes = 32;
+    size_t maxBytes = kTextFieldWidth;
     const SettingDef* def = nullptr;  // Catalog: the page's definition
 };
 

@@ -14,7 +14,7 @@ namespace {
 std::string SettingsFooter() {
     std::string help = "\nSETTINGS\n";
     for (const SettingName& s : Settings().All()) {
-        const bool action = s.def && s.def->kind == vistrel::SettingKind::Action;
+        const bool action = s.def && s.def->kind == SettingKind::Action;
         std::string entry = "  " + s.name + (action ? "" : "=" + ValueSpec(s));
         entry.resize(std::max<size_t>(entry.size() + 1, 34), ' ');
         help += entry + s.help + "\n";

@@ -49,13 +49,13 @@ std::vector<const SettingDef*> Readable() {
 }
 
 bool IsNumber(const SettingDef& def) {
-    return def.kind == vistrel::SettingKind::Number;
+    return def.kind == SettingKind::Number;
 }
 
 }  // namespace
 
 std::optional<std::string_view> ImportPart(const SettingDef& def) {
-    if (def.width == 0 || def.kind == vistrel::SettingKind::Action)
+    if (def.width == 0 || def.kind == SettingKind::Action)
         return std::nullopt;
     if (def.name == "projector-id")
         return "identity";  // names one projector: copied only when asked
@@ -140,11 +140,7 @@ std::optional<std::string> AskOne(const CliContext& context, const ProjectorClie
 // Whether the model offers a setting that only some models have; an unknown model is
 // taken to offer everything, as its pages show everything.
 bool ModelOffers(const SettingDef& def, const std::string& model) {
-    if (def.name == "closed-captioning")
-        return OffersClosedCaptioning(model) != false;
-    if (def.name == "auto-keystone")
-        return OffersAutoKeystone(model) != false;
-    return true;
+    return !def.offeredBy || def.offeredBy(model) != false;
 }
 
 }  // namespace

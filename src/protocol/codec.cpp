@@ -97,12 +97,6 @@ std::string BuildValueCommand(std::string_view prefix, int value, ValueForm form
     return body;
 }
 
-std::string BuildDisplayMessageCommand(std::string_view message) {
-    std::string body = BuildCommand(kDisplayMessagePrefix);
-    body += PadField(message, kDisplayMessageWidth);
-    return body;
-}
-
 std::string BuildGroupRecord(std::string_view groupName, std::string_view projectorName) {
     std::string body = "set=group";
     body += PadField(groupName, kTextFieldWidth);

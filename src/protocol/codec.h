@@ -51,9 +51,6 @@ std::string BuildValueCommand(std::string_view prefix, int value,
 inline constexpr std::string_view kDisplayMessagePrefix = "~00210 ";
 inline constexpr size_t kDisplayMessageWidth = 30;
 
-// "command=~00210 " + the message left-aligned and blank-padded to exactly 30 bytes.
-std::string BuildDisplayMessageCommand(std::string_view message);
-
 // "set=group" + group name and projector name, each in a 32-byte field: 73 bytes.
 std::string BuildGroupRecord(std::string_view groupName, std::string_view projectorName);
 

@@ -30,12 +30,19 @@ using TaskCommandTable = std::span<const TaskCommandRow>;
 // The display-mode code a control reply reports while the 3D mode is on.
 inline constexpr int kDisplayMode3dCode = 9;
 
+// The commands that switch a projector on and off.
+inline constexpr std::string_view kPowerOnCode = "~0000 1";
+inline constexpr std::string_view kPowerOffCode = "~0000 0";
+// SchedTask::command: the rows of the task command table.
+inline constexpr int32_t kTaskPowerOn = 0;
+inline constexpr int32_t kTaskPowerOff = 1;
+
 namespace option_rows {
 
 // The command of a power row switches the projector out of that state.
 inline constexpr OptionRow kPower[] = {
-    {0, "OFF", "~0000 1"},
-    {1, "ON", "~0000 0"},
+    {0, "OFF", kPowerOnCode},
+    {1, "ON", kPowerOffCode},
 };
 
 inline constexpr OptionRow kBrightMode[] = {
@@ -134,8 +141,8 @@ inline constexpr std::array<OptionRow, 9> kDisplayModeReported = [] {
 
 // Indexed by SchedTask::command.
 inline constexpr TaskCommandRow kTaskCommand[] = {
-    {"Power_On", "~0000 1"},
-    {"Power_Off", "~0000 0"},
+    {"Power_On", kPowerOnCode},
+    {"Power_Off", kPowerOffCode},
 };
 
 }  // namespace option_rows

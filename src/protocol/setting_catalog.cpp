@@ -65,6 +65,11 @@ constexpr SettingDef Action(std::string_view name, std::string_view label, Setti
     return d;
 }
 
+constexpr SettingDef OfferedBy(SettingDef d, std::optional<bool> (*offers)(std::string_view)) {
+    d.offeredBy = offers;
+    return d;
+}
+
 constexpr SettingDef Text(std::string_view name, std::string_view label, SettingPage page,
                           std::string_view prefix, size_t width) {
     SettingDef d = Base(name, label, page, SettingKind::Text);
@@ -108,7 +113,8 @@ constexpr std::array kSettings = {
     Toggle("freeze", "Freeze image", Projector, 23, "~0004 1", "~0004 0"),
     Toggle("av-mute", "AV mute", Projector, 25, "~0002 1", "~0002 0"),
     Toggle("direct-power", "DirectPower", Projector, 32, "~00105 1", "~00105 0"),
-    Toggle("auto-keystone", "Auto Keystone", Projector, 74, "~0069 1", "~0069 0"),
+    OfferedBy(Toggle("auto-keystone", "Auto Keystone", Projector, 74, "~0069 1", "~0069 0"),
+              OffersAutoKeystone),
     Number("auto-power-off", "Auto power off:", Projector, 67, 3, 0, 180, "~00106 ", 5),
     Number("volume", "Volume:", Projector, 45, 2, 0, 10, "~0081 "),
     // Image page. The display mode is reported by code: list A's modes and list C's 3D; the
@@ -124,7 +130,8 @@ constexpr std::array kSettings = {
     Choice("degamma", "Degamma:", Image, 38, kDegammaTable),
     Choice("color-temperature", "Color temperature:", Image, 37, kColorTemperatureTable),
     Choice("color-space", "Color Space:", Image, 42, kColorSpaceTable),
-    Choice("closed-captioning", "Closed Captioning:", Image, 73, kClosedCaptioningTable),
+    OfferedBy(Choice("closed-captioning", "Closed Captioning:", Image, 73, kClosedCaptioningTable),
+              OffersClosedCaptioning),
     // Display page
     Choice("projection", "Projection:", Display, 39, kProjectionTable),
     Choice("display-format", "Display Format:", Display, 35, kDisplayFormatTable),
@@ -281,6 +288,11 @@ std::optional<int> ChoiceRowByLabel(const SettingDef& def, std::string_view labe
         }
     }
     return std::nullopt;
+}
+
+std::string RangeMessage(int low, int high) {
+    return "Please enter an integer between " + std::to_string(low) + " and " +
+           std::to_string(high) + ".";
 }
 
 std::string BuildTextSettingBody(const SettingDef& def, std::string_view text) {

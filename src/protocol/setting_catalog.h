@@ -64,6 +64,9 @@ struct SettingDef {
     // The group page's own form of a setting that a projector page already defines (the
     // group volume reaches 15). Tools that address projectors one by one leave it out.
     bool groupVariant = false;
+    // Settings only some models have: whether `model` offers it (nullopt when the model is
+    // unknown). Null when every model does.
+    std::optional<bool> (*offeredBy)(std::string_view model) = nullptr;
 };
 
 std::span<const SettingDef> AllSettings();
@@ -108,6 +111,9 @@ std::optional<int> ChoiceRowByLabel(const SettingDef& def, std::string_view labe
 
 // The body of a Text setting; the text is cut or padded to the field.
 std::string BuildTextSettingBody(const SettingDef& def, std::string_view text);
+
+// What a typed number outside low..high is told, wherever a number is typed.
+std::string RangeMessage(int low, int high);
 
 // The body of an Action setting.
 std::string BuildActionBody(const SettingDef& def);

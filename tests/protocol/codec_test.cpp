@@ -1,4 +1,5 @@
 #include "protocol/codec.h"
+#include "protocol/setting_catalog.h"
 
 #include <gtest/gtest.h>
 
@@ -287,11 +288,13 @@ TEST(Commands, CodeTextsTravelUnchanged) {
 }
 
 TEST(Commands, DisplayMessageIsAlwaysThirtyCharacters) {
-    EXPECT_EQ(BuildDisplayMessageCommand("Hello"), "command=~00210 Hello" + Blanks(25));
-    EXPECT_EQ(BuildDisplayMessageCommand(""), "command=~00210 " + Blanks(30));
-    EXPECT_EQ(BuildDisplayMessageCommand(std::string(45, 'm')),
+    // The Setting page and "set display-message=" both write it through the catalog.
+    const SettingDef& message = Setting("display-message");
+    EXPECT_EQ(BuildTextSettingBody(message, "Hello"), "command=~00210 Hello" + Blanks(25));
+    EXPECT_EQ(BuildTextSettingBody(message, ""), "command=~00210 " + Blanks(30));
+    EXPECT_EQ(BuildTextSettingBody(message, std::string(45, 'm')),
               "command=~00210 " + std::string(30, 'm'));
-    EXPECT_EQ(BuildDisplayMessageCommand(std::string(29, 'm') + "ü"),
+    EXPECT_EQ(BuildTextSettingBody(message, std::string(29, 'm') + "ü"),
               "command=~00210 " + std::string(29, 'm') + " ");
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/codec.h"
+#include "protocol/setting_catalog.h"
 
 namespace vistrel {
 namespace {
@@ -134,7 +135,7 @@ TEST(OperatorInput, AlertRecordKeepsItsLayoutWhateverTheTextsAndFlags) {
 TEST(OperatorInput, DisplayMessageIsAlwaysThirtyBytes) {
     for (const std::string& typed : OperatorTexts()) {
         SCOPED_TRACE(testing::PrintToString(typed));
-        const std::string body = BuildDisplayMessageCommand(typed);
+        const std::string body = BuildTextSettingBody(Setting("display-message"), typed);
         ASSERT_EQ(body.substr(0, 15), "command=~00210 ");
         ExpectField(std::string_view(body).substr(15), typed, 30);
     }

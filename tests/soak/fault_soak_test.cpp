@@ -35,6 +35,7 @@
 #include "monitor/status_poller.h"
 #include "protocol/codec.h"
 #include "protocol/request_ring.h"
+#include "protocol/setting_catalog.h"
 #include "schedule/schedule_runner.h"
 #include "schedule/task_timing.h"
 #include "sim/fleet.h"
@@ -475,8 +476,9 @@ TEST(FaultSoak, ConsoleCoreSurvivesAMisbehavingFleet) {
                         body = std::string(kQueryControlBody);
                         break;
                     default:
-                        body = pick % 12 == 5 ? std::string(kFlushBody)
-                                              : BuildDisplayMessageCommand(name);
+                        body = pick % 12 == 5
+                                   ? std::string(kFlushBody)
+                                   : BuildTextSettingBody(Setting("display-message"), name);
                         break;
                 }
                 ++pick;

@@ -6,6 +6,7 @@
 
 #include "app/app_message.h"
 #include "controls/set_button.h"
+#include "protocol/setting_catalog.h"
 #include "settings/common/failure_text.h"
 #include "settings/common/settings_frame.h"
 #include "settings/common/up_down.h"
@@ -75,7 +76,7 @@ bool CSettingsPage::ReadInt(QLineEdit* edit, int low, int high, int& out, bool t
     if (!ok) {
         message = QStringLiteral("Please enter an integer.");
     } else if (value < low || value > high) {
-        message = QStringLiteral("Please enter an integer between %1 and %2.").arg(low).arg(high);
+        message = QString::fromStdString(RangeMessage(low, high));
     } else {
         out = value;
         return true;

@@ -84,8 +84,8 @@ TaskRows::TaskRows(QWidget* page, TaskMembers& members, const LocalTime& zone)
 
         auto* period = new QComboBox(page);
         named(period, kPeriod[i]);
-        period->addItems({QStringLiteral("Once"), QStringLiteral("Daily"), QStringLiteral("Weekly"),
-                          QStringLiteral("Monthly")});
+        for (const char* label : kPeriodLabels)
+            period->addItem(QString::fromLatin1(label));
         period->setGeometry(236, top, 120, 24);
         periods_[i] = period;
 
