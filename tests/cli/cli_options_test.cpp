@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "cli/cli_command.h"
+
 namespace vistrel::cli {
 namespace {
 
@@ -327,6 +329,28 @@ TEST(CliCommandLineTest, ConfigCompletionVersionAndHelpComeFromTheDefinitions) {
     EXPECT_EQ(odd.body, "-odd-body");
     EXPECT_EQ(odd.ips, std::vector<std::string>{"10.0.0.5"});
     EXPECT_THAT(Refusal({"send", "--", "-odd-body"}), HasSubstr("usage: vistrel-cli send"));
+}
+
+// Each command brings its own checks and handler; the runner has no list of its own.
+TEST(CliCommandLineTest, EveryCommandRegistersItsChecksAndHandler) {
+    CommandTree tree;
+    for (const auto& command : tree.commands) {
+        SCOPED_TRACE(command->words);
+        EXPECT_TRUE(command->parse);
+        EXPECT_NE(command->run, nullptr);
+    }
+    EXPECT_NE(ParseNew({"status", "10.0.0.5"}).run, nullptr);
+    EXPECT_NE(ParseNew({"--version"}).run, nullptr);
+    // A bad value is refused wherever it stands, not only as the last of a repeated option;
+    // asking for help still gets help.
+    EXPECT_THAT(Refusal({"status", "--timeout", "0", "--timeout", "5"}),
+                HasSubstr("--timeout needs milliseconds from 1 to 300000, not \"0\""));
+    EXPECT_THAT(Refusal({"schedule", "set", "--group", "Lab", "--task", "1", "--period", "x",
+                         "--period", "daily"}),
+                HasSubstr("--period must be once"));
+    const CliOptions help = ParseNew({"status", "--timeout", "abc", "--help"});
+    EXPECT_EQ(help.command, Command::Help);
+    EXPECT_THAT(help.text, HasSubstr("Usage: vistrel-cli status"));
 }
 
 }  // namespace
