@@ -614,7 +614,9 @@ std::string Rephrase(const CLI::Error& e) {
 
 bool IsDottedQuad(const std::string& text) {
     in_addr addr{};
-    return text.size() <= 15 && inet_pton(AF_INET, text.c_str(), &addr) == 1;
+    // c_str() would end the text at an embedded NUL and accept what follows it unseen.
+    return text.size() <= 15 && text.find('\0') == std::string::npos &&
+           inet_pton(AF_INET, text.c_str(), &addr) == 1;
 }
 
 std::string CheckGroupName(const std::string& name, bool allowAllProjectors) {
