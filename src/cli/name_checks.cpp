@@ -18,7 +18,9 @@ constexpr const char* kAllProjectorsLabel = "All Projectors";
 
 bool IsDottedQuad(const std::string& text) {
     in_addr addr{};
-    return text.size() <= 15 && inet_pton(AF_INET, text.c_str(), &addr) == 1;
+    // c_str() would end the text at an embedded NUL and accept what follows it unseen.
+    return text.size() <= 15 && text.find('\0') == std::string::npos &&
+           inet_pton(AF_INET, text.c_str(), &addr) == 1;
 }
 
 bool LooksLikeMac(const std::string& word) {

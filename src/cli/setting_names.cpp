@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 
 #include "cli/cli_options.h"
 #include "protocol/alert_fields.h"
@@ -67,6 +68,23 @@ SettingRegistry BuildSettings() {
     return r;
 }
 
+// Typed bytes as a message may show them: control bytes, and the bytes of text that is not
+// UTF-8, as \xNN, so that a refusal never writes raw bytes to the terminal.
+std::string Shown(std::string_view text) {
+    const bool utf8 = IsValidUtf8(text);
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && !utf8)) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 [[noreturn]] void Refuse(const std::string& message) {
     throw UsageError(message + " (see \"vistrel-cli set --help\")");
 }
@@ -78,7 +96,7 @@ std::string ProjectorTextValue(const std::string& name, const std::string& utf8,
     std::string refused;
     const auto bytes = ProjectorTextFromUtf8(utf8, &refused);
     if (!bytes)
-        Refuse(name + ": the character \"" + refused + "\" cannot be stored by a projector");
+        Refuse(name + ": the character \"" + Shown(refused) + "\" cannot be stored by a projector");
     if (bytes->size() > width) {
         Refuse(name + " is " + std::to_string(bytes->size()) +
                " bytes long; projectors store at most " + std::to_string(width));
@@ -163,7 +181,7 @@ std::string CheckCatalogValue(const SettingDef& def, const std::string& value) {
     switch (def.kind) {
         case SettingKind::Toggle:
             if (!OnOffValue(value))
-                Refuse(name + " is on or off, not \"" + value + "\"");
+                Refuse(name + " is on or off, not \"" + Shown(value) + "\"");
             return *OnOffValue(value) ? "on" : "off";
         case SettingKind::Choice: {
             const std::optional<int> row = ChoiceRowByLabel(def, value);
@@ -173,10 +191,10 @@ std::string CheckCatalogValue(const SettingDef& def, const std::string& value) {
             for (const std::string& label : ChoiceSpellings(def))
                 labels += (labels.empty() ? "" : ", ") + label;
             if (row) {
-                Refuse(name + " " + value +
+                Refuse(name + " " + Shown(value) +
                        " is what a projector reports, not a value to send; give one of " + labels);
             }
-            Refuse(name + " is one of " + labels + ", not \"" + value + "\"");
+            Refuse(name + " is one of " + labels + ", not \"" + Shown(value) + "\"");
         }
         case SettingKind::Number: {
             int number = 0;
@@ -288,7 +306,7 @@ SettingAssignment ParseAssignment(const std::string& word) {
         std::string names;
         for (const SettingName& s : Settings().All())
             names += (names.empty() ? "" : ", ") + s.name;
-        Refuse("unknown setting \"" + name + "\"; the settings are " + names);
+        Refuse("unknown setting \"" + Shown(name) + "\"; the settings are " + names);
     }
     const bool action = setting->def && setting->def->kind == SettingKind::Action;
     if (eq == std::string::npos && !action)
@@ -300,13 +318,13 @@ SettingAssignment ParseAssignment(const std::string& word) {
             break;
         case ValueKind::OnOff:
             if (!OnOffValue(a.value))
-                Refuse(a.name + " is on or off, not \"" + a.value + "\"");
+                Refuse(a.name + " is on or off, not \"" + Shown(a.value) + "\"");
             a.value = *OnOffValue(a.value) ? "on" : "off";
             break;
         case ValueKind::Address:
             if (!IsDottedQuad(a.value))
-                Refuse(a.name + " needs an IPv4 address such as 192.168.1.20, not \"" + a.value +
-                       "\"");
+                Refuse(a.name + " needs an IPv4 address such as 192.168.1.20, not \"" +
+                       Shown(a.value) + "\"");
             break;
         case ValueKind::Text:
             if (std::any_of(a.value.begin(), a.value.end(),

@@ -1,6 +1,8 @@
 #include "cli/settings_commands.h"
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -244,7 +246,14 @@ struct ImportPlan {
     std::string fixedAddress;       // the network part gives one
     bool dhcpOn = false;            // the network part switches DHCP on
     std::vector<std::string> kept;  // alert fields each projector keeps
+    // Settings the file holds that an import never copies (what a projector is doing now,
+    // actions, the group page's entries).
+    std::vector<std::string> neverCopied;
 };
+
+// The parts an export writes; "from" and "model" only describe where it came from.
+constexpr std::string_view kFileParts[] = {"from",  "model",    "settings",
+                                           "alert", "identity", "network"};
 
 void Assign(SettingsPlan& plan, const std::string& name, const std::string& value) {
     plan.assignments.push_back({name, value});
@@ -262,12 +271,24 @@ ImportPlan ReadImportFile(const CliOptions& options, std::istream& in) {
     const json* network = Block(file, "network");
     if (!settings && !alert && !identity && !network)
         throw std::runtime_error("not an export file (no \"settings\")");
+    for (const auto& [part, value] : file.items()) {
+        if (std::find(std::begin(kFileParts), std::end(kFileParts), part) == std::end(kFileParts)) {
+            std::string known;
+            for (std::string_view name : kFileParts)
+                known += (known.empty() ? "" : ", ") + std::string(name);
+            throw std::runtime_error("unknown part \"" + part + "\"; an export file holds " +
+                                     known);
+        }
+    }
 
     if (settings) {
         for (const auto& [name, value] : settings->items()) {
-            if (!FindSetting(name))
+            const SettingDef* def = FindSetting(name);
+            if (!def)
                 throw std::runtime_error("unknown setting \"" + name + "\"");
             ValueText(name, value);
+            if (!ImportPart(*def))
+                plan.neverCopied.push_back(name);
         }
         for (const SettingDef& def : AllSettings()) {
             const auto part = ImportPart(def);
@@ -430,6 +451,18 @@ int RunImport(const CliContext& context) {
     } catch (const std::exception& e) {
         context.Err() << "vistrel-cli: " << options.importFile << ": " << e.what() << '\n';
         return kExitUsage;
+    }
+    if (!plan.neverCopied.empty()) {
+        std::string names;
+        for (const std::string& name : plan.neverCopied)
+            names += (names.empty() ? "" : ", ") + name;
+        const bool nothingElse = plan.settings.assignments.empty() && !plan.settings.groupName &&
+                                 !plan.settings.projectorName;
+        context.Err() << "vistrel-cli: " << options.importFile << ": import never copies " << names
+                      << (nothingElse ? ", and the file holds nothing else to import\n"
+                                      : "; left out\n");
+        if (nothingElse)
+            return kExitUsage;
     }
     const size_t targets = options.ips.size();
     if (!plan.fixedAddress.empty() && targets != 1) {

@@ -150,15 +150,39 @@ void RequestRing::RunWorker(std::shared_ptr<State> state, uint64_t generation) {
             t = (t + 1) & kRingMask;
             s.tail.store(t, std::memory_order_release);
 
-            // The newest flush marker discards everything queued before it, unnotified.
+            // The newest flush marker discards everything queued before it. Its owner asked for
+            // that and hears nothing; another owner whose change (not a query, which is only
+            // stale) is discarded is told, or it would wait for ever for the reply.
+            std::vector<std::pair<std::shared_ptr<ReplySink>, std::string>> flushed;
             if (t != head) {
                 for (uint32_t i = head; i != t; i = (i - 1) & kRingMask) {
                     if (!IsFlushMarker(s.slots[i].body))
                         continue;
-                    for (uint32_t j = t; j != i; j = (j + 1) & kRingMask)
-                        s.slots[j].ip.clear();
+                    const std::weak_ptr<ReplySink>& flusher = s.slots[i].owner;
+                    for (uint32_t j = t; j != i; j = (j + 1) & kRingMask) {
+                        MsgCmd& slot = s.slots[j];
+                        slot.ip.clear();
+                        const bool sameOwner =
+                            !slot.owner.owner_before(flusher) && !flusher.owner_before(slot.owner);
+                        if (!sameOwner && !IsFlushMarker(slot.body) &&
+                            !slot.body.starts_with("query=")) {
+                            if (auto sink = slot.owner.lock())
+                                flushed.emplace_back(std::move(sink), slot.body);
+                        }
+                    }
                     t = i;
                     s.tail.store(t, std::memory_order_release);
+                    break;
+                }
+            }
+            if (!flushed.empty()) {
+                lock.unlock();
+                for (const auto& [sink, body] : flushed)
+                    sink->Dropped(body);
+                flushed.clear();
+                lock.lock();
+                if (!current()) {
+                    running = false;
                     break;
                 }
             }

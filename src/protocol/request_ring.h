@@ -61,7 +61,8 @@ class RequestRing {
 
     // Queues `body` for `ip`, or for every entry of the console's targetIps (in list order)
     // when `ip` is empty. A full ring drops the request (per target) and tells the owner
-    // through ReplySink::Dropped; so does a request superseded by the next one.
+    // through ReplySink::Dropped; so does a request superseded by the next one, and a
+    // change (not a query) discarded by another owner's flush marker.
     void Enqueue(const std::string& body, const std::weak_ptr<ReplySink>& owner,
                  const std::string& ip);
 

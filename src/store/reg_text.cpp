@@ -122,6 +122,11 @@ bool ParseHexDword(std::string_view s, uint32_t& out) {
     return true;
 }
 
+// "hex:01,02" or a typed form such as "hex(2):41,00".
+bool IsHexData(std::string_view s) {
+    return s.substr(0, 4) == "hex:" || s.substr(0, 4) == "hex(";
+}
+
 bool Fail(std::string* error, size_t line, const char* what) {
     if (error)
         *error = "line " + std::to_string(line) + ": " + what;
@@ -145,30 +150,16 @@ bool ParseReg(std::string_view text, RegNode& root, std::string* error) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
 
-    // Split into logical lines, joining continuation lines of values.
-    std::vector<std::pair<size_t, std::string>> lines;
+    // Physical lines; only binary (hex) values continue over lines, joined where they are read.
+    std::vector<std::pair<size_t, std::string_view>> lines;
     size_t lineNo = 0;
-    bool continuing = false;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
         if (end == std::string_view::npos)
             end = text.size();
-        std::string_view line = TrimRight(text.substr(pos, end - pos));
+        lines.emplace_back(++lineNo, TrimRight(text.substr(pos, end - pos)));
         pos = end + 1;
-        ++lineNo;
-        if (continuing) {
-            line = TrimLeft(line);
-            lines.back().second.append(line);
-        } else {
-            lines.emplace_back(lineNo, std::string(line));
-        }
-        std::string& last = lines.back().second;
-        const std::string_view lead = TrimLeft(last);
-        continuing = !last.empty() && last.back() == '\\' && !lead.empty() &&
-                     (lead.front() == '"' || lead.front() == '@');
-        if (continuing)
-            last.pop_back();
     }
 
     size_t i = 0;
@@ -212,8 +203,13 @@ bool ParseReg(std::string_view text, RegNode& root, std::string* error) {
                 current = current->AddChild(part);
             continue;
         }
-        if (line.front() != '"' && line.front() != '@')
+        if (line.front() != '"' && line.front() != '@') {
+            const std::string_view previous = i > 0 ? lines[i - 1].second : std::string_view();
+            if (!previous.empty() && previous.back() == '\\')
+                return Fail(error, no,
+                            "continues a value over lines, which only hex: values may do");
             return Fail(error, no, "unrecognised line");
+        }
         if (!current)
             return Fail(error, no, "value outside a key");
         std::string name;
@@ -236,6 +232,17 @@ bool ParseReg(std::string_view text, RegNode& root, std::string* error) {
             if (!ParseHexDword(rest.substr(6), v))
                 return Fail(error, no, "bad dword");
             current->SetDword(name, v);
+        } else if (IsHexData(rest)) {
+            // A trailing backslash continues the bytes on the next line. Any other value keeps
+            // its backslash: joining text lines would change what is written back.
+            std::string data(rest);
+            while (!data.empty() && data.back() == '\\') {
+                data.pop_back();
+                data.resize(TrimRight(data).size());
+                if (i + 1 < lines.size())
+                    data.append(TrimLeft(lines[++i].second));
+            }
+            current->SetRaw(name, data);
         } else if (!rest.empty()) {
             current->SetRaw(name, std::string(rest));
         } else {

@@ -135,6 +135,27 @@ TEST_F(ImportTest, AlertSettingsTravelToOtherProjectorsWhileEachKeepsItsSmtpPass
     EXPECT_EQ(BodiesStartingWith(Fleet(), "set=alert"), sent);
 }
 
+// Hand-edited files: a misnamed part, or settings import never copies, are not taken as an
+// empty import that succeeds.
+TEST_F(ImportTest, UnknownPartsAndSettingsImportNeverCopiesAreSaidAndSendNothing) {
+    StartFleet(1, [](sim::FleetOptions&) {});
+    const size_t before = Fleet().Log().Entries().size();
+    Write(dir_ / "misnamed.json", json::parse(R"({"display": {"zoom": 5}, "settings": {}})"));
+    const CliRun misnamed = Import(dir_ / "misnamed.json", {Fleet().Address(0)});
+    EXPECT_EQ(misnamed.status, 2);
+    EXPECT_THAT(misnamed.err, HasSubstr("unknown part \"display\""));
+
+    json live;
+    live["settings"]["power"] = "on";
+    live["settings"]["source"] = "VGA-1";
+    Write(dir_ / "live.json", live);
+    const CliRun never = Import(dir_ / "live.json", {Fleet().Address(0)});
+    EXPECT_EQ(never.status, 2);
+    EXPECT_THAT(never.err, HasSubstr("import never copies"));
+    EXPECT_THAT(never.err, HasSubstr("power"));
+    EXPECT_EQ(Fleet().Log().Entries().size(), before);
+}
+
 TEST_F(ImportTest, IdentityAndNetworkAreLeftAloneUnlessAskedAndGoToOneProjectorOnly) {
     StartFleet(3, [](sim::FleetOptions& o) {
         o.relocationDelayMs = 300;

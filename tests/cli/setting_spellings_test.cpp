@@ -119,5 +119,31 @@ TEST(SettingSpellingsTest, TogglesNumbersTextsAndActionsHaveTheirSpellings) {
     }
 }
 
+// Odd bytes on the command line: an address with a NUL inside is no address, and a refusal
+// never echoes control bytes or broken UTF-8 to the terminal.
+TEST(SettingSpellings, OddBytesAreRefusedAndShownEscaped) {
+    EXPECT_FALSE(
+        IsDottedQuad(std::string("192.168.1.2\0"
+                                 "1",
+                                 13)));
+    EXPECT_TRUE(IsDottedQuad("192.168.1.21"));
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string("ip=10.0.0.1\0evil", 17), "\\x00"},
+        {"nosuch\x1b[2J=1", "nosuch\\x1B[2J"},
+        {"dhcp=\xff\xfe", "\\xFF\\xFE"},
+    };
+    for (const auto& [word, shown] : cases) {
+        try {
+            ParseAssignment(word);
+            ADD_FAILURE() << "accepted " << shown;
+        } catch (const UsageError& e) {
+            const std::string message = e.what();
+            EXPECT_THAT(message, HasSubstr(shown));
+            for (unsigned char c : message)
+                EXPECT_TRUE(c >= 0x20 && c < 0x7F) << message;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vistrel::cli::test

@@ -172,25 +172,32 @@ TEST_F(RequestRingTest, SameCommandQueuedForEveryTargetReachesEveryTarget) {
                                  "127.0.2.2", "127.0.2.3"));
 }
 
-TEST_F(RequestRingTest, FlushMarkerDiscardsEarlierRequestsUnsentAndUnnotified) {
+// The marker's owner asked for the flush; another owner whose change it discards is told (a
+// discarded query is only stale).
+TEST_F(RequestRingTest, FlushMarkerDiscardsEarlierRequestsUnsentAndTellsOnlyOtherOwners) {
     RequestRing ring(console, Options());
     ring.StartRequestWorker();
     HoldWorker(ring, owner);
     auto other = std::make_shared<RecordingSink>();
-    ring.Enqueue("query=r1", other, "127.0.2.1");    // slot 2
-    ring.Enqueue("query=r2", other, "127.0.2.1");    // slot 3
-    ring.Enqueue(kFlushMarker, other, "127.0.2.1");  // slot 4
-    ring.Enqueue("query=r3", owner, "127.0.2.1");    // slot 5
+    auto bystander = std::make_shared<RecordingSink>();
+    ring.Enqueue("set=r1", other, "127.0.2.1");           // slot 2
+    ring.Enqueue("set=network", bystander, "127.0.2.1");  // slot 3
+    ring.Enqueue("query=b", bystander, "127.0.2.1");      // slot 4
+    ring.Enqueue(kFlushMarker, other, "127.0.2.1");       // slot 5
+    ring.Enqueue("query=r3", owner, "127.0.2.1");         // slot 6
     fake.Ungate();
     ASSERT_TRUE(owner->WaitForCount(2));
 
     EXPECT_THAT(fake.Bodies(), ElementsAre("query=hold", "query=r3"));
-    EXPECT_THAT(owner->WParams(kMsgReply), ElementsAre(1, 5));
+    EXPECT_THAT(owner->WParams(kMsgReply), ElementsAre(1, 6));
     EXPECT_THAT(other->Messages(), IsEmpty());
-    EXPECT_THAT(other->DroppedBodies(), IsEmpty());  // a flush is asked for, not a drop
+    EXPECT_THAT(other->DroppedBodies(), IsEmpty());
+    EXPECT_THAT(bystander->Messages(), IsEmpty());
+    EXPECT_THAT(bystander->DroppedBodies(), ElementsAre("set=network"));
     EXPECT_THAT(ring.Slot(2).ip, IsEmpty());
     EXPECT_THAT(ring.Slot(3).ip, IsEmpty());
-    EXPECT_EQ(ring.Slot(5).ip, "127.0.2.1");
+    EXPECT_THAT(ring.Slot(4).ip, IsEmpty());
+    EXPECT_EQ(ring.Slot(6).ip, "127.0.2.1");
 }
 
 TEST_F(RequestRingTest, NewestOfTwoFlushMarkersWinsAndATrailingMarkerLeavesTheRingEmpty) {

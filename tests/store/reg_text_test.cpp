@@ -5,6 +5,40 @@
 namespace vistrel {
 namespace {
 
+std::string DecodeBase64(std::string_view text) {
+    static const std::string alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    uint32_t bits = 0;
+    int count = 0;
+    for (char c : text) {
+        const size_t v = alphabet.find(c);
+        if (v == std::string::npos)
+            break;
+        bits = (bits << 6) | static_cast<uint32_t>(v);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return out;
+}
+
+// Whatever the reader accepts is written back as the same tree.
+void ExpectRoundTrip(const std::string& text) {
+    RegNode root;
+    std::string error;
+    if (!ParseReg(text, root, &error)) {
+        EXPECT_FALSE(error.empty());
+        return;
+    }
+    const std::string written = SerializeReg(root);
+    RegNode again;
+    ASSERT_TRUE(ParseReg(written, again, &error)) << error;
+    EXPECT_EQ(SerializeReg(again), written);
+}
+
 TEST(RegText, WritesRegistryExportFormat) {
     RegNode root;
     RegNode* app = root.AddChild("HKEY_CURRENT_USER")
@@ -53,6 +87,39 @@ TEST(RegText, RoundTripKeepsOddNamesAndForeignValues) {
     RegNode again;
     ASSERT_TRUE(ParseReg(SerializeReg(root), again, &error)) << error;
     EXPECT_EQ(SerializeReg(again), SerializeReg(root));
+}
+
+// Found by the store file fuzz target: a text value ending in a backslash pulled the next line
+// into it, and the joined value read back as a different tree.
+TEST(RegText, OnlyBinaryValuesContinueOverLines) {
+    const std::string found = DecodeBase64(
+        "77u/V2luZG93cyBSZWdpc3RyeSBFZGl0b3IgVmVyc2lvbiA1LjAwCgpbd2Vya1xWaXN0cmVsXQoiTmFtZSI9InRX"
+        "aW5kb3dzIFJlZ2lzdHJ5IEVkaXRvciBWZXJzaW9uIDUuMDAKCltIS0VZX0NVUlJFTlRfVVLvu790XFJcU29mdHdh"
+        "cmVcQnJpZ2h0d2Vya1xWaXN0cmVsXQoiTmFtZSI9InRleHQgMDIsXAogIDAzLDA0CkA9XApvU0V3YXJlXEJyaWdo"
+        "dHdlIGlzdHJ5IEVkaXRvciBWZXJzaW9uIDUuMDAKCltIS0VZX0NVUlJFTlRfVVJTb2Z0XFJcU29mdHdhcmVcQnJp"
+        "Z2h0d2Vya1xWaXN0cmVsXQoiTmFtZSI9InRleHQgMDIsXAogIDAzLDA0CkA9XApvU0V3YXJlXEJyaWdodHdlICAw"
+        "MywwNApAPVwKb1NFd2FyZVxCIFxHcmVvdXBceHQ9IFw=");
+    ASSERT_EQ(found.size(), 362u);
+    RegNode root;
+    std::string error;
+    EXPECT_FALSE(ParseReg(found, root, &error));
+    EXPECT_NE(error.find("only hex: values"), std::string::npos) << error;
+    ExpectRoundTrip(found);
+
+    const std::string header = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n";
+    for (const std::string& tail : {
+             std::string("@=\\\n"),  // a text value may end in a backslash
+             std::string("\"x\"=\"C:\\\\\"\n\"y\"=\\\n\"z\"=dword:1\n"),
+             std::string("\"b\"=hex:01, \\\n  02 \\\n"),  // continued to the end of the file
+             std::string("\"b\"=hex:01\\\\\n"),
+             std::string("\"b\"=hex(2):41,\\\n[HKEY_CURRENT_USER\\B]\n"),
+         }) {
+        ExpectRoundTrip(header + tail);
+        EXPECT_TRUE(ParseReg(header + tail, root, &error)) << tail << ": " << error;
+    }
+    RegNode bin;
+    ASSERT_TRUE(ParseReg(header + "\"b\"=hex:01, \\\n  02 \\\n", bin, &error));
+    EXPECT_EQ(bin.FindChild("HKEY_CURRENT_USER")->FindChild("A")->FindValue("b")->raw, "hex:01,02");
 }
 
 TEST(RegText, AppliesDeletionForms) {

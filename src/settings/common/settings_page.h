@@ -10,10 +10,11 @@
 //   - Send commands with Send(body): the page is the request's owner, and its reply comes
 //     back to OnReply with the slot's body and reply. After a failed command call
 //     RequestFreshState (flush + control query, only while the frame still exists).
-//   - Override OnDropped for requests the ring dropped unsent (ring full, or superseded by
-//     the next request): enable the control that waits for that reply again and put it
-//     back; the frame's next control reply brings the projector's real state. Do not flush
-//     here: it would also discard the request that superseded the dropped one.
+//   - Override OnDropped for requests the ring dropped unsent (ring full, superseded by
+//     the next request, or a change discarded by another owner's flush marker): enable the control
+//     that waits for that reply again and put it back; the frame's next control reply brings the
+//     projector's real state. Do not flush here: it would also discard the request that superseded
+//     the dropped one.
 //   - Numeric fields: NumberField bundles edit, up-down and "Set" button; ReadInt runs the
 //     range check with the operator's message.
 //   - Hand the page to the frame: CPrjSetDlg::MakeTabPage / MakeSidePage create it.
