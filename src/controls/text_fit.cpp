@@ -3,7 +3,9 @@
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
+#include <QApplication>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -152,6 +154,10 @@ void GrowGeometry(QWidget& root, double factor) {
 }
 
 void FitToText(QWidget& root) {
+    // At the platform's own text size the window keeps exactly the look it was drawn with.
+    const qreal drawnFor = QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSizeF();
+    if (QApplication::font().pointSizeF() <= drawnFor)
+        return;
     GrowGeometry(root, TextGrowth(root));
 }
 

@@ -29,7 +29,8 @@ double TextGrowth(const QWidget& root);
 // compound control places) by `factor`, and `root`'s own size, fixed or not.
 void GrowGeometry(QWidget& root, double factor);
 
-// Both: grows `root` by TextGrowth. Call once, after the window is built.
+// Both, when the application font is larger than the platform's: grows `root` by
+// TextGrowth. Call once, after the window is built.
 void FitToText(QWidget& root);
 
 }  // namespace vistrel
