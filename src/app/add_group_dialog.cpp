@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/app_message.h"
 #include "app/group_name_rules.h"
+#include "controls/message_box.h"
 
 namespace vistrel {
 

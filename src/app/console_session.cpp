@@ -1,10 +1,8 @@
 #include "app/console_session.h"
 
-#include <QPointer>
 #include <QTimer>
 
-#include "settings/projector/prj_set_dlg.h"
-#include "settings/shared/grp_set_dlg.h"
+#include "app/settings_dialogs.h"
 #include "store/broadcast_list.h"
 #include "store/reg_file.h"
 
@@ -13,6 +11,7 @@ namespace vistrel {
 ConsoleSession::ConsoleSession(SessionOptions options) : options_(std::move(options)) {}
 
 ConsoleSession::~ConsoleSession() {
+    dialogs_.reset();
     window_.reset();
     backend_.reset();
     store_.reset();
@@ -56,26 +55,8 @@ bool ConsoleSession::Start(std::string* error) {
     const CommandContext commands{*window_, *store_, backend_->ring()};
     projectorCommands_ = new ProjectorCommands(commands);
     groupCommands_ = new GroupCommands(commands);
-    projectorCommands_->SetProjectorSettingsRunner(
-        [this](const std::string& ip, const std::string& group, const std::string& name) {
-            CPrjSetDlg dialog(window_.get(), *console_, backend_->ring(), *store_, ip, group, name);
-            // Message 0x590: queued to the main window, as a posted message would be.
-            dialog.SetRelocationRequest([window = QPointer<CVistrelDlg>(window_.get())](
-                                            std::weak_ptr<RelocationWindow> waiter) {
-                QMetaObject::invokeMethod(
-                    window.data(),
-                    [window, waiter] {
-                        if (window)
-                            window->OnRelocationProbe(waiter);
-                    },
-                    Qt::QueuedConnection);
-            });
-            dialog.exec();
-        });
-    projectorCommands_->SetGroupSettingsRunner([this](const std::string& group) {
-        CGrpSetDlg dialog(window_.get(), *console_, backend_->ring(), *store_, group);
-        dialog.exec();
-    });
+    dialogs_ = std::make_unique<SettingsDialogs>(*window_, *console_, backend_->ring(), *store_);
+    dialogs_->InstallOn(*projectorCommands_);
     if (demo_ && demo_->SilentAfter().count() > 0) {
         QTimer::singleShot(demo_->SilentAfter(), window_.get(), [this] { demo_->SilenceOne(); });
     }

@@ -15,6 +15,8 @@
 
 namespace vistrel {
 
+class SettingsDialogs;
+
 struct SessionOptions {
     std::string appName = "vistrel";
     // Empty: the user's registry file, or in demo mode the demo file beside it.
@@ -53,6 +55,7 @@ class ConsoleSession {
     std::unique_ptr<RegStore> store_;
     std::unique_ptr<CoreBackend> backend_;
     std::unique_ptr<CVistrelDlg> window_;
+    std::unique_ptr<SettingsDialogs> dialogs_;
     ProjectorCommands* projectorCommands_ = nullptr;  // owned by the window
     GroupCommands* groupCommands_ = nullptr;          // owned by the window
 };

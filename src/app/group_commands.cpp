@@ -10,7 +10,6 @@
 #include <algorithm>
 
 #include "app/add_group_dialog.h"
-#include "app/app_message.h"
 #include "app/group_action_dialog.h"
 #include "app/group_name_rules.h"
 #include "app/projector_list_model.h"
@@ -18,6 +17,7 @@
 #include "app/rename_group_dialog.h"
 #include "app/vistrel_dlg.h"
 #include "controls/grp_list.h"
+#include "controls/message_box.h"
 #include "controls/my_button.h"
 #include "protocol/codec.h"
 #include "protocol/request_ring.h"

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/app_message.h"
+#include "controls/message_box.h"
 #include "protocol/setting_catalog.h"
 
 namespace vistrel {

@@ -53,6 +53,8 @@ constexpr int kPaneTop = kBarTop + kBarHeight + 6;
 constexpr int kAllButtonHeight = 24;
 constexpr int kComboWidth = 100;
 constexpr int kSourceCaptionWidth = 52;
+constexpr int kGroupCaptionWidth = 48;
+constexpr int kTitleWidth = 180;
 constexpr int kDiscoveryDrain = 64;  // datagrams handled per readable notification
 constexpr int kFindFieldWidth = 260;
 constexpr int kFindBarGap = 2;  // between the find row and the list, as the group pane's
@@ -409,19 +411,24 @@ void CVistrelDlg::PlaceInitialControls() {
     buttons_[kCmdDeleteGroup]->move(kMargin + 8 + kButtonStep, buttonTop);
     buttons_[kCmdGroupPane]->move(kMargin + 8 + 2 * kButtonStep, buttonTop);
 
-    groupCaption_->setGeometry(barLeft + 8, buttonTop, 48, kButtonSize);
+    // The captions are as wide as drawn, or as their text needs at a larger text size.
+    const int groupCaptionWidth = std::max(kGroupCaptionWidth, groupCaption_->sizeHint().width());
+    groupCaption_->setGeometry(barLeft + 8, buttonTop, groupCaptionWidth, kButtonSize);
     groupCaption_->setFormat(Qt::AlignLeft | Qt::AlignVCenter);
-    title_->setGeometry(barLeft + 58, buttonTop + 1, 180, kButtonSize - 2);
-    buttons_[kCmdRefreshAll]->move(barLeft + 246, buttonTop);
+    const int titleLeft = barLeft + 10 + groupCaptionWidth;
+    title_->setGeometry(titleLeft, buttonTop + 1, kTitleWidth, kButtonSize - 2);
+    buttons_[kCmdRefreshAll]->move(titleLeft + kTitleWidth + 8, buttonTop);
 
     // The right-hand group sits against the top bar's right end, left of the logo.
     const int comboRight = logoLeft - kMargin;
     const int comboLeft = comboRight - kComboWidth;
     sourceSelector_->setGeometry(comboLeft, buttonTop, kComboWidth, kButtonSize);
-    sourceCaption_->setGeometry(comboLeft - kSourceCaptionWidth - 2, buttonTop, kSourceCaptionWidth,
+    const int sourceCaptionWidth =
+        std::max(kSourceCaptionWidth, sourceCaption_->sizeHint().width());
+    sourceCaption_->setGeometry(comboLeft - sourceCaptionWidth - 2, buttonTop, sourceCaptionWidth,
                                 kButtonSize);
     sourceCaption_->setFormat(Qt::AlignRight | Qt::AlignVCenter);
-    int x = comboLeft - kSourceCaptionWidth - 12 - kButtonSize;
+    int x = comboLeft - sourceCaptionWidth - 12 - kButtonSize;
     for (int id : {kCmdGroupSettingButton, kCmdPowerOff, kCmdPowerOn, kCmdUncheckAllButton,
                    kCmdCheckAllButton}) {
         buttons_[id]->move(x, buttonTop);

@@ -225,8 +225,18 @@ inline constexpr ControlField kControlLayout[] = {
     {&ControlReply::threeD, 75, 1},
 };
 
+// The layout entry of `member`; the setting catalogue places its settings through it. A
+// member that is not in the layout does not compile where it is used in a constant.
+constexpr const ControlField& ControlFieldOf(int ControlReply::*member) {
+    for (const ControlField& field : kControlLayout) {
+        if (field.member == member)
+            return field;
+    }
+    throw "not a field of the control reply";
+}
+
 // Offset of the power digit, which the dialog overwrites after a successful power-off.
-inline constexpr size_t kControlPowerOffset = 20;
+inline constexpr size_t kControlPowerOffset = ControlFieldOf(&ControlReply::power).offset;
 // A complete control reply has at least this many bytes.
 inline constexpr size_t kControlReplyLength = 76;
 

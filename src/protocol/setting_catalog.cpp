@@ -23,12 +23,19 @@ constexpr SettingDef Base(std::string_view name, std::string_view label, Setting
     return d;
 }
 
+// Where a setting's current value sits in the control reply: the codec's layout entry.
+constexpr const ControlField& At(int ControlReply::*member) {
+    return ControlFieldOf(member);
+}
+// A setting the control reply does not report.
+constexpr ControlField kNowhere{nullptr, 0, 0};
+
 constexpr SettingDef Toggle(std::string_view name, std::string_view label, SettingPage page,
-                            size_t offset, std::string_view on, std::string_view off,
+                            const ControlField& field, std::string_view on, std::string_view off,
                             bool inverted = false) {
     SettingDef d = Base(name, label, page, SettingKind::Toggle);
-    d.offset = offset;
-    d.width = 1;
+    d.offset = field.offset;
+    d.width = field.width;
     d.inverted = inverted;
     d.onCode = on;
     d.offCode = off;
@@ -36,21 +43,22 @@ constexpr SettingDef Toggle(std::string_view name, std::string_view label, Setti
 }
 
 constexpr SettingDef Choice(std::string_view name, std::string_view label, SettingPage page,
-                            size_t offset, OptionTable options, ChoiceKey key = ChoiceKey::Index) {
+                            const ControlField& field, OptionTable options,
+                            ChoiceKey key = ChoiceKey::Index) {
     SettingDef d = Base(name, label, page, SettingKind::Choice);
-    d.offset = offset;
-    d.width = 1;
+    d.offset = field.offset;
+    d.width = field.width;
     d.options = options;
     d.key = key;
     return d;
 }
 
 constexpr SettingDef Number(std::string_view name, std::string_view label, SettingPage page,
-                            size_t offset, size_t width, int low, int high, std::string_view prefix,
+                            const ControlField& field, int low, int high, std::string_view prefix,
                             int step = 1) {
     SettingDef d = Base(name, label, page, SettingKind::Number);
-    d.offset = offset;
-    d.width = width;
+    d.offset = field.offset;
+    d.width = field.width;
     d.low = low;
     d.high = high;
     d.step = step;
@@ -106,59 +114,78 @@ constexpr std::string_view kPowerOffCode = option_rows::kPower[1].command;
 
 constexpr std::array kSettings = {
     // Projector page
-    Toggle("power", "Power", Projector, 20, kPowerOnCode, kPowerOffCode),
-    Choice("source", "Source:", Projector, 34, kSourceTable, ChoiceKey::Code),
+    Toggle("power", "Power", Projector, At(&ControlReply::power), kPowerOnCode, kPowerOffCode),
+    Choice("source", "Source:", Projector, At(&ControlReply::sourceCode), kSourceTable,
+           ChoiceKey::Code),
     Action("resync", "Resync", Projector, "~0001 1"),
-    Toggle("source-lock", "Source lock", Projector, 24, "~00100 1", "~00100 0"),
-    Toggle("freeze", "Freeze image", Projector, 23, "~0004 1", "~0004 0"),
-    Toggle("av-mute", "AV mute", Projector, 25, "~0002 1", "~0002 0"),
-    Toggle("direct-power", "DirectPower", Projector, 32, "~00105 1", "~00105 0"),
-    OfferedBy(Toggle("auto-keystone", "Auto Keystone", Projector, 74, "~0069 1", "~0069 0"),
+    Toggle("source-lock", "Source lock", Projector, At(&ControlReply::sourceLock), "~00100 1",
+           "~00100 0"),
+    Toggle("freeze", "Freeze image", Projector, At(&ControlReply::freeze), "~0004 1", "~0004 0"),
+    Toggle("av-mute", "AV mute", Projector, At(&ControlReply::avMute), "~0002 1", "~0002 0"),
+    Toggle("direct-power", "DirectPower", Projector, At(&ControlReply::directPower), "~00105 1",
+           "~00105 0"),
+    OfferedBy(Toggle("auto-keystone", "Auto Keystone", Projector, At(&ControlReply::autoKeystone),
+                     "~0069 1", "~0069 0"),
               OffersAutoKeystone),
-    Number("auto-power-off", "Auto power off:", Projector, 67, 3, 0, 180, "~00106 ", 5),
-    Number("volume", "Volume:", Projector, 45, 2, 0, 10, "~0081 "),
+    Number("auto-power-off", "Auto power off:", Projector, At(&ControlReply::autoPowerOff), 0, 180,
+           "~00106 ", 5),
+    Number("volume", "Volume:", Projector, At(&ControlReply::volume), 0, 10, "~0081 "),
     // Image page. The display mode is reported by code: list A's modes and list C's 3D; the
     // page's lists B and C name some of them differently ("User").
-    WithOtherLists(Choice("display-mode", "Display mode:", Image, 36, kDisplayModeReportedTable,
-                          ChoiceKey::Code),
-                   kDisplayModeOtherLists),
-    Number("brightness", "Brightness:", Image, 55, 3, 0, 100, "~0021 "),
-    Number("contrast", "Contrast:", Image, 58, 3, 0, 100, "~0022 "),
-    Number("sharpness", "Sharpness:", Image, 47, 2, 0, 31, "~0023 "),
-    Number("brilliant-color", "BrilliantColor:", Image, 51, 2, 0, 10, "~0034 "),
-    Number("phase", "Phase:", Image, 49, 2, 0, 31, "~0074 "),
-    Choice("degamma", "Degamma:", Image, 38, kDegammaTable),
-    Choice("color-temperature", "Color temperature:", Image, 37, kColorTemperatureTable),
-    Choice("color-space", "Color Space:", Image, 42, kColorSpaceTable),
-    OfferedBy(Choice("closed-captioning", "Closed Captioning:", Image, 73, kClosedCaptioningTable),
+    WithOtherLists(
+        Choice("display-mode", "Display mode:", Image, At(&ControlReply::displayModeCode),
+               kDisplayModeReportedTable, ChoiceKey::Code),
+        kDisplayModeOtherLists),
+    Number("brightness", "Brightness:", Image, At(&ControlReply::brightness), 0, 100, "~0021 "),
+    Number("contrast", "Contrast:", Image, At(&ControlReply::contrast), 0, 100, "~0022 "),
+    Number("sharpness", "Sharpness:", Image, At(&ControlReply::sharpness), 0, 31, "~0023 "),
+    Number("brilliant-color", "BrilliantColor:", Image, At(&ControlReply::brilliantColor), 0, 10,
+           "~0034 "),
+    Number("phase", "Phase:", Image, At(&ControlReply::phase), 0, 31, "~0074 "),
+    Choice("degamma", "Degamma:", Image, At(&ControlReply::degamma), kDegammaTable),
+    Choice("color-temperature", "Color temperature:", Image, At(&ControlReply::colorTemperature),
+           kColorTemperatureTable),
+    Choice("color-space", "Color Space:", Image, At(&ControlReply::colorSpace), kColorSpaceTable),
+    OfferedBy(Choice("closed-captioning", "Closed Captioning:", Image,
+                     At(&ControlReply::closedCaptioning), kClosedCaptioningTable),
               OffersClosedCaptioning),
     // Display page
-    Choice("projection", "Projection:", Display, 39, kProjectionTable),
-    Choice("display-format", "Display Format:", Display, 35, kDisplayFormatTable),
-    Number("zoom", "Zoom:", Display, 53, 2, -5, 25, "~0062 "),
-    Number("image-shift", "V. img shift:", Display, 61, 3, -50, 50, "~0064 "),
-    Number("keystone", "V. keystone:", Display, 64, 3, -40, 40, "~0066 "),
+    Choice("projection", "Projection:", Display, At(&ControlReply::projection), kProjectionTable),
+    Choice("display-format", "Display Format:", Display, At(&ControlReply::displayFormat),
+           kDisplayFormatTable),
+    Number("zoom", "Zoom:", Display, At(&ControlReply::zoom), -5, 25, "~0062 "),
+    Number("image-shift", "V. img shift:", Display, At(&ControlReply::imageShift), -50, 50,
+           "~0064 "),
+    Number("keystone", "V. keystone:", Display, At(&ControlReply::keystone), -40, 40, "~0066 "),
     // Setting page
-    Choice("background-color", "Background color:", Setting, 41, kBackgroundColorTable),
-    Choice("logo", "Logo:", Setting, 40, kLogoTable),
+    Choice("background-color", "Background color:", Setting, At(&ControlReply::backgroundColor),
+           kBackgroundColorTable),
+    Choice("logo", "Logo:", Setting, At(&ControlReply::logo), kLogoTable),
     Text("display-message", "Display Message:", Setting, kDisplayMessagePrefix,
          kDisplayMessageWidth),
-    Toggle("bright-mode", "Bright mode", Setting, 22, option_rows::kBrightMode[1].command,
-           option_rows::kBrightMode[0].command),
-    Toggle("information-hide", "Information Hide", Setting, 26, "~00102 1", "~00102 0", true),
-    Toggle("high-altitude", "High altitude", Setting, 28, "~00101 1", "~00101 0"),
-    Toggle("keypad-lock", "Keypad lock", Setting, 29, "~00103 1", "~00103 0"),
-    Number("projector-id", "Projector ID:", Setting, 43, 2, 0, 99, "~0079 "),
-    Number("sleep-timer", "Sleep Timer:", Setting, 70, 3, 0, 999, "~00107 ", 5),
+    Toggle("bright-mode", "Bright mode", Setting, At(&ControlReply::brightMode),
+           option_rows::kBrightMode[1].command, option_rows::kBrightMode[0].command),
+    Toggle("information-hide", "Information Hide", Setting, At(&ControlReply::informationHide),
+           "~00102 1", "~00102 0", true),
+    Toggle("high-altitude", "High altitude", Setting, At(&ControlReply::highAltitude), "~00101 1",
+           "~00101 0"),
+    Toggle("keypad-lock", "Keypad lock", Setting, At(&ControlReply::keypadLock), "~00103 1",
+           "~00103 0"),
+    Number("projector-id", "Projector ID:", Setting, At(&ControlReply::projectorId), 0, 99,
+           "~0079 "),
+    Number("sleep-timer", "Sleep Timer:", Setting, At(&ControlReply::sleepTimer), 0, 999, "~00107 ",
+           5),
     Action("reset-all", "Reset all", Setting, "~00112 1"),
     // Group dialog's Projector page: what the projector page does not offer. Its other
     // controls are the projector page's settings above (same codes and ranges).
-    Toggle("three-d", "3D", Group, 75, "~0090 1", "~0090 0"),
-    Unreported(Toggle("three-d-sync-invert", "3D Sync Invert", Group, 0, "~0091 1", "~0091 0")),
+    Toggle("three-d", "3D", Group, At(&ControlReply::threeD), "~0090 1", "~0090 0"),
+    Unreported(
+        Toggle("three-d-sync-invert", "3D Sync Invert", Group, kNowhere, "~0091 1", "~0091 0")),
     // The group form reaches 15; its up-down writes the value right-aligned, "Set" with
     // leading zeros.
-    GroupVariant(WithForms(Number("group-volume", "Volume:", Group, 45, 2, 0, 15, "~0081 "),
-                           ValueForm::RightAligned3, ValueForm::ZeroPadded3)),
+    GroupVariant(WithForms(
+        Number("group-volume", "Volume:", Group, At(&ControlReply::volume), 0, 15, "~0081 "),
+        ValueForm::RightAligned3, ValueForm::ZeroPadded3)),
 };
 
 }  // namespace

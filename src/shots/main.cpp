@@ -1,10 +1,15 @@
 // vistrel-shots: pictures of the settings pages as an operator sees them, taken from the
 // demo fleet on loopback. Used by scripts/screenshots.sh.
-//   vistrel-shots DIR     writes DIR/prjdlg-*.png and DIR/grpdlg-*.png (one PNG per page),
+//   vistrel-shots DIR [TEXT%]
+//                         writes DIR/prjdlg-*.png and DIR/grpdlg-*.png (one PNG per page),
 //                         DIR/screenshot.png (the main window with the fleet listed) and
 //                         DIR/main-find-sort.png (the list narrowed by the find field and
-//                         sorted by a column)
+//                         sorted by a column). TEXT% (such as 150) enlarges the application
+//                         font as a larger text size setting does. Every label, button, list
+//                         or field whose text does not fit is named on stderr ("cut: ...").
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QHeaderView>
@@ -19,11 +24,18 @@
 #include <functional>
 #include <map>
 
+#include "app/about_dlg.h"
+#include "app/add_group_dialog.h"
 #include "app/console_session.h"
+#include "app/group_action_dialog.h"
 #include "app/projector_list_model.h"
 #include "app/projector_list_proxy.h"
+#include "app/refresh_dialog.h"
+#include "app/rename_group_dialog.h"
 #include "app/vistrel_app.h"
 #include "app/vistrel_dlg.h"
+#include "controls/static_text.h"
+#include "controls/text_fit.h"
 #include "settings/common/password_form.h"
 #include "settings/projector/page_prj.h"
 #include "settings/projector/prj_set_dlg.h"
@@ -46,15 +58,48 @@ bool WaitFor(const std::function<bool()>& ready, int timeoutMs) {
     return true;
 }
 
+// Names every control of `root` whose text is cut, on stderr.
+void ReportCutText(const QWidget& root, const char* picture) {
+    for (const vistrel::CutText& cut : vistrel::CutTexts(root, true)) {
+        if (!cut.widget->isVisibleTo(&root))
+            continue;
+        QString text;
+        if (const auto* label = qobject_cast<const QLabel*>(cut.widget))
+            text = label->text();
+        else if (const auto* button = qobject_cast<const QAbstractButton*>(cut.widget))
+            text = button->text();
+        else if (const auto* list = qobject_cast<const QComboBox*>(cut.widget))
+            text = list->currentText();
+        else if (const auto* edit = qobject_cast<const QLineEdit*>(cut.widget))
+            text = edit->text();
+        else if (const auto* caption = qobject_cast<const vistrel::CStaticText*>(cut.widget))
+            text = caption->text();
+        std::fprintf(stderr, "cut: %s: %s %s \"%s\" needs %dx%d, has %dx%d\n", picture,
+                     cut.widget->metaObject()->className(), qPrintable(cut.widget->objectName()),
+                     qPrintable(text), cut.needed.width(), cut.needed.height(), cut.widget->width(),
+                     cut.widget->height());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: vistrel-shots DIR\n", stderr);
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: vistrel-shots DIR [TEXT%]\n", stderr);
         return 2;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vistrel"));
+    if (argc == 3) {
+        const double scale = QString::fromLocal8Bit(argv[2]).toDouble() / 100.0;
+        if (scale < 0.5 || scale > 4.0) {
+            std::fputs("vistrel-shots: TEXT% is a percentage from 50 to 400\n", stderr);
+            return 2;
+        }
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        QApplication::setFont(font);
+    }
     vistrel::InitGuiResources();
     const QDir out(QString::fromLocal8Bit(argv[1]));
     QTemporaryDir storeDir;
@@ -124,6 +169,7 @@ int main(int argc, char** argv) {
     auto save = [&](QWidget& widget, const char* file) {
         QApplication::processEvents();
         const QString path = out.filePath(QString::fromLatin1(file));
+        ReportCutText(widget, file);
         if (widget.grab().save(path, "PNG")) {
             std::printf("%s\n", qPrintable(path));
         } else {
@@ -244,6 +290,27 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vistrel-shots: the list shows %d of the %zu demo projectors\n",
                      window.Model()->RowCount(), fleet.Size());
         ++failures;
+    }
+
+    // The small dialogs of the main window, as they first open.
+    {
+        vistrel::CAboutDlg about(&window);
+        about.show();
+        save(about, "dlg-about.png");
+        vistrel::CAddGroup add({QStringLiteral("Lab")}, &window);
+        add.show();
+        save(add, "dlg-add-group.png");
+        vistrel::CRenGrpDlg rename({QStringLiteral("Lab")}, &window);
+        rename.show();
+        save(rename, "dlg-rename-group.png");
+        vistrel::CRefreshDlg refresh(30000, &window);
+        refresh.show();
+        save(refresh, "dlg-refresh.png");
+        vistrel::CGrpActDlg action({QStringLiteral("Lab"), QStringLiteral("Hall")},
+                                   QStringLiteral("Lab"), true, &window);
+        action.actionLabel = QStringLiteral("Delete Group");
+        action.show();
+        save(action, "dlg-group-action.png");
     }
     return failures == 0 ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -21,8 +22,10 @@
 #include "app/projector_list_model.h"
 #include "controls/grp_list.h"
 #include "controls/static_text.h"
+#include "controls/text_fit.h"
 #include "protocol/wire_fields.h"
 #include "settings/common/batch_progress.h"
+#include "settings/common/dialog_frame.h"
 #include "settings/common/up_down.h"
 #include "settings/shared/grp_prj.h"
 #include "sim/fleet.h"
@@ -193,6 +196,32 @@ TEST_F(GrpSetDlgTest, PowerGoesToEveryProjectorInParallelAndThePageWaitsForAllAn
     EXPECT_EQ(AddressesOf("command=~0000 0"), All());
     for (size_t i = 0; i < 3; ++i)
         EXPECT_EQ(fleet->State(i).power, sim::kPowerOff) << i;
+}
+
+// Both settings dialogs are drawn at fixed places for the default text size: a larger text
+// size grows the whole dialog, places and sizes alike, instead of cutting its captions.
+TEST_F(GrpSetDlgTest, ALargerTextSizeGrowsTheDialogInsteadOfCuttingItsCaptions) {
+    Open("Lab", false);
+    EXPECT_EQ(dialog->size(), kFrameDialogSize);
+    const QRect drawnVolume = Ctl<QWidget>(CGrpPrj::kVolumeEdit)->geometry();
+
+    const QFont drawnFont = QApplication::font();
+    QFont larger = drawnFont;
+    larger.setPointSizeF(drawnFont.pointSizeF() * 1.5);
+    QApplication::setFont(larger);
+    dialog.reset();
+    Open("Lab", false);
+    QApplication::setFont(drawnFont);  // before any check can leave the test early
+
+    for (const CutText& cut : CutTexts(*dialog))
+        ADD_FAILURE() << cut.widget->objectName().toStdString() << " needs " << cut.needed.width()
+                      << "x" << cut.needed.height();
+    EXPECT_GT(dialog->width(), kFrameDialogSize.width());
+    EXPECT_GT(dialog->height(), kFrameDialogSize.height());
+    // The page grew with its captions: the field sits further right, and is wider.
+    const QRect grownVolume = Ctl<QWidget>(CGrpPrj::kVolumeEdit)->geometry();
+    EXPECT_GT(grownVolume.left(), drawnVolume.left());
+    EXPECT_GT(grownVolume.width(), drawnVolume.width());
 }
 
 TEST_F(GrpSetDlgTest, SourceAndCheckBoxesThatGoInParallel) {

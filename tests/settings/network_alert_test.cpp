@@ -18,6 +18,7 @@
 #include <QTableView>
 #include "app/command_test_support.h"
 #include "app/projector_list_model.h"
+#include "app/settings_dialogs.h"
 #include "controls/ip_address_edit.h"
 #include "protocol/codec.h"
 #include "protocol/text_encoding.h"
@@ -739,16 +740,8 @@ TEST_F(GroupPagesTest, DhcpChangeKeepsEachAddressSkipsAHungProjectorAndClosesThe
 bool RelocateThroughTheDialog(CVistrelDlg& window, Console& console, ConsoleBackend& backend,
                               RequestRing& ring, RegStore& store, ProjectorCommands& commands,
                               int row, const std::string& newAddress, int timeoutMs) {
-    commands.SetProjectorSettingsRunner(
-        [&](const std::string& ip, const std::string& group, const std::string& name) {
-            CPrjSetDlg dialog(&window, console, ring, store, ip, group, name);
-            dialog.SetRelocationRequest([&window](std::weak_ptr<RelocationWindow> waiter) {
-                QMetaObject::invokeMethod(
-                    &window, [&window, waiter] { window.OnRelocationProbe(waiter); },
-                    Qt::QueuedConnection);
-            });
-            dialog.exec();
-        });
+    SettingsDialogs dialogs(window, console, ring, store);
+    dialogs.InstallOn(commands);
     (void)backend;
     CPrjSetDlg* open = nullptr;
     auto page = [&] { return static_cast<CPrjNetwork*>(open->SidePage(CPrjSetDlg::kSideNetwork)); };
@@ -786,7 +779,11 @@ bool RelocateThroughTheDialog(CVistrelDlg& window, Console& console, ConsoleBack
             return true;
         });
     emit window.projectorActivated(row);
-    return script.Finished() && followed;
+    const bool finished = script.Finished();
+    // The runners call into `dialogs`, which ends here.
+    commands.SetProjectorSettingsRunner({});
+    commands.SetGroupSettingsRunner({});
+    return finished && followed;
 }
 
 class RelocationEndToEnd : public CommandFixture {};

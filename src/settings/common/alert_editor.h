@@ -7,7 +7,7 @@
 #include <string>
 
 #include "protocol/codec.h"
-#include "settings/shared/alert_form.h"
+#include "settings/common/alert_form.h"
 
 class QWidget;
 

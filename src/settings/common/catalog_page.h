@@ -1,34 +1,31 @@
-// The base of the settings tabs whose controls are catalogue settings (Image, Display,
-// Setting): drop-down lists, check boxes and numeric fields, each bound to a page member.
-// It reads them from the control reply, writes them to the widgets and back, and sends what
-// the operator changes with the setting's own code:
-//   - a list sends the command of the chosen row;
-//   - a check box sends its on or off code and waits, disabled, for the reply;
-//   - an up-down sends the value it is about to show (moving by the setting's step); at the
-//     range end it does nothing (StepNumberField); a "Set" button sends its own field's
-//     typed value after the range check.
+// The base of the projector dialog's tabs whose controls are catalogue settings (Projector,
+// Image, Display, Setting): drop-down lists, check boxes and numeric fields, each bound to a
+// page member through CatalogBindings, which turns a control into a command. This base sends
+// what the bindings ask through the ring and reads the controls from the control reply:
+//   - a check box waits, disabled, for the reply;
+//   - a command without an OK reply is reported, disables the page and asks for fresh state;
+//   - a dropped check box is given back as it was, and a control refresh follows.
 // A page builds its controls with AddList / AddToggle / AddNumber, places them, and keeps
 // its own enabling rules and anything that is not a catalogue setting.
 #pragma once
 
 #include <QTimer>
-#include <deque>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "protocol/codec.h"
 #include "protocol/option_tables.h"
-#include "settings/projector/tab_page_support.h"
+#include "settings/common/catalog_bindings.h"
+#include "settings/common/tab_page_support.h"
 
 class QCheckBox;
 class QComboBox;
 
 namespace vistrel {
 
-class CCatalogPage : public CSettingsPage {
+class CCatalogPage : public CProjectorPage {
     Q_OBJECT
   public:
     // `fullGroup`: the ids of every control the page disables when the projector cannot be
@@ -37,18 +34,7 @@ class CCatalogPage : public CSettingsPage {
                  const std::vector<int>& fullGroup);
 
   protected:
-    struct ChoiceList {
-        // Read from the control reply; null for a list whose row the page works out itself.
-        const SettingDef* def;
-        OptionTable table;
-        QComboBox* list;
-        int* member;
-    };
-    struct Toggle {
-        const SettingDef* def;
-        QCheckBox* box;
-        int* member;
-    };
+    using Toggle = CatalogBindings::Toggle;
 
     // Each adds the control with its id, fills it, binds it to `member` and connects it.
     QComboBox* AddList(const SettingDef* def, OptionTable table, int id, int* member);
@@ -78,15 +64,10 @@ class CCatalogPage : public CSettingsPage {
     int AddListRows(std::span<const ListRow> rows, int y, RowLayout layout);
     int AddNumberRows(std::span<const NumberRow> rows, int y, RowLayout layout);
 
-    // The lists and check boxes into their members (nothing to check there). Numbers are
-    // read only by their own arrows and "Set" button.
-    void ReadChoices();
-    // The members into the widgets. A setting no control reply has reported yet shows
-    // nothing and stays disabled, so no arrow or box starts from a value nobody reported.
-    void WriteControls();
-    // Every bound setting the reply reports goes into its member; a field the reply does not
-    // carry (cut short, no digits) keeps what the page showed.
-    void TakeReportedValues(const std::string& reply);
+    // See CatalogBindings.
+    void ReadChoices() { bindings_->ReadChoices(); }
+    void WriteControls() { bindings_->WriteControls(); }
+    void TakeReportedValues(const std::string& reply) { bindings_->TakeReportedValues(reply); }
 
     void SetAllEnabled(bool enabled);
     void ShowNotAnswering() override { SetAllEnabled(false); }
@@ -95,10 +76,12 @@ class CCatalogPage : public CSettingsPage {
     // enabled while it is on. The reply's fields for the page's own rules; nullopt when off.
     std::optional<ControlReply> EnableForPower(const std::string& reply);
 
-    // The check box that `body` sets, with the value it sent (0 or 1); null for other bodies.
-    const Toggle* ToggleOfBody(const std::string& body, int* sentValue) const;
-    // Shows `value` in the box and gives the box back to the operator.
-    static void SettleToggle(const Toggle& toggle, int value);
+    const Toggle* ToggleOfBody(const std::string& body, int* sentValue) const {
+        return bindings_->ToggleOfBody(body, sentValue);
+    }
+    static void SettleToggle(const Toggle& toggle, int value) {
+        CatalogBindings::SettleToggle(toggle, value);
+    }
 
     // A command without an OK reply is reported, disables the page and asks for fresh state.
     void OnReply(const MsgCmd& slot) override;
@@ -107,18 +90,8 @@ class CCatalogPage : public CSettingsPage {
     void OnDropped(const std::string& body) override;
 
   private:
-    void OnListChosen(const ChoiceList& choice);
-    void OnToggleClicked(const Toggle& toggle);
-    int OnUpDown(const NumberSetting& setting, int delta);
-    void OnSet(const NumberSetting& setting);
-
     const std::vector<int>& fullGroup_;
-    // Deques: the handlers hold references to the entries.
-    std::deque<ChoiceList> lists_;
-    std::deque<Toggle> toggles_;
-    std::deque<NumberSetting> numbers_;
-    // Members of the settings some control reply has reported.
-    std::set<const int*> reported_;
+    CatalogBindings* bindings_ = nullptr;
     QTimer dropRefresh_;
 };
 

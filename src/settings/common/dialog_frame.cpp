@@ -99,11 +99,16 @@ void BuildOkButton(QDialog* dialog) {
     QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
 }
 
-void PaintFrame(QPainter& painter, const FrameColors& colors) {
-    PaintGradient(painter, kFrameSidePanelRect.adjusted(0, 6, 0, 0), colors.panel, kPanelLight,
+void PaintFrame(QPainter& painter, const QDialog& dialog, const FrameColors& colors) {
+    // Where the boxes are now: a larger text size grows the dialog (FitToText).
+    auto placeOf = [&dialog](int id, const QRect& drawn) {
+        const auto* box = dialog.findChild<QGroupBox*>(ControlName(id));
+        return (box ? box->geometry() : drawn).adjusted(0, 6, 0, 0);
+    };
+    PaintGradient(painter, placeOf(1007, kFrameSidePanelRect), colors.panel, kPanelLight,
                   Qt::Vertical);
-    PaintGradient(painter, kFrameHeaderBandRect.adjusted(0, 6, 0, 0), colors.headerDark,
-                  colors.panel, Qt::Horizontal);
+    PaintGradient(painter, placeOf(1032, kFrameHeaderBandRect), colors.headerDark, colors.panel,
+                  Qt::Horizontal);
 }
 
 }  // namespace vistrel

@@ -53,7 +53,7 @@ CStaticText* BuildHeaderLabel(QDialog* dialog, const FrameColors& colors, int id
 // The OK button (1) at the bottom right; accepts the dialog.
 void BuildOkButton(QDialog* dialog);
 
-// The side panel's and the header band's gradients.
-void PaintFrame(QPainter& painter, const FrameColors& colors);
+// The side panel's and the header band's gradients, where the dialog's boxes are.
+void PaintFrame(QPainter& painter, const QDialog& dialog, const FrameColors& colors);
 
 }  // namespace vistrel

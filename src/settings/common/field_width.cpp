@@ -3,7 +3,7 @@
 #include <QLineEdit>
 #include <QToolTip>
 
-#include "app/app_message.h"
+#include "controls/message_box.h"
 #include "protocol/text_encoding.h"
 
 namespace vistrel {

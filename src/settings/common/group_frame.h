@@ -1,4 +1,4 @@
-// What a page of the group dialog asks of its frame beyond a settings frame: the batch path
+// What a page of the group dialog asks of its frame beyond what every page does: the batch path
 // (one parallel request per addressed projector) and the progress bar that counts answers.
 #pragma once
 
@@ -12,7 +12,7 @@ namespace vistrel {
 
 class BatchProgress;
 
-class GroupFrame : public SettingsFrame {
+class GroupFrame : public PageFrame {
   public:
     // Sends `body` to every entry of the batch list in parallel; `owner` hears each answer
     // with the entry's index, which it reads from the returned result.

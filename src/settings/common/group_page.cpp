@@ -75,6 +75,10 @@ void CGroupPage::SendToGroup(const std::string& body, Path path, QWidget* clicke
     Send(body);
 }
 
+GroupFrame* CGroupPage::Frame() const {
+    return CSettingsPage::Frame() ? &group_ : nullptr;
+}
+
 Console& CGroupPage::GroupConsole() {
     return group_.console();
 }

@@ -47,6 +47,8 @@ class CGroupPage : public CSettingsPage {
     // Sends `body` to every addressed projector. On the queue path `clicked` is the control
     // that stays disabled until the answers are in.
     void SendToGroup(const std::string& body, Path path, QWidget* clicked = nullptr);
+    // The frame, or null once its window has gone.
+    GroupFrame* Frame() const;
     // The console whose batch list and table the page addresses.
     Console& GroupConsole();
     // Batch path with `bodies[i]` for the i-th addressed projector; an empty body leaves that

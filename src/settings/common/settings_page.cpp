@@ -2,9 +2,8 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 
-#include "app/app_message.h"
+#include "controls/message_box.h"
 #include "controls/set_button.h"
 #include "protocol/setting_catalog.h"
 #include "settings/common/failure_text.h"
@@ -17,7 +16,7 @@ QString ControlName(int id) {
     return QStringLiteral("c%1").arg(id);
 }
 
-CSettingsPage::CSettingsPage(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent)
+CSettingsPage::CSettingsPage(PageFrame& frame, QWidget* frameWidget, QWidget* parent)
     : QWidget(parent),
       frame_(frame),
       frameWidget_(frameWidget),
@@ -37,30 +36,23 @@ void CSettingsPage::OnDropped(const std::string&) {}
 void CSettingsPage::HandlePost(uint32_t message, uintptr_t wparam) {
     if (message != kMsgReply)
         return;
-    SettingsFrame* frame = Frame();
+    PageFrame* frame = Frame();
     if (!frame)
         return;
     OnReply(frame->ReadSlot(static_cast<uint32_t>(wparam)));
 }
 
-SettingsFrame* CSettingsPage::Frame() const {
+PageFrame* CSettingsPage::Frame() const {
     return frameWidget_ ? &frame_ : nullptr;
 }
 
 void CSettingsPage::Send(const std::string& body) {
-    if (SettingsFrame* frame = Frame())
+    if (PageFrame* frame = Frame())
         frame->EnqueueFor(body, Owner());
 }
 
-void CSettingsPage::RequestFreshState() {
-    if (SettingsFrame* frame = Frame()) {
-        frame->Flush();
-        frame->QueryControl();
-    }
-}
-
 void CSettingsPage::Notice(const std::string& text) {
-    if (SettingsFrame* frame = Frame())
+    if (PageFrame* frame = Frame())
         frame->ShowNotice(text);
 }
 
@@ -83,10 +75,8 @@ bool CSettingsPage::ReadInt(QLineEdit* edit, int low, int high, int& out, bool t
     }
     if (!tell)
         return false;
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle), message, QMessageBox::Ok,
-                    this);
-    box.setObjectName(QStringLiteral("validationMessage"));
-    box.exec();
+    ShowMessageBox(this, QMessageBox::Warning, message, QMessageBox::Ok,
+                   QStringLiteral("validationMessage"));
     edit->setFocus();
     edit->selectAll();
     return false;
@@ -113,6 +103,22 @@ void CSettingsPage::keyPressEvent(QKeyEvent* event) {
             return;
         default:
             QWidget::keyPressEvent(event);
+    }
+}
+
+// --- CProjectorPage ----------------------------------------------------------------------------
+
+CProjectorPage::CProjectorPage(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent)
+    : CSettingsPage(frame, frameWidget, parent), projectorFrame_(frame) {}
+
+SettingsFrame* CProjectorPage::Frame() const {
+    return CSettingsPage::Frame() ? &projectorFrame_ : nullptr;
+}
+
+void CProjectorPage::RequestFreshState() {
+    if (SettingsFrame* frame = Frame()) {
+        frame->Flush();
+        frame->QueryControl();
     }
 }
 

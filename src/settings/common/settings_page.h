@@ -8,13 +8,14 @@
 //   - Override ParseReply: the frame passes every reply the page reads (the shared control
 //     reply for the tab pages; "query=network"/"user"/"alert" replies for the side pages).
 //   - Send commands with Send(body): the page is the request's owner, and its reply comes
-//     back to OnReply with the slot's body and reply. After a failed command call
-//     RequestFreshState (flush + control query, only while the frame still exists).
-//   - Override OnDropped for requests the ring dropped unsent (ring full, superseded by
-//     the next request, or a change discarded by another owner's flush marker): enable the control
-//     that waits for that reply again and put it back; the frame's next control reply brings the
-//     projector's real state. Do not flush here: it would also discard the request that superseded
-//     the dropped one.
+//     back to OnReply with the slot's body and reply. A page of the projector dialog derives
+//     from CProjectorPage and after a failed command calls RequestFreshState (flush +
+//     control query, only while the frame still exists); a page of the group dialog derives
+//     from CGroupPage (group_page.h).
+//   - Override OnDropped for requests the ring dropped unsent (ring full, superseded by the
+//     next request, or a change discarded by another owner's flush marker): enable the control that waits for that reply again and put it
+//     back; the frame's next control reply brings the projector's real state. Do not flush
+//     here: it would also discard the request that superseded the dropped one.
 //   - Numeric fields: NumberField bundles edit, up-down and "Set" button; ReadInt runs the
 //     range check with the operator's message.
 //   - Hand the page to the frame: CPrjSetDlg::MakeTabPage / MakeSidePage create it.
@@ -30,6 +31,7 @@ class QLineEdit;
 
 namespace vistrel {
 
+class PageFrame;
 class SettingsFrame;
 class CSetButton;
 class CUpDown;
@@ -48,7 +50,7 @@ class CSettingsPage : public QWidget {
     Q_OBJECT
   public:
     // `frameWidget` is the frame as a widget, watched so the page can tell it is gone.
-    CSettingsPage(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent);
+    CSettingsPage(PageFrame& frame, QWidget* frameWidget, QWidget* parent);
 
     // A reply the frame passes on. The default ignores it.
     virtual void ParseReply(const std::string& reply);
@@ -70,9 +72,7 @@ class CSettingsPage : public QWidget {
     // Queues a request for the dialog's projector with this page as its owner.
     void Send(const std::string& body);
     // The frame, or null once its window has gone.
-    SettingsFrame* Frame() const;
-    // After a failed command: flush and ask for a fresh control reply, if the frame lives.
-    void RequestFreshState();
+    PageFrame* Frame() const;
     // The frame's notice line, if the frame lives.
     void Notice(const std::string& text);
     // Says on the notice line which request of `slot` failed, where and why.
@@ -101,9 +101,25 @@ class CSettingsPage : public QWidget {
   private:
     void HandlePost(uint32_t message, uintptr_t wparam);
 
-    SettingsFrame& frame_;
+    PageFrame& frame_;
     QPointer<QWidget> frameWidget_;
     ReplySinkHolder sink_;
+};
+
+// A page of the projector dialog: its frame also refreshes the projector's state.
+class CProjectorPage : public CSettingsPage {
+    Q_OBJECT
+  public:
+    CProjectorPage(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent);
+
+  protected:
+    // The frame, or null once its window has gone.
+    SettingsFrame* Frame() const;
+    // After a failed command: flush and ask for a fresh control reply, if the frame lives.
+    void RequestFreshState();
+
+  private:
+    SettingsFrame& projectorFrame_;
 };
 
 // A page that is not built yet: empty, reads nothing, sends nothing.

@@ -5,10 +5,9 @@
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
 #include <QPushButton>
 
-#include "app/app_message.h"
+#include "controls/message_box.h"
 
 #include "schedule/task_timing.h"
 #include "settings/common/settings_page.h"
@@ -52,12 +51,8 @@ TaskSet ReadTaskSet(const std::function<int(int, SchedTask*)>& read, int64_t now
 void TellIfNotStored(QWidget* page, const TaskApplyResult& result, const RegStore& store) {
     if (result.stored)
         return;
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle),
-                    QStringLiteral("The scheduled tasks could not be saved."), QMessageBox::Ok,
-                    page);
-    box.setObjectName(QStringLiteral("appMessage"));
-    box.setInformativeText(QString::fromStdString(store.LastError()));
-    box.exec();
+    ShowWarning(page, QStringLiteral("The scheduled tasks could not be saved."), false,
+                QString::fromStdString(store.LastError()));
 }
 
 TaskRows::TaskRows(QWidget* page, TaskMembers& members, const LocalTime& zone)
@@ -196,13 +191,9 @@ std::optional<TaskSet> TaskRows::TasksToApply(QWidget* page, int64_t now) const 
             task.enabled = 0;  // fired while the page was open: it has run
             continue;
         }
-        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle),
-                        QStringLiteral("Task %1 runs once, at a time that has passed. Please "
-                                       "choose a later date or time.")
-                            .arg(i + 1),
-                        QMessageBox::Ok, page);
-        box.setObjectName(QStringLiteral("appMessage"));
-        box.exec();
+        ShowWarning(page, QStringLiteral("Task %1 runs once, at a time that has passed. Please "
+                                         "choose a later date or time.")
+                              .arg(i + 1));
         return std::nullopt;
     }
     return tasks;

@@ -5,10 +5,9 @@
 #pragma once
 
 #include <QTimer>
-#include <set>
 #include <string>
 
-#include "settings/common/settings_page.h"
+#include "settings/common/catalog_page.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,7 +20,7 @@ namespace vistrel {
 class CPrjSetDlg;
 struct SettingDef;
 
-class CPagePrj : public CSettingsPage {
+class CPagePrj : public CCatalogPage {
     Q_OBJECT
   public:
     // Control ids.
@@ -66,30 +65,14 @@ class CPagePrj : public CSettingsPage {
     void OnDropped(const std::string& body) override;
 
   private:
-    struct Toggle {
-        const SettingDef* def;
-        QCheckBox* box;
-        int* member;
-    };
-
     void BuildControls();
-    // Reads the check boxes, the source and the names into the members. The numbers are
-    // read only by their own arrows and "Set" buttons.
-    void ReadControls();
-    void WriteControls();
-    void SetGroupEnabled(const std::vector<int>& ids, bool enabled);
-    void EnableControl(int id, bool enabled);
+    // The catalogue controls, then what only this page shows.
+    void ShowState();
 
     void OnPowerClicked();
-    void OnToggleClicked(const Toggle& toggle);
-    void OnSourceChosen(int index);
     void OnResync();
-    void OnSetVolume();
-    void OnSetAutoPowerOff();
-    int OnUpDown(int upDownId, int delta);
     void OnApply();
     void OnTimer8();
-    const Toggle* ToggleOfBody(const std::string& body, int* sentValue) const;
 
     CPrjSetDlg& dialog_;
 
@@ -113,20 +96,14 @@ class CPagePrj : public CSettingsPage {
     // The operator changed the edit since the last Apply: replies leave it alone.
     bool groupEdited_ = false;
     bool nameEdited_ = false;
-    // Members of the settings some control reply has reported.
-    std::set<const int*> reported_;
 
     QLabel* powerLabel_ = nullptr;
     QPushButton* powerButton_ = nullptr;
-    NumberField autoPowerOffField_;
-    NumberField volumeField_;
-    QComboBox* source_ = nullptr;
     QLineEdit* groupEdit_ = nullptr;
     QLineEdit* nameEdit_ = nullptr;
     QLabel* lampLabel_ = nullptr;
     QLabel* fwLabel_ = nullptr;
     QLabel* brightLabel_ = nullptr;
-    std::vector<Toggle> toggles_;
     QTimer timer8_;
 };
 

@@ -12,6 +12,7 @@
 #include "controls/gradient.h"
 #include "controls/icons.h"
 #include "controls/static_text.h"
+#include "controls/text_fit.h"
 #include "monitor/discovery.h"
 #include "protocol/codec.h"
 #include "settings/common/dialog_frame.h"
@@ -173,6 +174,8 @@ void CPrjSetDlg::BuildControls() {
     notice_->setWordWrap(true);
 
     BuildOkButton(this);
+    // A larger text size grows the whole dialog rather than cut its captions.
+    FitToText(*this);
 }
 
 CSettingsPage* CPrjSetDlg::MakeTabPage(int index, QWidget* parent) {
@@ -413,7 +416,7 @@ void CPrjSetDlg::ShowSchedulerSide() {
 void CPrjSetDlg::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
     QPainter painter(this);
-    PaintFrame(painter, kColors);
+    PaintFrame(painter, *this, kColors);
 }
 
 }  // namespace vistrel

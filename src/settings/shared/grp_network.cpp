@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "controls/message_box.h"
 #include "protocol/codec.h"
 #include "protocol/console.h"
 #include "settings/common/batch_progress.h"
@@ -117,7 +118,7 @@ void CGrpNetwork::OnEntryAnswer(const MsgCmd& entry) {
 }
 
 void CGrpNetwork::ConfirmPasswords() {
-    SettingsFrame* frame = Frame();
+    GroupFrame* frame = Frame();
     if (!frame || passwordStep_ != PasswordStep::Reading)
         return;
     std::vector<std::string> bodies;
@@ -169,13 +170,12 @@ void CGrpNetwork::FinishPasswords() {
 }
 
 void CGrpNetwork::OnSubmitDhcp() {
-    SettingsFrame* frame = Frame();
+    GroupFrame* frame = Frame();
     if (!frame || relocating_)
         return;
-    auto& group = static_cast<GroupFrame&>(*frame);
     Console& console = frame->console();
     SetControlsEnabled(false);
-    QProgressBar* bar = group.Progress().bar();
+    QProgressBar* bar = frame->Progress().bar();
     const int count = static_cast<int>(console.targetIps.size());
     bar->setRange(0, count);
     bar->setValue(0);
@@ -228,7 +228,7 @@ void CGrpNetwork::OnSubmitDhcp() {
 }
 
 void CGrpNetwork::OnRelocationPost(uint32_t message, uintptr_t index, intptr_t sent) {
-    QProgressBar* bar = Frame() ? static_cast<GroupFrame*>(Frame())->Progress().bar() : nullptr;
+    QProgressBar* bar = Frame() ? Frame()->Progress().bar() : nullptr;
     if (message == kProjectorDone) {
         if (!sent && index < relocationIps_.size())
             skipped_.push_back(relocationIps_[index]);
@@ -243,8 +243,8 @@ void CGrpNetwork::OnRelocationPost(uint32_t message, uintptr_t index, intptr_t s
 }
 
 void CGrpNetwork::FinishRelocation() {
-    if (SettingsFrame* frame = Frame())
-        static_cast<GroupFrame*>(frame)->Progress().bar()->setValue(0);
+    if (GroupFrame* frame = Frame())
+        frame->Progress().bar()->setValue(0);
     QString details;
     if (!skipped_.empty()) {
         QStringList names;

@@ -4,6 +4,7 @@
 // nothing: every control sends at once to the whole group.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ class QPushButton;
 
 namespace vistrel {
 
+class CatalogBindings;
 struct SettingDef;
 
 class CGrpPrj : public CGroupPage {
@@ -50,24 +52,9 @@ class CGrpPrj : public CGroupPage {
     void SetControlsEnabled(bool enabled) override;
 
   private:
-    struct Toggle {
-        const SettingDef* def;
-        QCheckBox* box;
-        int* member;
-        Path path;
-    };
-
     void BuildControls();
-    // Reads the lists, check boxes and names into the members. The numbers are read only by
-    // their own arrows and "Set" button.
-    void ReadControls();
 
     void OnPowerChosen(int index);
-    void OnSourceChosen(int index);
-    void OnToggleClicked(const Toggle& toggle);
-    int OnAutoPowerOffStep(int delta);
-    int OnVolumeStep(int delta);
-    void OnSetVolume();
     void OnResync();
     void OnApply();
 
@@ -82,16 +69,14 @@ class CGrpPrj : public CGroupPage {
     int syncInvert_ = 0;
     int autoPowerOff_ = 0;
     int volume_ = 0;
-    std::string newGroupName_;
-    std::string newProjectorName_;
 
     QComboBox* power_ = nullptr;
-    QComboBox* source_ = nullptr;
-    NumberField autoPowerOffField_;
-    NumberField volumeField_;
     QLineEdit* groupEdit_ = nullptr;
     QLineEdit* nameEdit_ = nullptr;
-    std::vector<Toggle> toggles_;
+    CatalogBindings* bindings_ = nullptr;
+    // The settings that go through the request ring, one projector after the other; the
+    // others go out in parallel.
+    std::set<const SettingDef*> queued_;
 };
 
 }  // namespace vistrel

@@ -6,33 +6,23 @@
 
 #include <string>
 
-#include "schedule/local_time.h"
-#include "settings/common/settings_page.h"
-#include "settings/common/task_rows.h"
+#include "settings/common/task_page.h"
 
 namespace vistrel {
 
-class RegStore;
-
-class CGrpScheduler : public CSettingsPage {
+class CGrpScheduler : public CTaskPage {
     Q_OBJECT
   public:
     // `group` is the dialog's group name; it must outlive the page.
-    CGrpScheduler(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent, RegStore& store,
+    CGrpScheduler(PageFrame& frame, QWidget* frameWidget, QWidget* parent, RegStore& store,
                   const std::string& group, const LocalTime& zone = SystemLocalTime::Instance());
 
-    const TaskMembers& members() const { return members_; }
-    // "Apply" (1088), as a click on it does it.
-    void Apply();
-
   private:
-    void Load();
+    int ReadStoredTask(const Console& console, int index, SchedTask* task) override;
+    std::vector<std::string> Targets(const Console& console) const override;
+    std::optional<std::string_view> GroupKey() const override { return group_; }
 
-    TaskMembers members_;
-    RegStore& store_;
-    const LocalTime& zone_;
     const std::string& group_;
-    TaskRows* rows_ = nullptr;
 };
 
 }  // namespace vistrel

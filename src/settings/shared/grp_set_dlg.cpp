@@ -9,6 +9,7 @@
 #include "controls/gradient.h"
 #include "controls/icons.h"
 #include "controls/static_text.h"
+#include "controls/text_fit.h"
 #include "protocol/codec.h"
 #include "settings/common/batch_progress.h"
 #include "settings/common/dialog_frame.h"
@@ -64,6 +65,8 @@ void CGrpSetDlg::BuildControls() {
     progress_ = new BatchProgress(progressBar_, this);
 
     BuildOkButton(this);
+    // A larger text size grows the whole dialog rather than cut its captions.
+    FitToText(*this);
 }
 
 CSettingsPage* CGrpSetDlg::MakeSidePage(int side) {
@@ -113,14 +116,10 @@ std::shared_ptr<BatchResult> CGrpSetDlg::SendBatchEach(const std::vector<std::st
     return ring_.SendBatchEach(bodies, owner);
 }
 
-void CGrpSetDlg::Flush() {
-    EnqueueFor(std::string(kFlushBody), {});
-}
-
 void CGrpSetDlg::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
     QPainter painter(this);
-    PaintFrame(painter, kColors);
+    PaintFrame(painter, *this, kColors);
 }
 
 }  // namespace vistrel

@@ -52,10 +52,6 @@ class CGrpSetDlg : public QDialog, public GroupFrame {
     std::shared_ptr<BatchResult> SendBatchEach(const std::vector<std::string>& bodies,
                                                const std::weak_ptr<ReplySink>& owner) override;
     BatchProgress& Progress() override { return *progress_; }
-    // The group dialog shows no projector's state: there is nothing to refresh.
-    void Flush() override;
-    void QueryControl() override {}
-    void QueryModel() override {}
     Console& console() override { return console_; }
 
   protected:

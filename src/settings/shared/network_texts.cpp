@@ -1,8 +1,6 @@
 #include "settings/shared/network_texts.h"
 
-#include <QMessageBox>
-
-#include "app/app_message.h"
+#include "controls/message_box.h"
 
 namespace vistrel {
 
@@ -24,19 +22,9 @@ QString GroupRelocateQuestion(bool dhcp, int count) {
 }
 
 bool AskRelocate(QWidget* parent, const QString& question) {
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle), question,
-                    QMessageBox::Ok | QMessageBox::Cancel, parent);
-    box.setObjectName(QStringLiteral("relocateQuestion"));
-    return box.exec() == QMessageBox::Ok;
-}
-
-int ShowWarning(QWidget* parent, const QString& text, bool withCancel, const QString& details) {
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle), text,
-                    withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, parent);
-    box.setObjectName(QStringLiteral("appMessage"));
-    if (!details.isEmpty())
-        box.setInformativeText(details);
-    return box.exec();
+    return ShowMessageBox(parent, QMessageBox::Warning, question,
+                          QMessageBox::Ok | QMessageBox::Cancel,
+                          QStringLiteral("relocateQuestion")) == QMessageBox::Ok;
 }
 
 }  // namespace vistrel

@@ -23,8 +23,5 @@ QString GroupRelocateQuestion(bool dhcp, int count);
 
 // The relocation question (OK/Cancel, warning icon); true only for OK.
 bool AskRelocate(QWidget* parent, const QString& question);
-// A warning box with the application's title and the given buttons; returns the button.
-int ShowWarning(QWidget* parent, const QString& text, bool withCancel = false,
-                const QString& details = {});
 
 }  // namespace vistrel

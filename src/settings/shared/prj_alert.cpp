@@ -1,6 +1,7 @@
 #include "settings/shared/prj_alert.h"
 
 #include "settings/common/failure_text.h"
+#include "settings/common/settings_frame.h"
 
 namespace vistrel {
 

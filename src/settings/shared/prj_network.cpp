@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "controls/ip_address_edit.h"
+#include "controls/message_box.h"
 #include "protocol/codec.h"
 #include "protocol/console.h"
 #include "protocol/wire_fields.h"
@@ -32,7 +33,7 @@ const std::vector<int>& CPrjNetwork::PageControls() {
 }
 
 CPrjNetwork::CPrjNetwork(SettingsFrame& frame, QWidget* frameWidget, QWidget* parent)
-    : CSettingsPage(frame, frameWidget, parent) {
+    : CProjectorPage(frame, frameWidget, parent) {
     setObjectName(QStringLiteral("CPrjNetwork"));
     BuildControls();
     // Nothing is known about the projector until its "<network>" reply.

@@ -19,7 +19,7 @@ namespace vistrel {
 
 class CIpAddressEdit;
 
-class CPrjNetwork : public CSettingsPage {
+class CPrjNetwork : public CProjectorPage {
     Q_OBJECT
   public:
     enum : int {

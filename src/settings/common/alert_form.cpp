@@ -1,4 +1,4 @@
-#include "settings/shared/alert_form.h"
+#include "settings/common/alert_form.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,10 +1,12 @@
-#include "settings/projector/tab_page_support.h"
+#include "settings/common/tab_page_support.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 
 #include "controls/set_button.h"
+#include "protocol/wire_fields.h"
+#include "settings/common/field_width.h"
 #include "settings/common/up_down.h"
 
 namespace vistrel {
@@ -47,6 +49,15 @@ QLabel* Caption(QWidget* page, const QString& text, int x, int y, int width) {
     auto* label = new QLabel(text, page);
     label->setGeometry(x, y, width, 22);
     return label;
+}
+
+QLineEdit* NameRow(QWidget* page, const QString& caption, int id, int y) {
+    Caption(page, caption, 12, y, 100);
+    auto* edit = new QLineEdit(page);
+    edit->setObjectName(ControlName(id));
+    LimitToProjectorField(edit, kTextFieldWidth);
+    edit->setGeometry(116, y, 220, 22);
+    return edit;
 }
 
 void PlaceNumberField(const NumberField& field, int x, int y) {

@@ -45,6 +45,10 @@ struct NumberSetting {
 // A caption label at a fixed place on a page.
 QLabel* Caption(QWidget* page, const QString& text, int x, int y, int width);
 
+// A caption at the left edge and beside it a field for one of the projector's 32-byte names
+// (its group or its own), with the control id `id`, in a row at `y`.
+QLineEdit* NameRow(QWidget* page, const QString& caption, int id, int y);
+
 // Places an edit, its up-down and its "Set" button in a row starting at (x, y).
 void PlaceNumberField(const NumberField& field, int x, int y);
 

@@ -1,0 +1,46 @@
+#include "app/settings_dialogs.h"
+
+#include "app/projector_commands.h"
+#include "app/vistrel_dlg.h"
+#include "settings/projector/prj_set_dlg.h"
+#include "settings/shared/grp_set_dlg.h"
+
+namespace vistrel {
+
+SettingsDialogs::SettingsDialogs(CVistrelDlg& window, Console& console, RequestRing& ring,
+                                 RegStore& store)
+    : window_(&window), console_(console), ring_(ring), store_(store) {}
+
+void SettingsDialogs::InstallOn(ProjectorCommands& commands) {
+    commands.SetProjectorSettingsRunner(
+        [this](const std::string& ip, const std::string& group, const std::string& name) {
+            RunProjectorDialog(ip, group, name);
+        });
+    commands.SetGroupSettingsRunner([this](const std::string& group) { RunGroupDialog(group); });
+}
+
+void SettingsDialogs::RunProjectorDialog(const std::string& ip, const std::string& group,
+                                         const std::string& name) {
+    if (!window_)
+        return;
+    CPrjSetDlg dialog(window_.data(), console_, ring_, store_, ip, group, name);
+    dialog.SetRelocationRequest([window = window_](std::weak_ptr<RelocationWindow> waiter) {
+        QMetaObject::invokeMethod(
+            window.data(),
+            [window, waiter] {
+                if (window)
+                    window->OnRelocationProbe(waiter);
+            },
+            Qt::QueuedConnection);
+    });
+    dialog.exec();
+}
+
+void SettingsDialogs::RunGroupDialog(const std::string& group) {
+    if (!window_)
+        return;
+    CGrpSetDlg dialog(window_.data(), console_, ring_, store_, group);
+    dialog.exec();
+}
+
+}  // namespace vistrel
