@@ -70,7 +70,23 @@ bool ConsoleSession::Start(std::string* error) {
                     },
                     Qt::QueuedConnection);
             });
+            // The projector page asks for the model: the fleet report counts it.
+            console_->modelCode.clear();
             dialog.exec();
+            if (!console_->modelCode.empty()) {
+                std::string mac;
+                {
+                    auto table = console_->table.Lock();
+                    for (const Info& record : table.Records()) {
+                        if (record.ip == ip) {
+                            mac = record.mac;
+                            break;
+                        }
+                    }
+                }
+                if (!mac.empty())
+                    window_->Health().RecordModel(mac, console_->modelCode);
+            }
         });
     projectorCommands_->SetGroupSettingsRunner([this](const std::string& group) {
         CGrpSetDlg dialog(window_.get(), *console_, backend_->ring(), *store_, group);
