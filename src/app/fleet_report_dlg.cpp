@@ -35,6 +35,7 @@ QTableWidget* Table(QWidget* parent, const char* name, const QStringList& header
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->horizontalHeader()->setStretchLastSection(true);
     table->setWordWrap(false);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     return table;
 }
 
@@ -103,7 +104,7 @@ void LampHoursChart::paintEvent(QPaintEvent*) {
 
     const int left = fm.horizontalAdvance(QString::number(std::max<size_t>(most, 10))) + 12;
     const int bottom = height() - fm.height() * 2 - 6;
-    const int top = fm.height() + 4;
+    const int top = fm.height() * 2 + 6;  // the title, then the tallest bar's count
     const int right = width() - 10;
     const QRect plot(QPoint(left, top), QPoint(right, bottom));
     painter.setPen(text);
@@ -192,7 +193,7 @@ FleetReportDlg::FleetReportDlg(HealthReport report, QWidget* parent)
         Table(this, "byFirmware", {QStringLiteral("Firmware"), QStringLiteral("Projectors")});
     FillCounts(byFirmware_, CountByFirmware(report_.rows));
     for (QTableWidget* table : {byModel_, byFirmware_})
-        table->setMinimumHeight(110);
+        table->setMinimumHeight(130);
 
     chart_ = new LampHoursChart(this);
     chart_->SetFleet(report_.rows, report_.thresholds);

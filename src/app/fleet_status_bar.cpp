@@ -1,5 +1,6 @@
 #include "app/fleet_status_bar.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 
@@ -61,6 +62,12 @@ QString FleetStatusBar::Text() const {
     return parts.join(QStringLiteral(" | "));
 }
 
+void FleetStatusBar::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        Render();
+}
+
 void FleetStatusBar::Render() {
     const std::array<size_t, kHealthFilterCount> values{
         counts_.listed,       counts_.on,          counts_.standby,     counts_.off,
@@ -71,8 +78,14 @@ void FleetStatusBar::Render() {
         QStringLiteral("standby"),
         QStringLiteral("off"),
         QStringLiteral("not answering"),
-        QStringLiteral("lamps past %1 h").arg(thresholds_.lampWarningHours),
-        QStringLiteral("lamps past %1 h").arg(thresholds_.lampCriticalHours)};
+        (counts_.lampWarning == 1 ? QStringLiteral("lamp past %1 h")
+                                  : QStringLiteral("lamps past %1 h"))
+            .arg(thresholds_.lampWarningHours),
+        (counts_.lampCritical == 1 ? QStringLiteral("lamp past %1 h")
+                                   : QStringLiteral("lamps past %1 h"))
+            .arg(thresholds_.lampCriticalHours)};
+    // Named in the text, so a theme change lays the labels out again in its own link colour.
+    const QString link = palette().color(QPalette::Link).name();
     const std::array<QColor, kHealthFilterCount> marks{QColor(), QColor(), QColor(), QColor(),
                                                        quiet_,   warning_, critical_};
     for (int i = 0; i < kHealthFilterCount; ++i) {
@@ -88,11 +101,11 @@ void FleetStatusBar::Render() {
         QString html;
         if (filter == active_ && filter != HealthFilter::kAll) {
             // The narrowed count: bold, and its link shows every row again.
-            html = QStringLiteral("%1<a href=\"%2\"><b>%3</b></a> &#10005;")
-                       .arg(mark, QLatin1String(kKeys[i]), text.toHtmlEscaped());
+            html = QStringLiteral("%1<a href=\"%2\" style=\"color:%4\"><b>%3</b></a> &#10005;")
+                       .arg(mark, QLatin1String(kKeys[i]), text.toHtmlEscaped(), link);
         } else if (values[at] > 0 || filter == HealthFilter::kAll) {
-            html = QStringLiteral("%1<a href=\"%2\">%3</a>")
-                       .arg(mark, QLatin1String(kKeys[i]), text.toHtmlEscaped());
+            html = QStringLiteral("%1<a href=\"%2\" style=\"color:%4\">%3</a>")
+                       .arg(mark, QLatin1String(kKeys[i]), text.toHtmlEscaped(), link);
         } else {
             html = text.toHtmlEscaped();  // nothing to narrow to
         }

@@ -39,6 +39,9 @@ class FleetStatusBar : public QWidget {
   signals:
     void filterRequested(HealthFilter filter);
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
     void Render();
 
