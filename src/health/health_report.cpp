@@ -258,8 +258,11 @@ std::string HealthCsv(const HealthReport& report) {
             OptionalUtc(h.lastAnswered),
             OptionalUtc(h.notAnsweringSince),
         };
-        for (size_t i = 0; i < std::size(fields); ++i)
-            out += (i ? "," : "") + CsvField(fields[i]);
+        for (size_t i = 0; i < std::size(fields); ++i) {
+            if (i > 0)
+                out += ',';
+            out += CsvField(fields[i]);
+        }
         out += "\r\n";
     }
     return out;
@@ -333,9 +336,13 @@ CheckResult MonitoringCheck(const HealthReport& report) {
     } else {
         text = std::to_string(attention.size()) + " of " + std::to_string(c.listed) +
                (attention.size() == 1 ? " needs" : " need") + " attention: ";
-        for (size_t i = 0; i < attention.size() && i < kCheckNamesShown; ++i)
-            text += (i ? ", " : "") + Who(*attention[i]) + " " +
-                    AttentionText(*attention[i], report.now);
+        for (size_t i = 0; i < attention.size() && i < kCheckNamesShown; ++i) {
+            if (i > 0)
+                text += ", ";
+            text += Who(*attention[i]);
+            text += ' ';
+            text += AttentionText(*attention[i], report.now);
+        }
         if (attention.size() > kCheckNamesShown)
             text += " and " + std::to_string(attention.size() - kCheckNamesShown) + " more";
     }

@@ -47,6 +47,11 @@ class FleetHealthViewTest : public CommandFixture {
                {"", "Dark", 200, sim::kPowerOff}});
         ASSERT_TRUE(WaitForRows(4, [&] {
             const FleetCounts& c = Counts();
+            // Names come with the group reply, after the status.
+            for (const char* name : {"Quiet", "Warm", "Hot", "Dark"}) {
+                if (RowOf(name) < 0)
+                    return false;
+            }
             return c.on == 3 && c.off == 1 && c.lampWarning == 1 && c.lampCritical == 1;
         }));
     }
