@@ -259,11 +259,16 @@ int main(int argc, char** argv) {
             {HealthFilter::kLampWarning, "lamps past warning"},
             {HealthFilter::kNotAnswering, "not answering"},
             {HealthFilter::kOn, "on"},
-            {HealthFilter::kAll, "all again"}};
+            {HealthFilter::kAll, "all from \"on\""}};
         for (const auto& [filter, what] : filters) {
             std::vector<double> switches;
             int shown = 0;
             for (int r = 0; r < 10; ++r) {
+                // "All again" is timed from a narrowed list.
+                if (filter == HealthFilter::kAll) {
+                    window.SetHealthFilter(HealthFilter::kOn);
+                    QApplication::processEvents();
+                }
                 const auto t0 = Steady::now();
                 window.SetHealthFilter(filter);
                 QApplication::processEvents();
