@@ -2,7 +2,9 @@
 // with nothing and with 10% of the cells changed, the first display of N new rows, the GUI
 // thread's longest stall while N discovery answers arrive, "Check All" and one tick (store
 // writes and time), switching to a group and back, typing into the find field, sorting by a
-// column, and resident memory. Prints figures; runs on the offscreen platform.
+// column, the fleet-health counts under the list and the marks on its rows (their share of
+// the refresh, and switching the list between their filters), and resident memory. Prints
+// figures; runs on the offscreen platform.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_gui_refresh --count 5000
 #include <time.h>
@@ -39,6 +41,16 @@ using namespace vistrel;
 using Steady = std::chrono::steady_clock;
 
 int kProjectors = 1000;
+
+// The system's clock, moved forward by the bench so silent projectors pass the threshold.
+class ShiftedClock final : public Clock {
+  public:
+    uint32_t TickMs() const override {
+        return SystemClock::Instance().TickMs() + static_cast<uint32_t>(shift * 1000);
+    }
+    int64_t Now() const override { return SystemClock::Instance().Now() + shift; }
+    int64_t shift = 0;
+};
 
 // Memory store and a real discovery socket on loopback; no threads, so the figures are the
 // window's own.
@@ -113,7 +125,7 @@ std::string Mac(int i) {
 Info Record(int i) {
     Info info(Mac(i));
     info.ip = "10.1." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
-    info.power = i % 4 == 3 ? "Standby" : "ON";
+    info.power = i % 4 == 3 ? "standby" : (i % 10 == 5 ? "OFF" : "ON");
     info.source = "HDMI";
     info.lampHour = std::to_string(100 + i);
     info.displayMode = "Presentation";
@@ -169,7 +181,8 @@ int main(int argc, char** argv) {
     profile.bindAddress = "127.0.4.1";
     profile.broadcastAddress = "127.0.4.1";  // the probe goes nowhere but loopback
     profile.discoveryPort = 0;
-    Console console(profile);
+    ShiftedClock benchClock;
+    Console console(profile, benchClock);
     BenchBackend backend(console);
     CVistrelDlg window(console, backend);
     window.resize(1280, 800);
@@ -182,6 +195,15 @@ int main(int argc, char** argv) {
         for (int i = 0; i < kProjectors; ++i)
             guard.Store(Record(i));
     }
+    // The health model learns what polling would tell it: every projector answered (lamp
+    // hours 100 + i, so the larger fleets have lamps past both thresholds), and one in fifty
+    // stopped answering long enough ago to count.
+    for (int i = 0; i < kProjectors; ++i) {
+        Info record = Record(i);
+        console.presence.Tell(i % 50 == 7 ? PresenceEvent::kPollFailed : PresenceEvent::kAnswered,
+                              record);
+    }
+    benchClock.shift = 600;
     {
         const double cpu0 = ThreadCpuMs();
         const auto t0 = Steady::now();
@@ -218,6 +240,61 @@ int main(int argc, char** argv) {
     Print("timer-2 refresh, rows unchanged (+ repaint)", Summarise(withPaint));
     Print("timer-2 refresh, rows unchanged (handler, CPU)", Summarise(handlerCpu));
     Print("timer-2 refresh, rows unchanged (+ repaint, CPU)", Summarise(withPaintCpu));
+    {
+        // The health counts and row marks alone, as every refresh runs them.
+        std::vector<double> health;
+        for (int r = 0; r < kRounds; ++r) {
+            const auto t0 = Steady::now();
+            window.UpdateHealth();
+            health.push_back(Ms(Steady::now() - t0));
+        }
+        const FleetCounts& c = window.StatusBar()->Counts();
+        std::printf(
+            "status bar: %zu listed, %zu on, %zu standby, %zu off, %zu not answering, %zu lamps "
+            "past warning, %zu past critical\n",
+            c.listed, c.on, c.standby, c.off, c.notAnswering, c.lampWarning, c.lampCritical);
+        Print("status bar counts and row marks (share of each refresh)", Summarise(health));
+        // Switching the list between the counts' filters, each with its repaint.
+        const std::pair<HealthFilter, const char*> filters[] = {
+            {HealthFilter::kLampWarning, "lamps past warning"},
+            {HealthFilter::kNotAnswering, "not answering"},
+            {HealthFilter::kOn, "on"},
+            {HealthFilter::kAll, "all from \"on\""}};
+        for (const auto& [filter, what] : filters) {
+            std::vector<double> switches;
+            int shown = 0;
+            for (int r = 0; r < 10; ++r) {
+                // "All again" is timed from a narrowed list.
+                if (filter == HealthFilter::kAll) {
+                    window.SetHealthFilter(HealthFilter::kOn);
+                    QApplication::processEvents();
+                }
+                const auto t0 = Steady::now();
+                window.SetHealthFilter(filter);
+                QApplication::processEvents();
+                switches.push_back(Ms(Steady::now() - t0));
+                shown = window.Proxy()->rowCount();
+                if (filter != HealthFilter::kAll) {
+                    window.SetHealthFilter(HealthFilter::kAll);
+                    QApplication::processEvents();
+                }
+            }
+            std::printf("filter switch to %-20s (%5d rows shown): median %7.2f ms  max %7.2f\n",
+                        what, shown, Summarise(switches).median, Summarise(switches).max);
+        }
+        // The refresh while a filter narrows the list.
+        window.SetHealthFilter(HealthFilter::kLampWarning);
+        std::vector<double> filtered;
+        for (int r = 0; r < 50; ++r) {
+            const auto t0 = Steady::now();
+            window.RefreshNow();
+            QApplication::processEvents();
+            filtered.push_back(Ms(Steady::now() - t0));
+        }
+        window.SetHealthFilter(HealthFilter::kAll);
+        QApplication::processEvents();
+        Print("timer-2 refresh, filtered to lamps past warning (+ repaint)", Summarise(filtered));
+    }
 
     // 10% of the compared cells (N rows x 9 cells) change before every refresh.
     std::mt19937 random(7);

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "health/health_thresholds.h"
 #include "monitor/discovery.h"
 #include "protocol/console.h"
 
@@ -44,6 +45,23 @@ class ConsoleBackend {
         for (const auto& [mac, value] : values)
             all = SetProjectorDword(mac, name, value) && all;
         return all;
+    }
+
+    // The fleet-health thresholds of the console's key; a damaged value reads as its default.
+    virtual HealthThresholds LoadHealthThresholds() {
+        const HealthThresholds d;
+        HealthThresholds t;
+        t.lampWarningHours = GetAppDword(std::string(kLampWarningValue), d.lampWarningHours);
+        t.lampCriticalHours = GetAppDword(std::string(kLampCriticalValue), d.lampCriticalHours);
+        t.notAnsweringSeconds = GetAppDword(std::string(kNotAnsweringValue), d.notAnsweringSeconds);
+        return SanitizeHealthThresholds(t);
+    }
+    // False when the thresholds are refused (CheckHealthThresholds) or could not be stored.
+    virtual bool SaveHealthThresholds(const HealthThresholds& t) {
+        return CheckHealthThresholds(t).empty() &&
+               SetAppDword(std::string(kLampWarningValue), t.lampWarningHours) &&
+               SetAppDword(std::string(kLampCriticalValue), t.lampCriticalHours) &&
+               SetAppDword(std::string(kNotAnsweringValue), t.notAnsweringSeconds);
     }
 
     // Discovery. OpenDiscovery creates the socket and sends the first probe; the socket

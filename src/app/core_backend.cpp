@@ -106,6 +106,15 @@ bool CoreBackend::SetProjectorDwords(const std::string& name,
     return batch.Commit() && all;
 }
 
+HealthThresholds CoreBackend::LoadHealthThresholds() {
+    return vistrel::LoadHealthThresholds(store_);
+}
+
+bool CoreBackend::SaveHealthThresholds(const HealthThresholds& thresholds) {
+    // All three in one change of the store: no reader sees half of them.
+    return vistrel::SaveHealthThresholds(store_, thresholds) == 1;
+}
+
 ConsoleBackend::DiscoveryStatus CoreBackend::OpenDiscovery() {
     DiscoveryStatus status;
     status.open = discovery_.OpenDiscovery();

@@ -39,6 +39,9 @@ class CoreBackend final : public ConsoleBackend {
     bool SetProjectorDwords(const std::string& name,
                             const std::vector<std::pair<std::string, uint32_t>>& values) override;
 
+    HealthThresholds LoadHealthThresholds() override;
+    bool SaveHealthThresholds(const HealthThresholds& thresholds) override;
+
     DiscoveryStatus OpenDiscovery() override;
     bool HandleAnswer() override;
     void Broadcast() override;

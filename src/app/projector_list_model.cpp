@@ -1,5 +1,7 @@
 #include "app/projector_list_model.h"
 
+#include <QFont>
+
 #include <algorithm>
 
 #include "protocol/text_encoding.h"
@@ -268,6 +270,27 @@ void ProjectorListModel::SetRowsChecked(const std::vector<int>& rows, bool check
     emit ticksChanged();
 }
 
+void ProjectorListModel::SetRowHealth(const std::vector<RowHealth>& byRow) {
+    static const RowHealth kNone;
+    for (int row = 0; row < RowCount(); ++row) {
+        const RowHealth& next =
+            static_cast<size_t>(row) < byRow.size() ? byRow[static_cast<size_t>(row)] : kNone;
+        if (rows_[row].health == next)
+            continue;
+        rows_[row].health = next;
+        emit dataChanged(index(row, 0), index(row, kColumnCount - 1),
+                         {Qt::ForegroundRole, Qt::DecorationRole, Qt::ToolTipRole, Qt::FontRole});
+    }
+}
+
+void ProjectorListModel::SetHealthLook(HealthLook look) {
+    look_ = std::move(look);
+    if (!rows_.empty()) {
+        emit dataChanged(index(0, 0), index(RowCount() - 1, kColumnCount - 1),
+                         {Qt::ForegroundRole, Qt::DecorationRole});
+    }
+}
+
 int ProjectorListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : RowCount();
 }
@@ -281,9 +304,38 @@ QVariant ProjectorListModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const Row& row = rows_[index.row()];
+    const bool lampCell = index.column() == kLampHour;
+    const bool lampMarked = lampCell && (row.health.lampWarning || row.health.lampCritical);
     switch (role) {
-        case Qt::DisplayRole:
+        case Qt::ForegroundRole:
+            // A lamp's colour says more than the grey of a silent projector.
+            if (lampMarked)
+                return row.health.lampCritical ? look_.critical : look_.warning;
+            if (row.health.notAnswering && look_.quiet.isValid())
+                return look_.quiet;
+            return {};
+        case Qt::FontRole:
+            if (lampMarked) {
+                QFont bold;
+                bold.setBold(true);
+                return bold;
+            }
+            return {};
+        case Qt::DecorationRole:
+            if (index.column() == kPower && row.health.notAnswering)
+                return look_.notAnswering;
+            return {};
         case Qt::ToolTipRole:
+            if (row.health.notAnswering)
+                return QStringLiteral("Not answering since %1")
+                    .arg(QString::fromStdString(row.health.since));
+            if (lampMarked) {
+                return row.health.lampCritical
+                           ? QStringLiteral("Lamp hours past the critical threshold")
+                           : QStringLiteral("Lamp hours past the warning threshold");
+            }
+            [[fallthrough]];
+        case Qt::DisplayRole:
             // Cells keep the projector's bytes (they go back on the wire as they came).
             return QString::fromStdString(ProjectorTextAsUtf8(row.cells[index.column()]));
         case Qt::CheckStateRole:

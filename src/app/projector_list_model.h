@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
+#include <QIcon>
 #include <array>
 #include <functional>
 #include <string>
@@ -48,6 +50,23 @@ class ProjectorListModel : public QAbstractTableModel {
     using CheckedBatchReader =
         std::function<std::vector<bool>(const std::vector<std::string>& macs)>;
 
+    // What the fleet health model says of a row's projector, for marking it.
+    struct RowHealth {
+        bool notAnswering = false;
+        bool lampWarning = false;
+        bool lampCritical = false;
+        std::string since;  // local time it stopped answering, "08:12"
+
+        bool operator==(const RowHealth&) const = default;
+    };
+    // How marked rows look; the window derives it from the list's palette.
+    struct HealthLook {
+        QColor quiet;     // text of a projector that does not answer
+        QColor warning;   // lamp hours past the warning threshold
+        QColor critical;  // lamp hours past the critical threshold
+        QIcon notAnswering;
+    };
+
     explicit ProjectorListModel(QObject* parent = nullptr);
     void SetCheckStore(CheckedReader reader, CheckedWriter writer);
     void SetCheckBatchReader(CheckedBatchReader reader) { readCheckedBatch_ = std::move(reader); }
@@ -75,6 +94,12 @@ class ProjectorListModel : public QAbstractTableModel {
     int CheckedCount() const { return checkedCount_; }
     int RowCount() const { return static_cast<int>(rows_.size()); }
 
+    // One entry per row (a shorter vector leaves the remaining rows unmarked); only rows
+    // whose marks changed are told to the view.
+    void SetRowHealth(const std::vector<RowHealth>& byRow);
+    const RowHealth& HealthOf(int row) const { return rows_[row].health; }
+    void SetHealthLook(HealthLook look);
+
     // Counters for the refresh benchmark and tests.
     uint64_t CellsChanged() const { return cellsChanged_; }
 
@@ -94,6 +119,7 @@ class ProjectorListModel : public QAbstractTableModel {
     struct Row {
         std::array<std::string, kColumnCount> cells;
         bool checked = false;
+        RowHealth health;
     };
     void SetCell(int row, int column, const std::string& text);
     void Reindex(int fromRow);
@@ -107,6 +133,7 @@ class ProjectorListModel : public QAbstractTableModel {
     CheckedBatchReader readCheckedBatch_;
     CheckedWriter writeChecked_;
     int checkedCount_ = 0;
+    HealthLook look_;
     uint64_t cellsChanged_ = 0;
 };
 

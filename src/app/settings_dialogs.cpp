@@ -33,7 +33,23 @@ void SettingsDialogs::RunProjectorDialog(const std::string& ip, const std::strin
             },
             Qt::QueuedConnection);
     });
+    // The projector page asks for the model: the fleet report counts it.
+    console_.modelCode.clear();
     dialog.exec();
+    if (!window_ || console_.modelCode.empty())
+        return;
+    std::string mac;
+    {
+        auto table = console_.table.Lock();
+        for (const Info& record : table.Records()) {
+            if (record.ip == ip) {
+                mac = record.mac;
+                break;
+            }
+        }
+    }
+    if (!mac.empty())
+        window_->Health().RecordModel(mac, console_.modelCode);
 }
 
 void SettingsDialogs::RunGroupDialog(const std::string& group) {

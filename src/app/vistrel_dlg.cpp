@@ -23,6 +23,8 @@
 
 #include "app/about_dlg.h"
 #include "app/all_projectors_button.h"
+#include "app/fleet_report_dlg.h"
+#include "app/health_thresholds_dlg.h"
 #include "app/projector_list_model.h"
 #include "app/projector_list_proxy.h"
 #include "app/source_labels.h"
@@ -32,6 +34,7 @@
 #include "controls/my_button.h"
 #include "controls/static_text.h"
 #include "protocol/option_tables.h"
+#include "protocol/text_encoding.h"
 
 namespace vistrel {
 
@@ -58,9 +61,46 @@ constexpr int kTitleWidth = 180;
 constexpr int kDiscoveryDrain = 64;  // datagrams handled per readable notification
 constexpr int kFindFieldWidth = 260;
 constexpr int kFindBarGap = 2;  // between the find row and the list, as the group pane's
+constexpr int kStatusBarHeight = 22;
+constexpr int kStatusBarGap = 2;  // between the list and the health counts under it
 
 const char* const kCheckedValue = "Checked";
 const char* const kIntervalValue = "Interval";
+const char* const kHealthPredicate = "health";
+
+bool MatchesHealthFilter(const ProjectorListModel& model, int row, HealthFilter filter) {
+    const ProjectorListModel::RowHealth& health = model.HealthOf(row);
+    const std::string& power = model.Cell(row, ProjectorListModel::kPower);
+    switch (filter) {
+        case HealthFilter::kAll:
+            return true;
+        case HealthFilter::kOn:
+            return !health.notAnswering && power == "ON";
+        case HealthFilter::kStandby:
+            return !health.notAnswering && power == "standby";
+        case HealthFilter::kOff:
+            return !health.notAnswering && power == "OFF";
+        case HealthFilter::kNotAnswering:
+            return health.notAnswering;
+        case HealthFilter::kLampWarning:
+            return health.lampWarning;
+        case HealthFilter::kLampCritical:
+            return health.lampCritical;
+    }
+    return true;
+}
+
+// Marks that read on `back`: dark on a light list, light on a dark one.
+ProjectorListModel::HealthLook HealthLookOn(const QColor& back, const QColor& text) {
+    const bool light = back.lightnessF() >= 0.5;
+    ProjectorListModel::HealthLook look;
+    look.warning = light ? QColor(0x9c, 0x57, 0x00) : QColor(0xff, 0xb7, 0x4d);
+    look.critical = light ? QColor(0xb3, 0x00, 0x1b) : QColor(0xff, 0x6b, 0x6b);
+    look.quiet = QColor((text.red() + back.red()) / 2, (text.green() + back.green()) / 2,
+                        (text.blue() + back.blue()) / 2);
+    look.notAnswering = AppIcon(IconId::kNotAnswering);
+    return look;
+}
 
 }  // namespace
 
@@ -118,6 +158,8 @@ CVistrelDlg::CVistrelDlg(Console& console, ConsoleBackend& backend, QWidget* par
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Vistrel"));
     setWindowIcon(AppIcon(IconId::kApp));
+    health_ = std::make_shared<FleetHealth>(console_.clock);
+    console_.presence.Subscribe(health_);
     BuildMenu();
     BuildControls();
     Initialise();
@@ -163,6 +205,9 @@ void CVistrelDlg::BuildMenu() {
     autoSearch->setCheckable(true);
     autoSearch->setChecked(console_.autoSearchEnabled.load());
     add(tools, kCmdSetInterval, QStringLiteral("Set &Interval"));
+    tools->addSeparator();
+    add(tools, kCmdFleetReport, QStringLiteral("Fleet &Report..."));
+    add(tools, kCmdHealthThresholds, QStringLiteral("&Health Thresholds..."));
 
     QAction* about = bar->addAction(QStringLiteral("&About"));
     about->setObjectName(QStringLiteral("cmd%1").arg(kCmdAbout));
@@ -175,6 +220,9 @@ void CVistrelDlg::BuildMenu() {
     });
     connect(actions_[kCmdExit], &QAction::triggered, this, &QWidget::close);
     connect(actions_[kCmdGoToAll], &QAction::triggered, this, &CVistrelDlg::ShowAllProjectors);
+    connect(actions_[kCmdFleetReport], &QAction::triggered, this, &CVistrelDlg::OpenFleetReport);
+    connect(actions_[kCmdHealthThresholds], &QAction::triggered, this,
+            &CVistrelDlg::OpenHealthThresholds);
     // The check mark is the flag: the menu item shows it while auto search is on.
     connect(autoSearch, &QAction::toggled, this,
             [this](bool on) { console_.autoSearchEnabled.store(on); });
@@ -327,6 +375,11 @@ void CVistrelDlg::BuildControls() {
                     emit projectorActivated(proxy_->SourceRow(index));
             });
     BuildFindBar();
+    statusBar_ = new FleetStatusBar(client_);
+    connect(statusBar_, &FleetStatusBar::filterRequested, this, [this](HealthFilter filter) {
+        // The narrowed count clicked again shows every row.
+        SetHealthFilter(filter == healthFilter_ ? HealthFilter::kAll : filter);
+    });
 
     connect(&timer1_, &QTimer::timeout, this, &CVistrelDlg::OnTimer1);
     connect(&timer2_, &QTimer::timeout, this, &CVistrelDlg::OnTimer2);
@@ -372,6 +425,9 @@ void CVistrelDlg::SizeColumns(int listWidth) {
     const int checkBox =
         style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, projectorList_) +
         2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, projectorList_) + 1);
+    // The power cell of a projector that stopped answering carries a small icon.
+    const int notAnsweringMark =
+        style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, projectorList_) + 4;
     constexpr int kSlack = 6;  // grid line and rounding
     QHeaderView* header = projectorList_->horizontalHeader();
     int used = 0;
@@ -380,7 +436,8 @@ void CVistrelDlg::SizeColumns(int listWidth) {
         int width = header->sectionSizeHint(c) + kSlack;
         if (!samples[c].isEmpty()) {
             width = std::max(width, fm.horizontalAdvance(samples[c]) + textMargin + kSlack +
-                                        (c == ProjectorListModel::kMac ? checkBox : 0));
+                                        (c == ProjectorListModel::kMac ? checkBox : 0) +
+                                        (c == ProjectorListModel::kPower ? notAnsweringMark : 0));
         } else {
             width = std::max(width, ProjectorListModel::Columns()[c].width);
         }
@@ -439,8 +496,9 @@ void CVistrelDlg::PlaceInitialControls() {
     groupList_->setGeometry(kMargin, kPaneTop + kAllButtonHeight + 2, kPanelWidth,
                             kInitialClientHeight - kMargin - (kPaneTop + kAllButtonHeight + 2));
     const int listTop = kPaneTop + kAllButtonHeight + kFindBarGap;
-    projectorList_->setGeometry(barLeft, listTop, width - kMargin - barLeft,
-                                kInitialClientHeight - kMargin - listTop);
+    projectorList_->setGeometry(
+        barLeft, listTop, width - kMargin - barLeft,
+        kInitialClientHeight - kMargin - kStatusBarHeight - kStatusBarGap - listTop);
     LayoutClient(QSize(kInitialClientWidth, kInitialClientHeight));
 }
 
@@ -486,6 +544,9 @@ void CVistrelDlg::Initialise() {
     }
     refreshInterval_ = backend_.GetAppDword(kIntervalValue, kDefaultInterval);
     StartDiscoveryTimer(refreshInterval_);
+    thresholds_ = backend_.LoadHealthThresholds();
+    health_->SetThresholds(thresholds_);
+    ApplyHealthLook();
 
     timer5_.start(kWatchdogTimerMs);
     backend_.StartPolling();
@@ -636,6 +697,11 @@ bool CVistrelDlg::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (watched == projectorList_ && HandleListKey(key))
             return true;
+        if (key->key() == Qt::Key_Escape && healthFilter_ != HealthFilter::kAll &&
+            !(watched == findField_ && !findField_->text().isEmpty())) {
+            SetHealthFilter(HealthFilter::kAll);
+            return true;
+        }
         if (watched == findField_ && key->key() == Qt::Key_Escape) {
             findField_->clear();
             return true;
@@ -669,9 +735,10 @@ void CVistrelDlg::LayoutClient(const QSize& client) {
         projectors.moveTopLeft(allButton_->geometry().bottomLeft() + QPoint(0, 1 + kFindBarGap));
     }
     projectors.setRight(width - kMargin - 1);
-    projectors.setBottom(height - kMargin - 1);
+    projectors.setBottom(height - kMargin - 1 - kStatusBarHeight - kStatusBarGap);
     projectorList_->setGeometry(projectors);
     PlaceFindBar();
+    PlaceStatusBar();
 
     logo_->move(width - kMargin - logo_->width(), kBarTop);
     const int logoLeft = logo_->x();
@@ -719,6 +786,7 @@ void CVistrelDlg::ToggleGroupPane() {
     projectors.setLeft(projectors.left() + (groupPaneVisible_ ? shift : -shift));
     projectorList_->setGeometry(projectors);
     PlaceFindBar();
+    PlaceStatusBar();
     groupList_->setVisible(groupPaneVisible_);
     allButton_->setVisible(groupPaneVisible_);
 }
@@ -795,9 +863,13 @@ void CVistrelDlg::RefreshProjectorList(bool allProjectors, ProjectorTable::Guard
     if ((!allProjectors && group.empty()) || guard.Size() == 0) {
         model_->Clear();
         ApplyEmptyListState();
+        UpdateHealth();
         return;
     }
     model_->Refresh(guard.Records(), allProjectors ? nullptr : &group);
+    // What the events did not tell: a "refresh all" resets freshness without a word.
+    health_->Update(guard.Records());
+    UpdateHealth();
     AfterWalkEnabling();
     emit listRefreshed();
 }
@@ -954,6 +1026,7 @@ void CVistrelDlg::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
         case Qt::Key_Escape:
+            SetHealthFilter(HealthFilter::kAll);
             event->accept();
             return;
         default:
@@ -963,6 +1036,115 @@ void CVistrelDlg::keyPressEvent(QKeyEvent* event) {
 
 void CVistrelDlg::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && statusBar_)
+        ApplyHealthLook();
+}
+
+// --- fleet health ----------------------------------------------------------------------------
+
+void CVistrelDlg::PlaceStatusBar() {
+    if (!statusBar_)
+        return;
+    const QRect list = projectorList_->geometry();
+    statusBar_->setGeometry(list.left(), list.bottom() + 1 + kStatusBarGap, list.width(),
+                            kStatusBarHeight);
+}
+
+void CVistrelDlg::ApplyHealthLook() {
+    const QPalette list = projectorList_->palette();
+    ProjectorListModel::HealthLook look =
+        HealthLookOn(list.color(QPalette::Base), list.color(QPalette::Text));
+    // The counts sit on the window's own background, which a theme may make dark.
+    const ProjectorListModel::HealthLook bar =
+        HealthLookOn(palette().color(QPalette::Window), palette().color(QPalette::WindowText));
+    statusBar_->SetMarkColours(bar.warning, bar.critical, bar.quiet);
+    model_->SetHealthLook(std::move(look));
+}
+
+void CVistrelDlg::SetHealthFilter(HealthFilter filter) {
+    if (filter == healthFilter_)
+        return;
+    healthFilter_ = filter;
+    if (filter == HealthFilter::kAll) {
+        proxy_->RemovePredicate(kHealthPredicate);
+    } else {
+        proxy_->SetPredicate(kHealthPredicate, [filter](const ProjectorListModel& model, int row) {
+            return MatchesHealthFilter(model, row, filter);
+        });
+    }
+    statusBar_->SetActive(filter);
+}
+
+void CVistrelDlg::UpdateHealth() {
+    const int rows = model_->RowCount();
+    std::vector<ProjectorListModel::RowHealth> marks(static_cast<size_t>(rows));
+    const int64_t now = console_.clock.Now();
+    for (const ProjectorHealth& h : health_->Snapshot()) {
+        const int row = model_->FindRow(h.mac);
+        if (row < 0)
+            continue;
+        ProjectorListModel::RowHealth& mark = marks[static_cast<size_t>(row)];
+        mark.notAnswering = h.notAnswering;
+        mark.lampWarning = h.lampWarning;
+        mark.lampCritical = h.lampCritical;
+        if (h.notAnswering && h.notAnsweringSince)
+            mark.since = LocalClockText(*h.notAnsweringSince, now);
+    }
+    model_->SetRowHealth(marks);
+
+    // The counts are of the rows the list holds (this group's in group mode).
+    FleetCounts counts;
+    counts.listed = static_cast<size_t>(rows);
+    for (int row = 0; row < rows; ++row) {
+        const ProjectorListModel::RowHealth& mark = marks[static_cast<size_t>(row)];
+        counts.lampWarning += mark.lampWarning;
+        counts.lampCritical += mark.lampCritical;
+        if (mark.notAnswering) {
+            ++counts.notAnswering;
+            continue;
+        }
+        const std::string& power = model_->Cell(row, ProjectorListModel::kPower);
+        counts.on += power == "ON";
+        counts.standby += power == "standby";
+        counts.off += power == "OFF";
+    }
+    statusBar_->SetCounts(counts, thresholds_);
+}
+
+void CVistrelDlg::ApplyThresholds(const HealthThresholds& thresholds) {
+    thresholds_ = thresholds;
+    health_->SetThresholds(thresholds);
+    UpdateHealth();
+}
+
+HealthReport CVistrelDlg::CurrentHealthReport() {
+    std::vector<HealthRow> rows;
+    {
+        auto guard = console_.table.Lock();
+        for (ProjectorHealth& h : health_->Snapshot()) {
+            HealthRow row;
+            Info record;
+            if (guard.Lookup(h.mac, record)) {
+                row.name = ProjectorTextAsUtf8(record.projectorName);
+                row.group = ProjectorTextAsUtf8(record.groupName);
+            }
+            row.health = std::move(h);
+            rows.push_back(std::move(row));
+        }
+    }
+    return MakeHealthReport(std::move(rows), thresholds_, console_.clock.Now());
+}
+
+void CVistrelDlg::OpenFleetReport() {
+    FleetReportDlg dialog(CurrentHealthReport(), this);
+    dialog.exec();
+}
+
+void CVistrelDlg::OpenHealthThresholds() {
+    HealthThresholdsDlg dialog(thresholds_, this);
+    dialog.SetSaver([this](const HealthThresholds& t) { return backend_.SaveHealthThresholds(t); });
+    if (dialog.exec() == QDialog::Accepted)
+        ApplyThresholds(dialog.Values());
 }
 
 }  // namespace vistrel

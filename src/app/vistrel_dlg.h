@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "app/console_backend.h"
+#include "app/fleet_status_bar.h"
+#include "health/fleet_health.h"
+#include "health/health_report.h"
 #include "protocol/console.h"
 
 class QComboBox;
@@ -61,6 +64,8 @@ enum CommandId : int {
     kCmdProperty = 32798,
     kCmdAutoSearch = 32799,
     kCmdExit = 32800,
+    kCmdFleetReport = 32801,
+    kCmdHealthThresholds = 32802,
 };
 
 class CVistrelDlg : public QMainWindow {
@@ -142,6 +147,22 @@ class CVistrelDlg : public QMainWindow {
     // The top-bar controls in the order the resize rule tests them, right to left.
     std::vector<QWidget*> TopBarControls() const;
     QWidget* TopBar() const { return topBar_; }
+
+    // Fleet health: the model fed by discovery and polling, the counts under the list and the
+    // filter they set. The filter is a view on the list like the find text.
+    FleetHealth& Health() { return *health_; }
+    FleetStatusBar* StatusBar() const { return statusBar_; }
+    void SetHealthFilter(HealthFilter filter);
+    HealthFilter ActiveHealthFilter() const { return healthFilter_; }
+    // Marks the rows and counts them again from the health model (every list refresh).
+    void UpdateHealth();
+    const HealthThresholds& Thresholds() const { return thresholds_; }
+    // Thresholds in force from now on (stored already).
+    void ApplyThresholds(const HealthThresholds& thresholds);
+    // Every projector seen this run, with the names the table holds for it.
+    HealthReport CurrentHealthReport();
+    void OpenFleetReport();
+    void OpenHealthThresholds();
     QWidget* TopLeftPanel() const { return topLeftPanel_; }
 
   signals:
@@ -170,6 +191,8 @@ class CVistrelDlg : public QMainWindow {
     // The find field and the shown count sit on a row just above the list.
     void PlaceFindBar();
     void UpdateShownCount();
+    void PlaceStatusBar();
+    void ApplyHealthLook();
     void OnHeaderClicked(int column);
     bool HandleListKey(QKeyEvent* event);
     // Widths that show each column's longest text within `listWidth`, the list's width at
@@ -202,6 +225,10 @@ class CVistrelDlg : public QMainWindow {
     ProjectorListProxy* proxy_ = nullptr;
     QLineEdit* findField_ = nullptr;
     QLabel* shownCount_ = nullptr;
+    FleetStatusBar* statusBar_ = nullptr;
+    std::shared_ptr<FleetHealth> health_;
+    HealthThresholds thresholds_;
+    HealthFilter healthFilter_ = HealthFilter::kAll;
     // Coalesces count updates: a burst of discovered rows updates the label once.
     QTimer shownCountTimer_;
     QSocketNotifier* discovery_ = nullptr;

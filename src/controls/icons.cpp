@@ -42,12 +42,14 @@ QString IconPath(IconId id) {
             return QStringLiteral(":/icons/side_alert.svg");
         case IconId::kSideScheduler:
             return QStringLiteral(":/icons/side_scheduler.svg");
+        case IconId::kNotAnswering:
+            return QStringLiteral(":/icons/not_answering.svg");
     }
     return {};
 }
 
 const QIcon& AppIcon(IconId id) {
-    static std::array<QIcon, static_cast<size_t>(IconId::kSideScheduler) + 1> cache;
+    static std::array<QIcon, static_cast<size_t>(IconId::kNotAnswering) + 1> cache;
     QIcon& icon = cache[static_cast<size_t>(id)];
     if (icon.isNull())
         icon = QIcon(IconPath(id));

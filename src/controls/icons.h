@@ -25,6 +25,7 @@ enum class IconId {
     kSideNetwork,
     kSideAlert,
     kSideScheduler,
+    kNotAnswering,  // 16 x 16 mark of a projector that stopped answering
 };
 
 QString IconPath(IconId id);

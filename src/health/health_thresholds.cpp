@@ -26,12 +26,8 @@ std::string CheckHealthThresholds(const HealthThresholds& t) {
     return {};
 }
 
-HealthThresholds LoadHealthThresholds(RegStore& store) {
+HealthThresholds SanitizeHealthThresholds(HealthThresholds t) {
     const HealthThresholds defaults;
-    HealthThresholds t;
-    t.lampWarningHours = store.GetAppDword(kLampWarningValue, defaults.lampWarningHours);
-    t.lampCriticalHours = store.GetAppDword(kLampCriticalValue, defaults.lampCriticalHours);
-    t.notAnsweringSeconds = store.GetAppDword(kNotAnsweringValue, defaults.notAnsweringSeconds);
     if (!InRange(t.lampWarningHours, kMinLampThreshold, kMaxLampThreshold))
         t.lampWarningHours = defaults.lampWarningHours;
     if (!InRange(t.lampCriticalHours, kMinLampThreshold, kMaxLampThreshold))
@@ -43,6 +39,15 @@ HealthThresholds LoadHealthThresholds(RegStore& store) {
     if (!InRange(t.notAnsweringSeconds, kMinNotAnsweringSeconds, kMaxNotAnsweringSeconds))
         t.notAnsweringSeconds = defaults.notAnsweringSeconds;
     return t;
+}
+
+HealthThresholds LoadHealthThresholds(RegStore& store) {
+    const HealthThresholds defaults;
+    HealthThresholds t;
+    t.lampWarningHours = store.GetAppDword(kLampWarningValue, defaults.lampWarningHours);
+    t.lampCriticalHours = store.GetAppDword(kLampCriticalValue, defaults.lampCriticalHours);
+    t.notAnsweringSeconds = store.GetAppDword(kNotAnsweringValue, defaults.notAnsweringSeconds);
+    return SanitizeHealthThresholds(t);
 }
 
 int SaveHealthThresholds(RegStore& store, const HealthThresholds& t) {

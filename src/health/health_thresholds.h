@@ -32,6 +32,9 @@ struct HealthThresholds {
 // Empty when the thresholds can be used; otherwise what is wrong, in words for the operator.
 std::string CheckHealthThresholds(const HealthThresholds& thresholds);
 
+// `raw` with every value that is out of range or inconsistent replaced by its default.
+HealthThresholds SanitizeHealthThresholds(HealthThresholds raw);
+
 // The stored thresholds. A value that is missing, out of range or inconsistent (a critical
 // lamp threshold below the warning one, typed into the file by hand) gives its default, so
 // a damaged setting never silences every alert. Reading creates nothing.

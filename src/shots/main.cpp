@@ -4,9 +4,12 @@
 //                         writes DIR/prjdlg-*.png and DIR/grpdlg-*.png (one PNG per page),
 //                         DIR/screenshot.png (the main window with the fleet listed) and
 //                         DIR/main-find-sort.png (the list narrowed by the find field and
-//                         sorted by a column). TEXT% (such as 150) enlarges the application
-//                         font as a larger text size setting does. Every label, button, list
-//                         or field whose text does not fit is named on stderr ("cut: ...").
+//                         sorted by a column), DIR/main-health*.png (the health counts
+//                         under the list, the list narrowed by one, a dark theme),
+//                         DIR/fleet-report.png and DIR/health-thresholds.png. TEXT% (such as
+//                         150) enlarges the application font as a larger text size setting
+//                         does. Every label, button, list or field whose text does not fit is
+//                         named on stderr ("cut: ...").
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -28,6 +31,8 @@
 #include "app/add_group_dialog.h"
 #include "app/console_session.h"
 #include "app/group_action_dialog.h"
+#include "app/fleet_report_dlg.h"
+#include "app/health_thresholds_dlg.h"
 #include "app/projector_list_model.h"
 #include "app/projector_list_proxy.h"
 #include "app/refresh_dialog.h"
@@ -79,6 +84,101 @@ void ReportCutText(const QWidget& root, const char* picture) {
                      qPrintable(text), cut.needed.width(), cut.needed.height(), cut.widget->width(),
                      cut.widget->height());
     }
+}
+
+// The fleet's health: a few lamps past their thresholds and one projector that stopped
+// answering, shown by the status bar under the list, the list narrowed by one of its counts,
+// the fleet report and the thresholds dialog.
+template <typename Save>
+int HealthPictures(vistrel::ConsoleSession& session, vistrel::CVistrelDlg& window, Save& save) {
+    vistrel::sim::Fleet& fleet = session.demo()->fleet();
+    // Back to discovery order, every row shown, nothing selected.
+    emit window.ProjectorView()->horizontalHeader()->sectionClicked(
+        vistrel::ProjectorListModel::kLampHour);
+    window.FindField()->clear();
+    window.ProjectorView()->clearSelection();
+    // A fleet mostly on one firmware with a few behind, lamps spread below the thresholds...
+    for (size_t i = 0; i < fleet.Size(); ++i) {
+        fleet.UpdateState(i, [i](vistrel::sim::ProjectorState& s) {
+            s.firmware = i == 10 ? "A101" : (i % 5 == 2 ? "A119" : "A123");
+            s.lampHours = 300 + static_cast<int>(i) * 230;
+        });
+        // ...and the models as the Projector Setting dialogs read them.
+        window.Health().RecordModel(fleet.Mac(i), fleet.State(i).model);
+    }
+    // ...but for four.
+    const std::pair<size_t, int> lamps[] = {{1, 3240}, {4, 4310}, {6, 3620}, {9, 3050}};
+    for (const auto& [index, hours] : lamps) {
+        fleet.UpdateState(index, [hours = hours](vistrel::sim::ProjectorState& s) {
+            s.power = vistrel::sim::kPowerOn;
+            s.lampHours = hours;
+        });
+    }
+    // The shortest silence the dialog accepts, so the picture need not wait two minutes.
+    vistrel::HealthThresholds thresholds = window.Thresholds();
+    thresholds.notAnsweringSeconds = vistrel::kMinNotAnsweringSeconds;
+    window.ApplyThresholds(thresholds);
+    const size_t silent = 7;
+    fleet.UpdateState(silent, [](vistrel::sim::ProjectorState& s) {
+        s.power = vistrel::sim::kPowerOn;
+        s.lampHours = 2980;
+    });
+    const bool polled = WaitFor(
+        [&] {
+            window.RefreshNow();
+            return window.StatusBar()->Counts().lampWarning == 3 &&
+                   window.StatusBar()->Counts().lampCritical == 1 &&
+                   window.Model()->Cell(window.Model()->FindRow(fleet.Mac(silent)),
+                                        vistrel::ProjectorListModel::kLampHour) == "2980";
+        },
+        40000);
+    // Its web server stops answering (discovery still hears it, so it stays listed).
+    vistrel::sim::Faults mute;
+    mute.emptyReply = true;
+    fleet.SetFaults(silent, mute);
+    const bool marked = polled && WaitFor(
+                                      [&] {
+                                          window.RefreshNow();
+                                          return window.StatusBar()->Counts().notAnswering == 1;
+                                      },
+                                      60000);
+    if (!marked) {
+        std::fputs("vistrel-shots: the health marks did not show\n", stderr);
+        return 1;
+    }
+    window.RefreshNow();
+    int failures = 0;
+    const auto saved = [&](QWidget& widget, const char* file) { save(widget, file); };
+    saved(window, "main-health.png");
+    window.SetHealthFilter(vistrel::HealthFilter::kLampWarning);
+    saved(window, "main-health-filter.png");
+    window.SetHealthFilter(vistrel::HealthFilter::kAll);
+
+    vistrel::FleetReportDlg report(window.CurrentHealthReport(), &window);
+    report.show();
+    saved(report, "fleet-report.png");
+    report.close();
+    vistrel::HealthThresholdsDlg dialog(window.Thresholds(), &window);
+    dialog.show();
+    saved(dialog, "health-thresholds.png");
+    dialog.close();
+
+    // The same window under a dark theme: the marks must still read.
+    const QPalette light = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(60, 60, 64));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(70, 110, 170));
+    dark.setColor(QPalette::Link, QColor(130, 180, 255));
+    QApplication::setPalette(dark);
+    window.RefreshNow();
+    saved(window, "main-health-dark.png");
+    QApplication::setPalette(light);
+    return failures;
 }
 
 }  // namespace
@@ -286,6 +386,7 @@ int main(int argc, char** argv) {
         }
         window.ProjectorView()->selectRow(0);
         save(window, "main-find-sort.png");
+        failures += HealthPictures(session, window, save);
     } else {
         std::fprintf(stderr, "vistrel-shots: the list shows %d of the %zu demo projectors\n",
                      window.Model()->RowCount(), fleet.Size());

@@ -54,6 +54,10 @@ void CommandFixture::Start(const std::vector<SimProjector>& projectors,
     for (size_t i = 0; i < projectors.size(); ++i) {
         options.projectors[i].state.group = projectors[i].group;
         options.projectors[i].state.name = projectors[i].name;
+        if (projectors[i].lampHours >= 0)
+            options.projectors[i].state.lampHours = projectors[i].lampHours;
+        if (projectors[i].power >= 0)
+            options.projectors[i].state.power = projectors[i].power;
     }
     fleet = std::make_unique<sim::Fleet>(std::move(options));
     std::string error;
@@ -64,7 +68,8 @@ void CommandFixture::Start(const std::vector<SimProjector>& projectors,
     profile.bindAddress = kConsoleAddress;
     profile.discoveryPort = fleet->DiscoveryPort();
     profile.httpPort = fleet->HttpPort();
-    console = std::make_unique<Console>(profile);
+    console =
+        clock ? std::make_unique<Console>(profile, *clock) : std::make_unique<Console>(profile);
     store = std::make_unique<RegStore>(dir.File(), "Vistrel");
     for (const std::string& group : groups)
         ASSERT_TRUE(store->OpenGroupKey(group, kGroupKeyRoot, 0));

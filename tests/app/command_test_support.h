@@ -92,6 +92,8 @@ class FleetBackend final : public ConsoleBackend {
 struct SimProjector {
     std::string group;
     std::string name;
+    int lampHours = -1;  // -1: as generated
+    int power = -1;      // sim::kPowerOn and so on; -1: as generated
 };
 
 // A console with its window and both command sets over a fleet on 127.0.4.128 and up.
@@ -125,6 +127,8 @@ class CommandFixture : public ::testing::Test {
     std::unique_ptr<CVistrelDlg> window;
     ProjectorCommands* projectorCommands = nullptr;
     GroupCommands* groupCommands = nullptr;
+    // The console's clock when set (before Start); the system's otherwise.
+    const Clock* clock = nullptr;
     // Least time between two polls of one projector; 0 polls on every pass.
     uint32_t pollIntervalMs = 0;
 };

@@ -50,8 +50,13 @@ TEST_F(MainWindowTest, StartsUpInOrderAndStopsPollingBeforeTheWorker) {
     backend.groups = {"Hall", "Lab"};
     backend.appValues["Interval"] = 7000;
     Open();
-    const std::vector<std::string> expected{"LoadGroupNames", "OpenDiscovery",
-                                            "GetAppDword Interval", "StartPolling",
+    const std::vector<std::string> expected{"LoadGroupNames",
+                                            "OpenDiscovery",
+                                            "GetAppDword Interval",
+                                            "GetAppDword HealthLampWarningHours",
+                                            "GetAppDword HealthLampCriticalHours",
+                                            "GetAppDword HealthNotAnsweringSeconds",
+                                            "StartPolling",
                                             "StartRequestWorker"};
     EXPECT_EQ(backend.calls, expected);
     EXPECT_EQ(window->RefreshInterval(), 7000u);
