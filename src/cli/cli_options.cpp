@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "metrics/metrics_endpoint.h"
 #include "protocol/option_tables.h"
 
 namespace vistrel::cli {
@@ -167,7 +168,7 @@ struct CommandTree {
     std::vector<std::string> timeout, broadcast, bind, discoveryPort, httpPort, appName, store;
     // Command options; each command that has one binds its own option to the same value.
     std::vector<std::string> wait, name, projector, group, task, period, time, date, command;
-    std::vector<std::string> only, include, smtpPassword;
+    std::vector<std::string> only, include, smtpPassword, metrics;
     bool ticked = false, all = false, enable = false, disable = false, dryRun = false, list = false;
 
     CommandTree();
@@ -402,12 +403,18 @@ CommandTree::CommandTree() {
     AddValue(scheduleSet.app, "--date", date, "Date", "YYYY-MM-DD");
     AddValue(scheduleSet.app, "--command", command, "on or off", "on|off");
 
-    Add(&app, "run-schedules", "run-schedules", Command::RunSchedules,
+    SubCommand& runSchedules = Add(
+        &app, "run-schedules", "run-schedules", Command::RunSchedules,
         "Run headless: discover projectors on the console's refresh interval and fire their due "
         "tasks until interrupted. Only one program fires tasks for a store at a time; this one "
         "waits and takes over when the other ends. A console window that opens meanwhile gets "
         "the role and the discovery port until it closes.",
-        "run-schedules");
+        "run-schedules [--metrics [ADDRESS:]PORT]");
+    AddValue(runSchedules.app, "--metrics", metrics,
+             "Also poll the projectors' status (while this program has them) and serve the fleet "
+             "as Prometheus metrics at http://ADDRESS:PORT/metrics (address 127.0.0.1 unless "
+             "given)",
+             "[ADDRESS:]PORT");
 
     CLI::App* configApp =
         app.add_subcommand("config", "The console's stored configuration: config broadcast");
@@ -1078,6 +1085,12 @@ CliOptions ParseArguments(const std::vector<std::string>& args) {
         case Command::RunSchedules:
             if (!words.empty())
                 Fail("usage: vistrel-cli " + sub->usage);
+            if (!tree.metrics.empty()) {
+                std::string why;
+                if (!metrics::ParseListenAddress(Last(tree.metrics), &why))
+                    Fail("--metrics needs [ADDRESS:]PORT: " + why);
+                options.metrics = Last(tree.metrics);
+            }
             break;
         case Command::ConfigBroadcast: {
             const std::string action = words.empty() ? "list" : words[0];
