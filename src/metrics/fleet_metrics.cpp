@@ -1,5 +1,10 @@
 #include "metrics/fleet_metrics.h"
 
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
 #include "protocol/text_encoding.h"
 #include "protocol/wire_fields.h"
 
@@ -10,7 +15,6 @@ namespace {
 using prometheus::BuildCounter;
 using prometheus::BuildGauge;
 using prometheus::BuildHistogram;
-using prometheus::Labels;
 
 constexpr double kSecondsPerHour = 3600.0;
 
@@ -38,41 +42,8 @@ std::string LabelText(std::string_view bytes, size_t width) {
     return ProjectorTextAsUtf8(CutToWidth(bytes, width));
 }
 
-struct FleetMetrics::Tracked {
-    Labels labels;
-    prometheus::Gauge* up = nullptr;
-    prometheus::Gauge* on = nullptr;
-    prometheus::Gauge* standby = nullptr;
-    prometheus::Gauge* off = nullptr;
-    prometheus::Gauge* lamp = nullptr;      // while lamp hours are known
-    prometheus::Gauge* age = nullptr;       // once it has answered
-    prometheus::Gauge* firmware = nullptr;  // while a firmware version is known
-    std::string firmwareText;
-    bool seen = false;  // in the fleet at this update
-};
-
 FleetMetrics::FleetMetrics(const std::string& version)
     : registry_(std::make_shared<prometheus::Registry>()),
-      up_(BuildGauge()
-              .Name("vistrel_projector_up")
-              .Help("1 while the projector answers within the not-answering threshold")
-              .Register(*registry_)),
-      power_(BuildGauge()
-                 .Name("vistrel_projector_power_state")
-                 .Help("1 for the projector's last reported power state; all 0 while unknown")
-                 .Register(*registry_)),
-      lamp_(BuildGauge()
-                .Name("vistrel_projector_lamp_usage_seconds")
-                .Help("Lamp operating time the projector reports (whole hours), in seconds")
-                .Register(*registry_)),
-      age_(BuildGauge()
-               .Name("vistrel_projector_last_answer_age_seconds")
-               .Help("Seconds since the projector last answered a status poll")
-               .Register(*registry_)),
-      firmware_(BuildGauge()
-                    .Name("vistrel_projector_firmware_info")
-                    .Help("The projector's firmware version, as the label firmware")
-                    .Register(*registry_)),
       polls_(BuildCounter()
                  .Name("vistrel_polls_total")
                  .Help("Status polls of projectors, by outcome")
@@ -158,89 +129,6 @@ void FleetMetrics::Advance(prometheus::Counter& counter, uint64_t& last, uint64_
     last = now;
 }
 
-void FleetMetrics::Drop(Tracked& tracked) {
-    if (!tracked.up)
-        return;
-    up_.Remove(tracked.up);
-    power_.Remove(tracked.on);
-    power_.Remove(tracked.standby);
-    power_.Remove(tracked.off);
-    if (tracked.lamp)
-        lamp_.Remove(tracked.lamp);
-    if (tracked.age)
-        age_.Remove(tracked.age);
-    if (tracked.firmware)
-        firmware_.Remove(tracked.firmware);
-    tracked = Tracked{};
-}
-
-bool FleetMetrics::Track(Tracked& tracked, const ProjectorHealth& health, const Info* record,
-                         int64_t now) {
-    Labels labels = {
-        {"mac", LabelText(health.mac, kMacLabelWidth)},
-        {"ip", LabelText(health.ip, kIpLabelWidth)},
-        {"name", record ? LabelText(record->projectorName, kNameLabelWidth) : std::string()},
-        {"group", record ? LabelText(record->groupName, kNameLabelWidth) : std::string()},
-        {"model", LabelText(health.model, kModelLabelWidth)},
-    };
-    // New labels are a new series: the old ones go, so that none stays behind unchanging.
-    if (tracked.up && tracked.labels != labels)
-        Drop(tracked);
-    if (!tracked.up) {
-        // Two projectors whose bytes read as the same text would share series, and one's
-        // leaving would take the other's: the first keeps them.
-        if (up_.Has(labels))
-            return false;
-        tracked.labels = labels;
-        tracked.up = &up_.Add(labels);
-        const auto withState = [&labels](const char* state) {
-            Labels l = labels;
-            l.emplace("state", state);
-            return l;
-        };
-        tracked.on = &power_.Add(withState("on"));
-        tracked.standby = &power_.Add(withState("standby"));
-        tracked.off = &power_.Add(withState("off"));
-    }
-    tracked.seen = true;
-
-    tracked.up->Set(health.notAnswering ? 0 : 1);
-    // The last reported power of a projector that no longer answers says nothing of now.
-    const std::string power = health.notAnswering ? std::string() : health.power;
-    tracked.on->Set(power == "ON" ? 1 : 0);
-    tracked.standby->Set(power == "standby" ? 1 : 0);
-    tracked.off->Set(power == "OFF" ? 1 : 0);
-
-    if (health.lampHours) {
-        if (!tracked.lamp)
-            tracked.lamp = &lamp_.Add(labels);
-        tracked.lamp->Set(*health.lampHours * kSecondsPerHour);
-    } else if (tracked.lamp) {
-        lamp_.Remove(tracked.lamp);
-        tracked.lamp = nullptr;
-    }
-
-    if (health.lastAnswered) {
-        if (!tracked.age)
-            tracked.age = &age_.Add(labels);
-        tracked.age->Set(static_cast<double>(std::max<int64_t>(now - *health.lastAnswered, 0)));
-    }
-
-    const std::string firmware = LabelText(health.fwVersion, kFirmwareLabelWidth);
-    if (tracked.firmware && firmware != tracked.firmwareText) {
-        firmware_.Remove(tracked.firmware);
-        tracked.firmware = nullptr;
-    }
-    if (!tracked.firmware && !firmware.empty()) {
-        Labels l = labels;
-        l.emplace("firmware", firmware);
-        tracked.firmware = &firmware_.Add(l);
-        tracked.firmware->Set(1);
-        tracked.firmwareText = firmware;
-    }
-    return true;
-}
-
 void FleetMetrics::Update(const std::vector<ProjectorHealth>& fleet,
                           const std::vector<Info>& records, const ConsoleReadings& console,
                           int64_t now) {
@@ -249,26 +137,48 @@ void FleetMetrics::Update(const std::vector<ProjectorHealth>& fleet,
     for (const Info& record : records)
         byMac.emplace(record.mac, &record);
 
-    std::lock_guard lock(mutex_);
-    for (auto& [mac, tracked] : tracked_)
-        tracked->seen = false;
+    std::vector<Row> rows;
+    rows.reserve(fleet.size());
+    // Two projectors whose bytes read as the same text would make the same series twice,
+    // which spoils the whole scrape: the first keeps them.
+    std::unordered_set<std::string> labelSets;
+    labelSets.reserve(fleet.size());
     for (const ProjectorHealth& health : fleet) {
-        auto& tracked = tracked_[health.mac];
-        if (!tracked)
-            tracked = std::make_unique<Tracked>();
+        Row row;
         const auto record = byMac.find(health.mac);
-        Track(*tracked, health, record == byMac.end() ? nullptr : record->second, now);
-    }
-    // A projector no longer in the fleet takes its series with it.
-    for (auto it = tracked_.begin(); it != tracked_.end();) {
-        if (it->second->seen) {
-            ++it;
-            continue;
+        const Info* info = record == byMac.end() ? nullptr : record->second;
+        row.mac = LabelText(health.mac, kMacLabelWidth);
+        row.ip = LabelText(health.ip, kIpLabelWidth);
+        row.name = info ? LabelText(info->projectorName, kNameLabelWidth) : std::string();
+        row.group = info ? LabelText(info->groupName, kNameLabelWidth) : std::string();
+        row.model = LabelText(health.model, kModelLabelWidth);
+        std::string key = row.mac;
+        for (const std::string* part : {&row.ip, &row.name, &row.group, &row.model}) {
+            key += '\0';
+            key += *part;
         }
-        Drop(*it->second);
-        it = tracked_.erase(it);
+        if (!labelSets.insert(std::move(key)).second)
+            continue;
+        row.firmware = LabelText(health.fwVersion, kFirmwareLabelWidth);
+        row.up = !health.notAnswering;
+        // The last reported power of a projector that no longer answers says nothing of now.
+        if (!health.notAnswering) {
+            if (health.power == "ON")
+                row.power = "on";
+            else if (health.power == "standby")
+                row.power = "standby";
+            else if (health.power == "OFF")
+                row.power = "off";
+        }
+        if (health.lampHours)
+            row.lampSeconds = *health.lampHours * kSecondsPerHour;
+        if (health.lastAnswered)
+            row.ageSeconds = static_cast<double>(std::max<int64_t>(now - *health.lastAnswered, 0));
+        rows.push_back(std::move(row));
     }
 
+    std::lock_guard lock(mutex_);
+    rows_ = std::move(rows);
     Advance(discoveryCycles_, lastDiscoveryCycles_, console.discoveryCycles);
     Advance(tasksFired_, lastTasksFired_, console.tasksFired);
     Advance(storeWrites_, lastStoreWrites_, console.storeWrites);
@@ -281,9 +191,74 @@ void FleetMetrics::Update(const std::vector<ProjectorHealth>& fleet,
     notAnswering_.Set(console.thresholds.notAnsweringSeconds);
 }
 
+std::vector<prometheus::MetricFamily> FleetMetrics::Collect() const {
+    using prometheus::ClientMetric;
+    using prometheus::MetricFamily;
+    using prometheus::MetricType;
+    MetricFamily up{"vistrel_projector_up",
+                    "1 while the projector answers within the not-answering threshold",
+                    MetricType::Gauge,
+                    {}};
+    MetricFamily power{"vistrel_projector_power_state",
+                       "1 for the projector's last reported power state; all 0 while unknown",
+                       MetricType::Gauge,
+                       {}};
+    MetricFamily lamp{"vistrel_projector_lamp_usage_seconds",
+                      "Lamp operating time the projector reports (whole hours), in seconds",
+                      MetricType::Gauge,
+                      {}};
+    MetricFamily age{"vistrel_projector_last_answer_age_seconds",
+                     "Seconds since the projector last answered a status poll",
+                     MetricType::Gauge,
+                     {}};
+    MetricFamily firmware{"vistrel_projector_firmware_info",
+                          "The projector's firmware version, as the label firmware",
+                          MetricType::Gauge,
+                          {}};
+    {
+        std::lock_guard lock(mutex_);
+        up.metric.reserve(rows_.size());
+        power.metric.reserve(rows_.size() * 3);
+        lamp.metric.reserve(rows_.size());
+        age.metric.reserve(rows_.size());
+        firmware.metric.reserve(rows_.size());
+        const auto add = [](MetricFamily& family, const Row& row, double value,
+                            const char* extraName = nullptr, const std::string& extra = {}) {
+            ClientMetric& metric = family.metric.emplace_back();
+            metric.label.reserve(extraName ? 6 : 5);
+            if (extraName && std::string_view(extraName) < "group")
+                metric.label.push_back({extraName, extra});
+            metric.label.push_back({"group", row.group});
+            metric.label.push_back({"ip", row.ip});
+            metric.label.push_back({"mac", row.mac});
+            metric.label.push_back({"model", row.model});
+            metric.label.push_back({"name", row.name});
+            if (extraName && std::string_view(extraName) > "name")
+                metric.label.push_back({extraName, extra});
+            metric.gauge.value = value;
+        };
+        static const std::string kStates[] = {"on", "standby", "off"};
+        for (const Row& row : rows_) {
+            add(up, row, row.up ? 1 : 0);
+            for (const std::string& state : kStates)
+                add(power, row, row.power == state ? 1 : 0, "state", state);
+            if (row.lampSeconds)
+                add(lamp, row, *row.lampSeconds);
+            if (row.ageSeconds)
+                add(age, row, *row.ageSeconds);
+            if (!row.firmware.empty())
+                add(firmware, row, 1, "firmware", row.firmware);
+        }
+    }
+    std::vector<MetricFamily> families = registry_->Collect();
+    for (MetricFamily* family : {&up, &power, &lamp, &age, &firmware})
+        families.push_back(std::move(*family));
+    return families;
+}
+
 size_t FleetMetrics::Projectors() const {
     std::lock_guard lock(mutex_);
-    return tracked_.size();
+    return rows_.size();
 }
 
 }  // namespace vistrel::metrics

@@ -1,8 +1,9 @@
 // The fleet and the console as Prometheus metrics: one registry of the headless service,
 // brought up to date from the fleet health model and the console's own counters just before
 // each scrape, plus the outcome of every status poll as it happens. Projector series carry
-// the labels mac, ip, name, group and model, cut to the widths the projector's records have,
-// and leave the registry when their projector leaves the fleet or its labels change.
+// the labels mac, ip, name, group and model, cut to the widths the projector's records have;
+// they are made afresh at each scrape from the last update, so a projector that has left the
+// fleet, or changed its labels, leaves no series behind.
 #pragma once
 
 #include <chrono>
@@ -11,9 +12,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include <optional>
+
+#include <prometheus/collectable.h>
 #include <prometheus/counter.h>
 #include <prometheus/family.h>
 #include <prometheus/gauge.h>
@@ -56,14 +59,12 @@ inline constexpr size_t kFirmwareLabelWidth = 4;
 // 8-bit text is converted), so that no projector can make a label long or invalid.
 std::string LabelText(std::string_view bytes, size_t width);
 
-class FleetMetrics {
+class FleetMetrics final : public prometheus::Collectable {
   public:
     explicit FleetMetrics(const std::string& version);
-    ~FleetMetrics();
+    ~FleetMetrics() override;
     FleetMetrics(const FleetMetrics&) = delete;
     FleetMetrics& operator=(const FleetMetrics&) = delete;
-
-    const std::shared_ptr<prometheus::Registry>& Registry() const { return registry_; }
 
     // Thread-safe; called as each poll ends.
     void RecordPoll(PollOutcome outcome, std::chrono::duration<double> took);
@@ -73,23 +74,25 @@ class FleetMetrics {
     void Update(const std::vector<ProjectorHealth>& fleet, const std::vector<Info>& records,
                 const ConsoleReadings& console, int64_t now);
 
+    // The console's series and, made from the last update, those of every projector in it.
+    std::vector<prometheus::MetricFamily> Collect() const override;
+
     // Projectors with series now.
     size_t Projectors() const;
 
   private:
-    struct Tracked;
-    void Drop(Tracked& tracked);
-    // False when another projector has these labels already; then it gets no series.
-    bool Track(Tracked& tracked, const ProjectorHealth& health, const Info* record, int64_t now);
+    // One projector's values, kept between an update and the scrapes that follow it; its
+    // series are made at each scrape, so none outlives the projector's leaving.
+    struct Row {
+        std::string mac, ip, name, group, model, firmware;
+        bool up = false;
+        std::string power;  // "on", "standby", "off" or empty
+        std::optional<double> lampSeconds;
+        std::optional<double> ageSeconds;
+    };
     static void Advance(prometheus::Counter& counter, uint64_t& last, uint64_t now);
 
     std::shared_ptr<prometheus::Registry> registry_;
-
-    prometheus::Family<prometheus::Gauge>& up_;
-    prometheus::Family<prometheus::Gauge>& power_;
-    prometheus::Family<prometheus::Gauge>& lamp_;
-    prometheus::Family<prometheus::Gauge>& age_;
-    prometheus::Family<prometheus::Gauge>& firmware_;
 
     prometheus::Family<prometheus::Counter>& polls_;
     prometheus::Family<prometheus::Histogram>& pollDuration_;
@@ -111,7 +114,7 @@ class FleetMetrics {
     uint64_t lastDiscoveryCycles_ = 0;
     uint64_t lastTasksFired_ = 0;
     uint64_t lastStoreWrites_ = 0;
-    std::unordered_map<std::string, std::unique_ptr<Tracked>> tracked_;
+    std::vector<Row> rows_;
 };
 
 }  // namespace vistrel::metrics

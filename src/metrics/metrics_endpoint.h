@@ -1,4 +1,4 @@
-// The HTTP endpoint Prometheus scrapes: the library's pull exposer serving one registry at
+// The HTTP endpoint Prometheus scrapes: the library's pull exposer serving one collectable at
 // /metrics, brought up to date just before each scrape. Read-only; binds loopback unless the
 // operator names another address.
 #pragma once
@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include <prometheus/registry.h>
+#include <prometheus/collectable.h>
 
 namespace prometheus {
 class Exposer;
@@ -36,10 +36,10 @@ class MetricsEndpoint {
     // Called on the endpoint's thread before each scrape, one scrape at a time.
     using Refresh = std::function<void()>;
 
-    // Serves `registry` at http://ADDRESS:PORT/metrics. Null, with the reason in `error`,
-    // when the address cannot be had (a port in use, an address not on this machine).
+    // Serves what `metrics` collects at http://ADDRESS:PORT/metrics. Null, with the reason in
+    // `error`, when the address cannot be had (a port in use, an address not on this machine).
     static std::unique_ptr<MetricsEndpoint> Start(const ListenAddress& where,
-                                                  std::shared_ptr<prometheus::Registry> registry,
+                                                  std::shared_ptr<prometheus::Collectable> metrics,
                                                   Refresh refresh, std::string* error);
     ~MetricsEndpoint();  // stops serving; no refresh runs after it returns
     MetricsEndpoint(const MetricsEndpoint&) = delete;

@@ -44,7 +44,7 @@ void ServiceExporter::StopPolling() {
 
 bool ServiceExporter::Serve(const ListenAddress& where, std::string* error) {
     endpoint_ = MetricsEndpoint::Start(
-        where, metrics_->Registry(), [this] { Refresh(); }, error);
+        where, metrics_, [this] { Refresh(); }, error);
     return endpoint_ != nullptr;
 }
 

@@ -21,7 +21,7 @@ namespace {
 constexpr int64_t kNow = 1'800'000'000;
 
 std::string Exposition(const FleetMetrics& metrics) {
-    return prometheus::TextSerializer().Serialize(metrics.Registry()->Collect());
+    return prometheus::TextSerializer().Serialize(metrics.Collect());
 }
 
 ProjectorHealth Health(const std::string& mac, const std::string& ip) {

@@ -42,8 +42,7 @@ std::string ReadFile(const std::filesystem::path& path) {
 
 // The ```yaml block that follows `marker` in README.md.
 std::string ReadmeBlock(const std::string& marker) {
-    const std::string readme =
-        ReadFile(VISTREL_README);
+    const std::string readme = ReadFile(VISTREL_README);
     const size_t at = readme.find(marker);
     if (at == std::string::npos)
         return {};
