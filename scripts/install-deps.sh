@@ -9,6 +9,7 @@ packages=(
     libcurl4-openssl-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libasio-dev nlohmann-json3-dev libcli11-dev
+    prometheus-cpp-dev prometheus
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool imagemagick
     iproute2 util-linux procps

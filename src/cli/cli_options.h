@@ -111,6 +111,9 @@ struct CliOptions {
     ConfigAction configAction = ConfigAction::List;  // config broadcast
     std::vector<std::string> configAddresses;
 
+    // run-schedules --metrics: where to serve metrics, "[ADDRESS:]PORT" (checked).
+    std::optional<std::string> metrics;
+
     // schedule list / set
     std::vector<std::string> projectorMacs;
     std::optional<std::string> scheduleGroup;

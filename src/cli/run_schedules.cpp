@@ -7,6 +7,7 @@
 
 #include "cli/schedule_commands.h"
 #include "cli/task_time.h"
+#include "metrics/service_exporter.h"
 #include "monitor/discovery.h"
 #include "protocol/codec.h"
 #include "protocol/console.h"
@@ -123,10 +124,29 @@ int RunSchedulesHeadless(const CliContext& context) {
     RequestRing ring(console, ringOptions);
     ring.StartRequestWorker();
     auto owner = std::make_shared<ReplyJournal>(ring, journal);
+    // With --metrics, this program also polls the projectors' status while it holds them and
+    // serves what it knows; the port is tried at once, so that a problem is told now.
+    std::unique_ptr<metrics::ServiceExporter> exporter;
+    if (options.metrics) {
+        const auto where = metrics::ParseListenAddress(*options.metrics, nullptr);
+        exporter = std::make_unique<metrics::ServiceExporter>(console, store, ring, engine,
+                                                              VISTREL_VERSION);
+        std::string problem;
+        if (!where || !exporter->Serve(*where, &problem)) {
+            context.Err() << "vistrel-cli: " << problem << '\n'
+                          << "  Choose another port with --metrics, or end the program that "
+                             "has this one.\n";
+            ring.Shutdown();
+            return kExitUsage;
+        }
+        journal.Line("serving metrics at http://" + where->Text() + "/metrics");
+    }
 
     ScheduleRunner runner(store, context.env.clock, SystemLocalTime::Instance(),
                           [&](const std::string& body, const std::string& ip) {
                               journal.Line(ip + "  " + TaskLabel(body) + " due: sending");
+                              if (exporter)
+                                  exporter->CountTaskFired();
                               ring.Enqueue(body, owner, ip);
                           });
     ScheduleRole role(ScheduleRole::LockPathFor(storePath, options.appName),
@@ -140,7 +160,9 @@ int RunSchedulesHeadless(const CliContext& context) {
         // An open window comes first: it needs the port for everything it shows.
         if (WindowMark::Present(windowMark)) {
             if (role.Held()) {
-                discovery.reset();  // the port before the role: the window waits for both
+                if (exporter)
+                    exporter->Watch(false);  // the window polls its projectors itself
+                discovery.reset();           // the port before the role: the window waits for both
                 role.Release();
                 journal.Line(
                     "a console window opened: leaving it the schedule role and the "
@@ -185,6 +207,8 @@ int RunSchedulesHeadless(const CliContext& context) {
             if (opened != Opened::kYes)
                 return;
         }
+        if (exporter)
+            exporter->Watch(true);
         runner.RunSchedules(console.table);
     };
     const auto discoveryPeriod = [&]() {
@@ -226,8 +250,13 @@ int RunSchedulesHeadless(const CliContext& context) {
             nextWatchdog = now + timers.watchdog;
         }
         if (now >= nextDiscovery) {
-            if (discovery)
+            if (discovery) {
                 discovery->AutoDiscoveryCycle();
+                if (exporter) {
+                    exporter->CountDiscoveryCycle();
+                    exporter->ReloadThresholds();
+                }
+            }
             nextDiscovery = now + discoveryPeriod();
         }
         if (now >= nextList) {
@@ -240,6 +269,8 @@ int RunSchedulesHeadless(const CliContext& context) {
         }
     }
     journal.Line("stopping");
+    if (exporter)
+        exporter->StopPolling();
     ring.Shutdown();  // lets commands already queued go out
     role.Release();
     return failed ? kExitUsage : kExitOk;

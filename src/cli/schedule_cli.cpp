@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/schedule_commands.h"
+#include "metrics/metrics_endpoint.h"
 #include "protocol/option_tables.h"
 #include "schedule/task_timing.h"
 
@@ -193,11 +194,25 @@ void AddScheduleCommands(CommandTree& tree) {
         "tasks until interrupted. Only one program fires tasks for a store at a time; this one "
         "waits and takes over when the other ends. A console window that opens meanwhile gets "
         "the role and the discovery port until it closes.",
-        "run-schedules");
+        "run-schedules [--metrics [ADDRESS:]PORT]");
+    auto& metrics = tree.Keep<std::vector<std::string>>();
+    AddValue(run.app, "--metrics", metrics,
+             "Also poll the projectors' status (while this program has them) and serve the fleet "
+             "as Prometheus metrics at http://ADDRESS:PORT/metrics (address 127.0.0.1 unless "
+             "given)",
+             "[ADDRESS:]PORT")
+        ->check(Check([](const std::string& text) {
+            std::string why;
+            if (!metrics::ParseListenAddress(text, &why))
+                return "--metrics needs [ADDRESS:]PORT: " + why;
+            return std::string();
+        }));
     run.run = RunSchedulesHeadless;
-    run.parse = [&run](const std::vector<std::string>& words, CliOptions&) {
+    run.parse = [&run, &metrics](const std::vector<std::string>& words, CliOptions& options) {
         if (!words.empty())
             run.FailUsage();
+        if (Given(metrics))
+            options.metrics = metrics.back();
     };
 }
 

@@ -373,7 +373,12 @@ void HttpEngine::PostExchange(const std::string& ip, const std::string& body, Co
             auto transfer = std::make_unique<Transfer>();
             transfer->ip = ip;
             transfer->body = body;
-            transfer->done = std::move(done);
+            inFlight_->fetch_add(1, std::memory_order_relaxed);
+            transfer->done = [count = inFlight_, done = std::move(done)](ExchangeEnd end) {
+                count->fetch_sub(1, std::memory_order_relaxed);
+                if (done)
+                    done(std::move(end));
+            };
             transfer->cancel = std::move(cancel);
             {
                 std::lock_guard loopLock(loop_->mutex);

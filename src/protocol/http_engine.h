@@ -4,6 +4,7 @@
 // transfer at once.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -75,6 +76,8 @@ class HttpEngine {
     size_t MaxTransfers() const { return maxTransfers_; }
     // Most exchanges connected at once so far.
     size_t PeakTransfers() const;
+    // Exchanges taken and not yet ended (connected or waiting their turn).
+    size_t InFlight() const { return inFlight_->load(std::memory_order_relaxed); }
     // Whether the engine's thread runs (it starts with the first post).
     bool HasThread() const;
 
@@ -89,6 +92,8 @@ class HttpEngine {
     HttpEngineOptions options_;
     size_t maxTransfers_;
     std::shared_ptr<Loop> loop_;
+    // Shared with the completions, which may run after the engine has gone.
+    std::shared_ptr<std::atomic<size_t>> inFlight_ = std::make_shared<std::atomic<size_t>>(0);
     mutable std::mutex mutex_;
     std::thread thread_;
     bool stopped_ = false;

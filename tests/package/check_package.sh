@@ -80,7 +80,8 @@ check_contents() {
     local depends
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "Depends: $depends"
-    for lib in libc6 libstdc++6 libcurl4 libqt6core6 libqt6gui6 libqt6widgets6; do
+    for lib in libc6 libstdc++6 libcurl4 libqt6core6 libqt6gui6 libqt6widgets6 \
+        libprometheus-cpp-core1.0 libprometheus-cpp-pull1.0; do
         grep -qw "$lib" <<<"$depends" || fail "Depends lacks $lib, which the programs link"
     done
 
