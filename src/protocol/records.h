@@ -36,6 +36,9 @@ struct Info {
     std::string fwVersion;
     std::string groupName;
     std::string projectorName;
+    // A PJLink projector: keyed by PjlinkKey(address), its MAC (class 2 search) shown instead.
+    bool pjlink = false;
+    std::string pjlinkMac;
     std::array<SchedTask, kTaskCount> tasks{};
     bool relocating = false;
     uint32_t freshness = 5;
