@@ -114,11 +114,9 @@ class MixedFleet : public ::testing::Test {
         monitor->Start();
         ASSERT_TRUE(WaitUntil([&] {
             auto table = console->table.Lock();
-            return std::all_of(table.Records().begin(), table.Records().end(),
-                               [](const Info& r) {
-                                   return r.power == kPasswordRefusedText ||
-                                          (!r.power.empty() && !r.source.empty());
-                               });
+            return std::all_of(table.Records().begin(), table.Records().end(), [](const Info& r) {
+                return r.power == kPasswordRefusedText || (!r.power.empty() && !r.source.empty());
+            });
         }));
     }
 
@@ -201,7 +199,8 @@ TEST_F(MixedFleet, FoundListedPolledAtTheRhythmAndSwitchedInOneBulkCommand) {
     for (size_t i = 0; i < 2; ++i) {
         size_t offs = 0;
         for (const auto& entry : native->Log().Entries())
-            offs += entry.address == native->Address(i) && entry.body == vistrel::BuildCommand("~0000 0");
+            offs += entry.address == native->Address(i) &&
+                    entry.body == vistrel::BuildCommand("~0000 0");
         EXPECT_EQ(offs, 1u) << i;
     }
     // Cooling down shows on the PJLink rows once they are polled again.
