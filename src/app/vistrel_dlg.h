@@ -61,6 +61,8 @@ enum CommandId : int {
     kCmdProperty = 32798,
     kCmdAutoSearch = 32799,
     kCmdExit = 32800,
+    kCmdAddPjlink = 32801,
+    kCmdPjlinkPassword = 32802,
 };
 
 class CVistrelDlg : public QMainWindow {
@@ -182,6 +184,9 @@ class CVistrelDlg : public QMainWindow {
     void AfterWalkEnabling();
     void OnTicksOrSelectionChanged();
     void OnDiscoveryReadable();
+    // Projector > Add PJLink Projector..., Tools > PJLink Password...
+    void AddPjlinkProjectors();
+    void SetPjlinkPassword();
     void ReportDiscoveryFailure(const ConsoleBackend::DiscoveryStatus& status);
     void OnTimer1();
     void OnTimer2();

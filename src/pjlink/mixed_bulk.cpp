@@ -1,6 +1,22 @@
 #include "pjlink/mixed_bulk.h"
 
+#include "protocol/codec.h"
+#include "protocol/option_tables.h"
+
 namespace vistrel::pjlink {
+
+std::optional<BodyAction> ActionForBody(std::string_view body) {
+    if (body == vistrel::BuildCommand(CommandAt(kTaskCommandTable, 0)))
+        return BodyAction{BulkAction::PowerOn, {}};
+    if (body == vistrel::BuildCommand(CommandAt(kTaskCommandTable, 1)))
+        return BodyAction{BulkAction::PowerOff, {}};
+    for (int i = 0; i < RowCount(kSourceTable); ++i) {
+        const std::string_view command = CommandAt(kSourceTable, i);
+        if (!command.empty() && body == vistrel::BuildCommand(command))
+            return BodyAction{BulkAction::Source, std::string(LabelAt(kSourceTable, i))};
+    }
+    return std::nullopt;
+}
 
 std::vector<std::string> BulkLines(BulkAction action, std::string_view source,
                                    const std::optional<Status>& status, std::string& skipped) {

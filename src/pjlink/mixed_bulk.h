@@ -18,6 +18,14 @@ struct BulkTarget {
     std::string ip;
 };
 
+// The action a command body for the console's own projectors stands for ("command=~0000 1"
+// is PowerOn; a source row's command is Source with that row's label); nullopt for any other.
+struct BodyAction {
+    BulkAction action;
+    std::string source;
+};
+std::optional<BodyAction> ActionForBody(std::string_view body);
+
 // The PJLink lines of an action for one projector; empty with `skipped` set when it cannot
 // carry it out (a source it has no input for).
 std::vector<std::string> BulkLines(BulkAction action, std::string_view source,

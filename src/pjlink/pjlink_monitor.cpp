@@ -100,6 +100,11 @@ std::vector<std::string> Monitor::Addresses() const {
     return ips;
 }
 
+bool Monitor::Knows(const std::string& ip) const {
+    std::lock_guard lock(mutex_);
+    return projectors_.count(ip) != 0;
+}
+
 void Monitor::SetGroup(const std::string& ip, const std::string& group) {
     {
         std::lock_guard lock(mutex_);
@@ -268,6 +273,11 @@ void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& line
                         status.lamps.empty() ? "" : std::to_string(status.lamps[0].hours);
                     record->displayMode.clear();
                     record->fwVersion = status.software;
+                    record->pjlinkErrors.clear();
+                    for (int state : status.errors.value_or(ErrorStatus{}))
+                        record->pjlinkErrors += static_cast<char>('0' + state);
+                    if (!status.errors)
+                        record->pjlinkErrors.clear();
                     record->projectorName = status.name;
                 }
                 stored = true;

@@ -61,6 +61,7 @@ class Monitor {
     // appears at its first answer. False for an address no request may go to.
     bool Add(const std::string& ip, const std::string& group = {});
     std::vector<std::string> Addresses() const;
+    bool Knows(const std::string& ip) const;
     // Sets the console-kept group of a PJLink projector's record.
     void SetGroup(const std::string& ip, const std::string& group);
 

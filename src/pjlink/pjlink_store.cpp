@@ -63,6 +63,11 @@ std::filesystem::path Passwords::DefaultPath(const std::filesystem::path& regist
 }
 
 bool Passwords::Load(std::string* error) {
+    std::lock_guard lock(mutex_);
+    return LoadLocked(error);
+}
+
+bool Passwords::LoadLocked(std::string* error) {
     fleet_.clear();
     byAddress_.clear();
     struct stat info {};
@@ -95,6 +100,7 @@ bool Passwords::Load(std::string* error) {
 }
 
 std::string Passwords::For(const std::string& ip) const {
+    std::lock_guard lock(mutex_);
     auto it = byAddress_.find(ip);
     return it != byAddress_.end() ? it->second : fleet_;
 }
@@ -112,8 +118,9 @@ bool Passwords::Set(const std::string& ip, const std::string& password, std::str
         return fail("a PJLink password has no control characters");
     if (!ip.empty() && !IsUsableHostAddress(ip))
         return fail("not a projector address: " + ip);
+    std::lock_guard lock(mutex_);
     std::string ignored;
-    Load(&ignored);
+    LoadLocked(&ignored);
     if (ip.empty())
         fleet_ = password;
     else if (password.empty())

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,7 +21,7 @@ std::vector<std::pair<std::string, std::string>> LoadProjectors(RegStore& store)
 // Adds (or regroups) one projector; false when the store could not be written.
 bool SaveProjector(RegStore& store, const std::string& ip, const std::string& group);
 
-// The passwords file: a fleet-wide password and per-address ones.
+// The passwords file: a fleet-wide password and per-address ones. Thread-safe.
 class Passwords {
   public:
     // "<config dir>/Brightwerk/pjlink-passwords".
@@ -38,6 +39,9 @@ class Passwords {
     bool Set(const std::string& ip, const std::string& password, std::string* error = nullptr);
 
   private:
+    bool LoadLocked(std::string* error);
+
+    mutable std::mutex mutex_;  // the polling reads while a dialog may set
     std::filesystem::path file_;
     std::string fleet_;
     std::map<std::string, std::string> byAddress_;
