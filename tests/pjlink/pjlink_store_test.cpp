@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "pjlink/pjlink_monitor.h"
 #include "pjlink/pjlink_store.h"
 
 namespace vistrel::pjlink {
@@ -72,6 +73,34 @@ TEST(PjlinkStore, PasswordsLiveInAPrivateFileAndPerProjectorOnesWin) {
     EXPECT_FALSE(again.Load(&error));
     EXPECT_NE(error.find("chmod 600"), std::string::npos);
     EXPECT_EQ(again.For("10.0.0.9"), "");
+}
+
+}  // namespace
+}  // namespace vistrel::pjlink
+
+#include "health/fleet_health.h"
+
+namespace vistrel::pjlink {
+namespace {
+
+TEST(PjlinkHealth, LampOrFilterErrorsAreCriticalOtherReportsWarnings) {
+    FleetHealth health(SystemClock::Instance());
+    std::vector<Info> records;
+    for (const char* errors : {"000000", "020000", "000020", "100000", "000010", ""}) {
+        Info record(PjlinkKey(std::string("10.0.0.") + std::to_string(records.size() + 1)));
+        record.pjlink = true;
+        record.freshness = 5;
+        record.lampHour = "100";
+        record.pjlinkErrors = errors;
+        records.push_back(record);
+    }
+    health.Update(records);
+    std::vector<HealthState> states;
+    for (const ProjectorHealth& h : health.Snapshot())
+        states.push_back(h.state);
+    EXPECT_EQ(states, (std::vector<HealthState>{HealthState::kOk, HealthState::kCritical,
+                                                HealthState::kCritical, HealthState::kWarning,
+                                                HealthState::kWarning, HealthState::kOk}));
 }
 
 }  // namespace
