@@ -17,6 +17,10 @@
 
 namespace vistrel {
 
+namespace pjlink {
+class Monitor;
+}
+
 class ConsoleBackend {
   public:
     virtual ~ConsoleBackend() = default;
@@ -84,6 +88,15 @@ class ConsoleBackend {
     // until the projector answers from its new address or the wait is given up. Returns
     // whether to keep calling.
     virtual bool FollowRelocation() { return false; }
+
+    // PJLink projectors (none without a monitor).
+    virtual pjlink::Monitor* Pjlink() { return nullptr; }
+    virtual bool AddPjlinkProjector(const std::string&, const std::string&) { return false; }
+    virtual bool SetPjlinkPassword(const std::string&, const std::string&, std::string* error) {
+        if (error)
+            *error = "PJLink is not available here";
+        return false;
+    }
 
     // Polling thread.
     virtual void StartPolling() = 0;

@@ -50,6 +50,11 @@ bool ConsoleSession::Start(std::string* error) {
     }
     backend_ =
         std::make_unique<CoreBackend>(*console_, *store_, options_.appName, options_.backend);
+    if (demo_) {
+        const std::vector<std::string> groups = demo_->GroupNames();
+        for (const std::string& ip : demo_->PjlinkAddedAddresses())
+            backend_->AddPjlinkProjector(ip, groups.empty() ? std::string() : groups.front());
+    }
     window_ = std::make_unique<CVistrelDlg>(*console_, *backend_);
     // The window owns its commands (they are its children).
     const CommandContext commands{*window_, *store_, backend_->ring()};

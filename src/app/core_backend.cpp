@@ -1,8 +1,10 @@
 #include "app/core_backend.h"
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
+#include "pjlink/mixed_bulk.h"
 #include "schedule/local_time.h"
 
 namespace vistrel {
@@ -32,6 +34,12 @@ std::shared_ptr<HttpEngine> EngineFor(const Console& console, const CoreBackendO
     return std::make_shared<HttpEngine>(engineOptions);
 }
 
+pjlink::MonitorOptions PjlinkOptions(const pjlink::Passwords& passwords) {
+    pjlink::MonitorOptions options;
+    options.password = [&passwords](const std::string& ip) { return passwords.For(ip); };
+    return options;
+}
+
 template <typename F>
 bool WithinGrace(std::chrono::milliseconds grace, F&& stop) {
     const auto start = std::chrono::steady_clock::now();
@@ -49,15 +57,53 @@ CoreBackend::CoreBackend(Console& console, RegStore& store, const std::string& a
       engine_(EngineFor(console, options)),
       poller_(console, WithEngine(options, engine_).poller),
       ring_(console, WithEngine(options, engine_).ring),
+      passwords_(pjlink::Passwords::DefaultPath(store.FilePath())),
+      pjlink_(console, PjlinkOptions(passwords_)),
+      search_(console, pjlink_),
       role_(ScheduleRole::LockPathFor(store.FilePath(), appName), kWindowHolder),
       windowMark_(WindowMark::PathFor(store.FilePath(), appName)),
       // The main window does not read replies to scheduled commands: they have no owner.
-      runner_(
-          store, console.clock, SystemLocalTime::Instance(),
-          [this](const std::string& body, const std::string& ip) { ring_.Enqueue(body, {}, ip); }) {
+      runner_(store, console.clock, SystemLocalTime::Instance(),
+              [this](const std::string& body, const std::string& ip) {
+                  // A PJLink projector's task goes out in its own protocol.
+                  if (pjlink_.Knows(ip)) {
+                      if (const auto action = pjlink::ActionForBody(body)) {
+                          pjlink::SendPjlinkPart(pjlink_, {{pjlink::PjlinkKey(ip), ip}},
+                                                 action->action, action->source,
+                                                 [](std::vector<pjlink::CommandResult>) {});
+                      }
+                      return;
+                  }
+                  ring_.Enqueue(body, {}, ip);
+              }) {
+    std::string error;
+    if (!passwords_.Load(&error))
+        std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+    for (const auto& [ip, group] : pjlink::LoadProjectors(store_))
+        pjlink_.Add(ip, group);
+}
+
+bool CoreBackend::AddPjlinkProjector(const std::string& ip, const std::string& group) {
+    if (!pjlink_.Add(ip, group))
+        return false;
+    return pjlink::SaveProjector(store_, ip, group);
+}
+
+bool CoreBackend::SetPjlinkPassword(const std::string& ip, const std::string& password,
+                                    std::string* error) {
+    if (!passwords_.Set(ip, password, error))
+        return false;
+    if (ip.empty()) {
+        for (const std::string& each : pjlink_.Addresses())
+            pjlink_.PollSoon(each);
+    } else {
+        pjlink_.PollSoon(ip);
+    }
+    return true;
 }
 
 CoreBackend::~CoreBackend() {
+    pjlink_.Stop();
     poller_.Stop();
     ring_.Shutdown();
     engine_->Stop();
@@ -139,6 +185,12 @@ ConsoleBackend::DiscoveryStatus CoreBackend::OpenDiscovery() {
     }
     if (discovery_.IsOpen())
         status.descriptor = static_cast<int>(discovery_.Descriptor());
+    // PJLink search answers are read with the discovery cycle; a console that cannot
+    // search still polls the projectors added by address.
+    if (!search_.IsOpen() && !search_.Open())
+        std::fprintf(stderr, "vistrel: %s\n", search_.Error().c_str());
+    else
+        search_.Broadcast();
     if (const auto& failure = discovery_.Failure()) {
         status.reason = failure->reason;
         status.remedy = failure->remedy;
@@ -147,13 +199,18 @@ ConsoleBackend::DiscoveryStatus CoreBackend::OpenDiscovery() {
 }
 
 bool CoreBackend::HandleAnswer() {
+    search_.HandleWaiting();
     return discovery_.HandleAnswer();
 }
 void CoreBackend::Broadcast() {
     discovery_.Broadcast();
+    search_.Broadcast();
 }
 void CoreBackend::DiscoveryCycle() {
+    search_.HandleWaiting();  // answers to the last cycle's search
     discovery_.AutoDiscoveryCycle();
+    if (console_.autoSearchEnabled.load())
+        search_.Broadcast();
 }
 
 void CoreBackend::RequestRelocationProbe(std::weak_ptr<RelocationWindow> waiter) {
@@ -166,6 +223,7 @@ bool CoreBackend::FollowRelocation() {
 
 void CoreBackend::StartPolling() {
     poller_.StartPolling();
+    pjlink_.Start();
 }
 
 void CoreBackend::PausePolling(bool paused) {
@@ -177,7 +235,10 @@ void CoreBackend::PausePolling(bool paused) {
 }
 
 bool CoreBackend::StopPolling(std::chrono::milliseconds grace) {
-    return WithinGrace(grace, [this] { poller_.Stop(); });
+    return WithinGrace(grace, [this] {
+        pjlink_.Stop();
+        poller_.Stop();
+    });
 }
 
 void CoreBackend::StartRequestWorker() {

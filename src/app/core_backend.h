@@ -7,6 +7,9 @@
 #include "app/console_backend.h"
 #include "monitor/discovery.h"
 #include "monitor/status_poller.h"
+#include "pjlink/pjlink_monitor.h"
+#include "pjlink/pjlink_search.h"
+#include "pjlink/pjlink_store.h"
 #include "protocol/request_ring.h"
 #include "schedule/schedule_role.h"
 #include "schedule/schedule_runner.h"
@@ -68,6 +71,11 @@ class CoreBackend final : public ConsoleBackend {
     RequestRing& ring() { return ring_; }
     RegStore& store() { return store_; }
     StatusPoller& poller() { return poller_; }
+    pjlink::Monitor* Pjlink() override { return &pjlink_; }
+    // Adds a PJLink projector by address and remembers it in the store.
+    bool AddPjlinkProjector(const std::string& ip, const std::string& group) override;
+    bool SetPjlinkPassword(const std::string& ip, const std::string& password,
+                           std::string* error) override;
 
   private:
     Console& console_;
@@ -77,6 +85,9 @@ class CoreBackend final : public ConsoleBackend {
     std::shared_ptr<HttpEngine> engine_;
     StatusPoller poller_;
     RequestRing ring_;
+    pjlink::Passwords passwords_;
+    pjlink::Monitor pjlink_;
+    pjlink::Search search_;
     ScheduleRole role_;
     // Tells a headless runner on the same store to leave the role and the port to this window.
     WindowMark windowMark_;

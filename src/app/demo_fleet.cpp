@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "sim/fleet.h"
+#include "sim/fleet_options.h"
+#include "sim/pjlink_fleet.h"
 
 namespace vistrel {
 
@@ -22,15 +24,35 @@ DemoFleet::DemoFleet(DemoOptions options) : options_(std::move(options)) {
     }
     fleetOptions.discoveryPort = 0;  // free ports: no privileges, no clash with other runs
     fleetOptions.httpPort = 0;
+    std::string next = options_.firstAddress;
+    if (!fleetOptions.projectors.empty())
+        next = sim::NextAddress(fleetOptions.projectors.back().address).value_or(next);
     fleet_ = std::make_unique<sim::Fleet>(std::move(fleetOptions));
+    if (options_.pjlinkCount > 0) {
+        sim::PjlinkFleetOptions pjOptions = sim::GeneratePjlinkFleet(options_.pjlinkCount, next);
+        pjOptions.port = 0;
+        pjOptions.searchPort = 0;
+        pjlink_ = std::make_unique<sim::PjlinkFleet>(std::move(pjOptions));
+    }
 }
 
 DemoFleet::~DemoFleet() {
+    if (pjlink_)
+        pjlink_->Stop();
     fleet_->Stop();
 }
 
 bool DemoFleet::Start(std::string* error) {
-    return fleet_->Start(error);
+    return fleet_->Start(error) && (!pjlink_ || pjlink_->Start(error));
+}
+
+std::vector<std::string> DemoFleet::PjlinkAddedAddresses() const {
+    std::vector<std::string> addresses;
+    for (size_t i = 0; pjlink_ && i < pjlink_->Size(); ++i) {
+        if (pjlink_->Config(i).commandClass == 1)
+            addresses.push_back(pjlink_->Address(i));
+    }
+    return addresses;
 }
 
 NetworkProfile DemoFleet::Profile() const {
@@ -39,6 +61,10 @@ NetworkProfile DemoFleet::Profile() const {
     profile.bindAddress = options_.consoleAddress;
     profile.discoveryPort = fleet_->DiscoveryPort();
     profile.httpPort = fleet_->HttpPort();
+    if (pjlink_) {
+        profile.pjlinkPort = pjlink_->Port();
+        profile.pjlinkSearchPort = pjlink_->SearchPort();
+    }
     return profile;
 }
 

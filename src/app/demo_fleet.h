@@ -14,7 +14,8 @@ namespace vistrel {
 
 namespace sim {
 class Fleet;
-}
+class PjlinkFleet;
+}  // namespace sim
 
 struct DemoOptions {
     size_t count = 12;
@@ -24,6 +25,8 @@ struct DemoOptions {
     std::string consoleAddress = "127.0.0.1";
     // The last projector stops answering this long after the start (0: never).
     std::chrono::milliseconds silentAfter{std::chrono::seconds(45)};
+    // PJLink projectors after the others' addresses: a mixed fleet.
+    size_t pjlinkCount = 6;
 };
 
 class DemoFleet {
@@ -45,10 +48,14 @@ class DemoFleet {
     std::chrono::milliseconds SilentAfter() const { return options_.silentAfter; }
     size_t Size() const;
     sim::Fleet& fleet() { return *fleet_; }
+    // The PJLink projectors of class 1, which no search finds: the console adds them by
+    // address, as an operator would.
+    std::vector<std::string> PjlinkAddedAddresses() const;
 
   private:
     DemoOptions options_;
     std::unique_ptr<sim::Fleet> fleet_;
+    std::unique_ptr<sim::PjlinkFleet> pjlink_;
 };
 
 }  // namespace vistrel

@@ -9,13 +9,16 @@
 #include <QEvent>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QPointer>
 #include <QTableView>
 #include <algorithm>
 
+#include "controls/message_box.h"
 #include "app/projector_list_model.h"
 #include "app/vistrel_dlg.h"
 #include "controls/grp_list.h"
 #include "controls/my_button.h"
+#include "pjlink/mixed_bulk.h"
 #include "protocol/codec.h"
 #include "protocol/option_tables.h"
 #include "protocol/request_ring.h"
@@ -152,12 +155,52 @@ size_t ProjectorCommands::CollectTickedRows() {
 void ProjectorCommands::SendToTicked(const std::string& body) {
     if (CollectTickedRows() == 0)
         return;
+    SendPjlinkPart(body);
+    if (ctx_.window.console().batch.empty())
+        return;
     // A projector that carried out the command is asked for its new state at the next
     // polling pass, so the list shows it within seconds rather than after 15.
     Console& console = ctx_.window.console();
     ctx_.ring.SendBatch(body, {}, [&console](const MsgCmd& entry) {
         if (BeginsWithOk(entry.reply))
             console.pollSoon.Add(entry.ip);
+    });
+}
+
+void ProjectorCommands::SendPjlinkPart(const std::string& body) {
+    // PJLink rows get the same action in their own protocol and leave the HTTP batch; what
+    // could not be done on them (a source they lack, a refused password) is said at the end.
+    Console& console = ctx_.window.console();
+    pjlink::Monitor* monitor = ctx_.window.backend().Pjlink();
+    const auto action = pjlink::ActionForBody(body);
+    if (monitor == nullptr || !action)
+        return;
+    std::vector<pjlink::BulkTarget> targets;
+    bool any = false;
+    for (size_t i = 0; i < console.targetMacs.size(); ++i) {
+        targets.push_back({console.targetMacs[i], console.targetIps[i]});
+        any = any || pjlink::IsPjlinkKey(console.targetMacs[i]);
+    }
+    if (!any)
+        return;
+    const auto others = pjlink::SendPjlinkPart(
+        *monitor, targets, action->action, action->source,
+        [window = QPointer<CVistrelDlg>(&ctx_.window)](std::vector<pjlink::CommandResult> results) {
+            const std::string failures = pjlink::DescribeFailures(results);
+            if (failures.empty())
+                return;
+            QMetaObject::invokeMethod(
+                window.data(),
+                [window, failures] {
+                    if (window)
+                        ShowInformation(window, QStringLiteral("PJLink projectors:\n%1")
+                                                    .arg(QString::fromStdString(failures)));
+                },
+                Qt::QueuedConnection);
+        });
+    std::erase_if(console.batch, [&others](const MsgCmd& entry) {
+        return std::none_of(others.begin(), others.end(),
+                            [&entry](const pjlink::BulkTarget& t) { return t.ip == entry.ip; });
     });
 }
 

@@ -42,6 +42,8 @@ class ProjectorCommands : public QObject {
     size_t CollectTickedRows();
     // Sends `body` to every ticked projector in parallel, with no owner.
     void SendToTicked(const std::string& body);
+    // Takes the PJLink projectors out of the batch and sends them the body's action.
+    void SendPjlinkPart(const std::string& body);
 
     void PowerOn();
     void PowerOff();

@@ -74,6 +74,7 @@ void ProjectorListModel::Refresh(const std::vector<Info>& records, const std::st
 }
 
 void ProjectorListModel::FillCells(Row& row, const Info& info) {
+    row.shownMac = info.pjlink ? info.pjlinkMac : info.mac;
     row.cells[kIp] = info.ip;
     row.cells[kPower] = info.power;
     row.cells[kLampHour] = info.lampHour;
@@ -219,6 +220,12 @@ void ProjectorListModel::SetCell(int row, int column, const std::string& text) {
 }
 
 void ProjectorListModel::UpdateRow(int row, const Info& info) {
+    const std::string& shown = info.pjlink ? info.pjlinkMac : info.mac;
+    if (rows_[row].shownMac != shown) {
+        rows_[row].shownMac = shown;  // a PJLink projector's search answer came after its row
+        const QModelIndex cell = index(row, kMac);
+        emit dataChanged(cell, cell, {Qt::DisplayRole});
+    }
     SetCell(row, kIp, info.ip);
     SetCell(row, kPower, info.power);
     SetCell(row, kLampHour, info.lampHour);
@@ -337,6 +344,8 @@ QVariant ProjectorListModel::data(const QModelIndex& index, int role) const {
             [[fallthrough]];
         case Qt::DisplayRole:
             // Cells keep the projector's bytes (they go back on the wire as they came).
+            if (index.column() == kMac)
+                return QString::fromStdString(row.shownMac);
             return QString::fromStdString(ProjectorTextAsUtf8(row.cells[index.column()]));
         case Qt::CheckStateRole:
             if (index.column() == kMac)

@@ -118,6 +118,9 @@ class ProjectorListModel : public QAbstractTableModel {
   private:
     struct Row {
         std::array<std::string, kColumnCount> cells;
+        // What the MAC column shows: the key itself, except for a PJLink projector, keyed by
+        // its address, which shows the MAC its search answer gave (blank for class 1).
+        std::string shownMac;
         bool checked = false;
         RowHealth health;
     };

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
@@ -25,6 +26,7 @@
 #include "app/all_projectors_button.h"
 #include "app/fleet_report_dlg.h"
 #include "app/health_thresholds_dlg.h"
+#include "controls/message_box.h"
 #include "app/projector_list_model.h"
 #include "app/projector_list_proxy.h"
 #include "app/source_labels.h"
@@ -169,6 +171,39 @@ CVistrelDlg::~CVistrelDlg() {
     Shutdown();
 }
 
+void CVistrelDlg::AddPjlinkProjectors() {
+    bool ok = false;
+    const QString text = QInputDialog::getText(
+        this, QStringLiteral("Add PJLink Projector"),
+        QStringLiteral("Addresses of PJLink projectors (separated by spaces):"), QLineEdit::Normal,
+        {}, &ok);
+    if (!ok)
+        return;
+    QStringList refused;
+    for (const QString& address : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!backend_.AddPjlinkProjector(address.toStdString(), {}))
+            refused << address;
+    }
+    if (!refused.isEmpty()) {
+        ShowInformation(this, QStringLiteral("Not added (not a projector address, or the store "
+                                             "could not be written): %1")
+                                  .arg(refused.join(QStringLiteral(", "))));
+    }
+}
+
+void CVistrelDlg::SetPjlinkPassword() {
+    bool ok = false;
+    const QString password =
+        QInputDialog::getText(this, QStringLiteral("PJLink Password"),
+                              QStringLiteral("Password for every PJLink projector (empty: none):"),
+                              QLineEdit::Password, {}, &ok);
+    if (!ok)
+        return;
+    std::string error;
+    if (!backend_.SetPjlinkPassword({}, password.toStdString(), &error))
+        ShowInformation(this, QString::fromStdString(error));
+}
+
 // --- construction -------------------------------------------------------------------------
 
 void CVistrelDlg::BuildMenu() {
@@ -199,6 +234,9 @@ void CVistrelDlg::BuildMenu() {
     add(projectorMenu_, kCmdUncheckAll, QStringLiteral("&Uncheck All"));
     projectorMenu_->addSeparator();
     add(projectorMenu_, kCmdProperty, QStringLiteral("&Property"));
+    projectorMenu_->addSeparator();
+    connect(add(projectorMenu_, kCmdAddPjlink, QStringLiteral("Add P&JLink Projector...")),
+            &QAction::triggered, this, &CVistrelDlg::AddPjlinkProjectors);
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     QAction* autoSearch = add(tools, kCmdAutoSearch, QStringLiteral("&Auto Search Projector"));
@@ -208,6 +246,8 @@ void CVistrelDlg::BuildMenu() {
     tools->addSeparator();
     add(tools, kCmdFleetReport, QStringLiteral("Fleet &Report..."));
     add(tools, kCmdHealthThresholds, QStringLiteral("&Health Thresholds..."));
+    connect(add(tools, kCmdPjlinkPassword, QStringLiteral("PJLink &Password...")),
+            &QAction::triggered, this, &CVistrelDlg::SetPjlinkPassword);
 
     QAction* about = bar->addAction(QStringLiteral("&About"));
     about->setObjectName(QStringLiteral("cmd%1").arg(kCmdAbout));

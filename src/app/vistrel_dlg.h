@@ -66,6 +66,8 @@ enum CommandId : int {
     kCmdExit = 32800,
     kCmdFleetReport = 32801,
     kCmdHealthThresholds = 32802,
+    kCmdAddPjlink = 32803,
+    kCmdPjlinkPassword = 32804,
 };
 
 class CVistrelDlg : public QMainWindow {
@@ -205,6 +207,9 @@ class CVistrelDlg : public QMainWindow {
     void AfterWalkEnabling();
     void OnTicksOrSelectionChanged();
     void OnDiscoveryReadable();
+    // Projector > Add PJLink Projector..., Tools > PJLink Password...
+    void AddPjlinkProjectors();
+    void SetPjlinkPassword();
     void ReportDiscoveryFailure(const ConsoleBackend::DiscoveryStatus& status);
     void OnTimer1();
     void OnTimer2();

@@ -90,6 +90,8 @@ void FleetHealth::TakeRecord(Entry& entry, const Info& record, int64_t now, bool
             h.lampHours = hours;
         if (!record.fwVersion.empty())
             h.fwVersion = record.fwVersion;
+        if (!record.pjlinkErrors.empty())
+            h.deviceErrors = record.pjlinkErrors;
         // A stored info reply the events did not tell of: date it from its tick.
         if (record.pollTick != 0 && record.pollTick != entry.pollTick) {
             entry.pollTick = record.pollTick;
@@ -166,11 +168,17 @@ ProjectorHealth FleetHealth::Evaluate(const Entry& entry, int64_t now) const {
                      now - *h.notAnsweringSince >= int64_t{thresholds_.notAnsweringSeconds};
     h.lampCritical = h.lampHours && *h.lampHours >= thresholds_.lampCriticalHours;
     h.lampWarning = !h.lampCritical && h.lampHours && *h.lampHours >= thresholds_.lampWarningHours;
+    if (h.deviceErrors.size() == 6) {
+        constexpr size_t kLamp = 1, kFilter = 4;
+        h.deviceCritical = h.deviceErrors[kLamp] == '2' || h.deviceErrors[kFilter] == '2';
+        h.deviceWarning =
+            !h.deviceCritical && h.deviceErrors.find_first_of("12") != std::string::npos;
+    }
     if (h.notAnswering)
         h.state = HealthState::kNotAnswering;
-    else if (h.lampCritical)
+    else if (h.lampCritical || h.deviceCritical)
         h.state = HealthState::kCritical;
-    else if (h.lampWarning)
+    else if (h.lampWarning || h.deviceWarning)
         h.state = HealthState::kWarning;
     else
         h.state = HealthState::kOk;

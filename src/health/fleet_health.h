@@ -48,6 +48,11 @@ struct ProjectorHealth {
     bool lampWarning = false;
     bool lampCritical = false;
     bool notAnswering = false;  // silent for at least the not-answering threshold
+    // A PJLink projector's own error report (ERST digits, see Info::pjlinkErrors): an error
+    // of the lamp or the filter is critical, any other warning or error a warning.
+    std::string deviceErrors;
+    bool deviceWarning = false;
+    bool deviceCritical = false;
     HealthState state = HealthState::kOk;
 };
 

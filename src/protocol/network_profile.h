@@ -18,6 +18,9 @@ struct NetworkProfile {
     std::string bindAddress = "0.0.0.0";
     uint16_t discoveryPort = kProjectorDiscoveryPort;
     uint16_t httpPort = 80;
+    // PJLink control (TCP) and the class-2 search (UDP); the standard puts both on 4352.
+    uint16_t pjlinkPort = 4352;
+    uint16_t pjlinkSearchPort = 4352;
 
     // Whether the discovery socket may share its port with other sockets. On the
     // projectors' own port it may not: the system hands each unicast answer to one socket

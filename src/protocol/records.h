@@ -36,6 +36,12 @@ struct Info {
     std::string fwVersion;
     std::string groupName;
     std::string projectorName;
+    // A PJLink projector: keyed by PjlinkKey(address), its MAC (class 2 search) shown instead.
+    bool pjlink = false;
+    std::string pjlinkMac;
+    // Its ERST answer: six digits for fan, lamp, temperature, cover, filter and other, each
+    // 0 fine, 1 warning, 2 error; empty until known.
+    std::string pjlinkErrors;
     std::array<SchedTask, kTaskCount> tasks{};
     bool relocating = false;
     uint32_t freshness = 5;
@@ -65,6 +71,8 @@ struct MsgCmd {
 };
 
 // Elapsed milliseconds between two readings of the wrapping 32-bit tick counter.
-constexpr uint32_t TickElapsed(uint32_t now, uint32_t then) { return now - then; }
+constexpr uint32_t TickElapsed(uint32_t now, uint32_t then) {
+    return now - then;
+}
 
 }  // namespace vistrel

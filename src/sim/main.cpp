@@ -13,6 +13,7 @@
 #include "sim/control_channel.h"
 #include "sim/fleet.h"
 #include "sim/fleet_options.h"
+#include "sim/pjlink_fleet.h"
 #include "sim/web_control.h"
 
 namespace {
@@ -41,6 +42,12 @@ Options:
   --duration SECONDS    stop by itself after this long (default: until SIGINT/SIGTERM)
   --control PATH        run-time control channel: a Unix socket at PATH (mode 0600, so
                         only this machine's owner can reach it); see below
+  --pjlink-count N      also N PJLink projectors (default 0): every other one class 2,
+                        every third one with the password "panel"; warming up and
+                        cooling down take 2 s, idle connections close after 30 s
+  --pjlink-first-address A  their first address (default: the one after the fleet's last)
+  --pjlink-port N       TCP port of PJLink (default 4352; 0 chooses a free port)
+  --pjlink-search-port N  UDP port of the class-2 search (default 4352; 0: a free port)
   --help                this text
   --version             print the version
 
@@ -104,6 +111,10 @@ int main(int argc, char** argv) {
     std::string logFile;
     std::string controlPath;
     double duration = 0;
+    long long pjlinkCount = 0;
+    std::string pjlinkFirstAddress;
+    long long pjlinkPort = 4352;
+    long long pjlinkSearchPort = 4352;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -144,6 +155,18 @@ int main(int argc, char** argv) {
             char* end = nullptr;
             duration = std::strtod(value, &end);
             ok = end != value && *end == '\0' && duration > 0 && std::isfinite(duration);
+        } else if (arg == "--pjlink-count") {
+            ok = (number = Integer(value, 0, 100000)).has_value();
+            pjlinkCount = number.value_or(0);
+        } else if (arg == "--pjlink-first-address") {
+            pjlinkFirstAddress = value;
+            ok = PackAddress(pjlinkFirstAddress).has_value();
+        } else if (arg == "--pjlink-port") {
+            ok = (number = Integer(value, 0, 65535)).has_value();
+            pjlinkPort = number.value_or(0);
+        } else if (arg == "--pjlink-search-port") {
+            ok = (number = Integer(value, 0, 65535)).has_value();
+            pjlinkSearchPort = number.value_or(0);
         } else if (arg == "--control") {
             controlPath = value;
         } else {
@@ -200,6 +223,23 @@ int main(int argc, char** argv) {
         std::cerr << "vistrel-sim: " << error << '\n';
         return 1;
     }
+    std::optional<PjlinkFleet> pjlink;
+    if (pjlinkCount > 0) {
+        if (pjlinkFirstAddress.empty()) {
+            pjlinkFirstAddress = options.projectors.empty()
+                                     ? firstAddress
+                                     : NextAddress(options.projectors.back().address).value_or("");
+        }
+        PjlinkFleetOptions pjOptions =
+            GeneratePjlinkFleet(static_cast<size_t>(pjlinkCount), pjlinkFirstAddress);
+        pjOptions.port = static_cast<uint16_t>(pjlinkPort);
+        pjOptions.searchPort = static_cast<uint16_t>(pjlinkSearchPort);
+        pjlink.emplace(std::move(pjOptions));
+        if (!pjlink->Start(&error)) {
+            std::cerr << "vistrel-sim: " << error << '\n';
+            return 1;
+        }
+    }
     std::optional<ControlChannel> control;
     if (!controlPath.empty()) {
         control.emplace(fleet, controlPath, [] { kill(getpid(), SIGTERM); });
@@ -212,6 +252,11 @@ int main(int argc, char** argv) {
               << (fleet.Size() ? fleet.Address(0) : firstAddress) << ", discovery port "
               << fleet.DiscoveryPort() << ", http port " << fleet.HttpPort() << ", "
               << fleet.ThreadCount() << " threads" << std::endl;
+    if (pjlink) {
+        std::cout << "vistrel-sim: " << pjlink->Size() << " PJLink projectors from "
+                  << pjlink->Address(0) << ", port " << pjlink->Port() << ", search port "
+                  << pjlink->SearchPort() << std::endl;
+    }
 
     timespec limit{};
     if (duration > 0) {
@@ -228,6 +273,8 @@ int main(int argc, char** argv) {
     if (control) {
         control->Stop();
     }
+    if (pjlink)
+        pjlink->Stop();
     fleet.Stop();
     std::cout << fleet.Summary() << std::flush;
     return 0;

@@ -128,8 +128,8 @@ TEST_F(MainWindowTest, MenuIsCompleteWithItsCheckMarkAndWindowTitle) {
     for (QAction* a : window->ProjectorMenu()->actions()) {
         projector << (a->isSeparator() ? "-" : a->text());
     }
-    EXPECT_EQ(projector,
-              QStringList({"&Move To Group", "-", "&Check All", "&Uncheck All", "-", "&Property"}));
+    EXPECT_EQ(projector, QStringList({"&Move To Group", "-", "&Check All", "&Uncheck All", "-",
+                                      "&Property", "-", "Add P&JLink Projector..."}));
     QAction* autoSearch = window->Action(kCmdAutoSearch);
     EXPECT_EQ(autoSearch->text(), "&Auto Search Projector");
     EXPECT_TRUE(autoSearch->isCheckable() && autoSearch->isChecked());
