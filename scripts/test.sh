@@ -34,7 +34,7 @@ ctest --test-dir build-asan -L 'core|gui' --output-on-failure --timeout 300
 soak_seconds=${VISTREL_SOAK_SECONDS:-75}
 run_soak() {
     local dir=$1 log=$1/soak.log
-    if VISTREL_SOAK_SECONDS=$soak_seconds ctest --test-dir "$dir" -L soak -V --timeout 400 \
+    if VISTREL_SOAK_SECONDS=$soak_seconds ctest --test-dir "$dir" -L '^soak$' -V --timeout 400 \
         >"$log" 2>&1; then
         grep -E 'soak:|requests:|tests passed' "$log"
     else
