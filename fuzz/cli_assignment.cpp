@@ -19,13 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const cli::SettingAssignment a = cli::ParseAssignment(word);
         const cli::SettingName* setting = cli::Settings().Find(a.name);
         Check(setting != nullptr && setting->name == a.name, "an accepted name is a setting");
-        if (setting->kind == cli::SettingKind::Address) {
+        if (setting->kind == cli::ValueKind::Address) {
             Check(cli::IsDottedQuad(a.value) && a.value.find('\0') == std::string::npos,
                   "an accepted address is a dotted quad without hidden bytes");
         }
-        if (setting->kind == cli::SettingKind::OnOff)
+        if (setting->kind == cli::ValueKind::OnOff)
             Check(a.value == "on" || a.value == "off", "on and off are spelt one way");
-        if (setting->kind == cli::SettingKind::Text)
+        if (setting->kind == cli::ValueKind::Text)
             Check(a.value.size() <= setting->maxBytes, "an accepted text fits its field");
     } catch (const cli::UsageError& e) {
         const std::string message = e.what();
