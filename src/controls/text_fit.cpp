@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "controls/set_button.h"
 #include "controls/static_text.h"
 
 namespace vistrel {
@@ -32,6 +33,9 @@ int WidthForText(const QWidget& widget, bool shownValues) {
     }
     if (const auto* caption = qobject_cast<const CStaticText*>(&widget))
         return caption->text().isEmpty() ? 0 : caption->sizeHint().width();
+    // The "Set" button draws an icon; its text only names it.
+    if (qobject_cast<const CSetButton*>(&widget))
+        return 0;
     if (const auto* button = qobject_cast<const QPushButton*>(&widget)) {
         // The text and a little frame: a style's minimum button width is no text of its own.
         QString text = button->text();
@@ -63,7 +67,9 @@ int HeightForText(const QWidget& widget) {
                         qobject_cast<const QAbstractSpinBox*>(&widget);
     const auto* label = qobject_cast<const QLabel*>(&widget);
     const auto* caption = qobject_cast<const CStaticText*>(&widget);
-    const auto* button = qobject_cast<const QAbstractButton*>(&widget);
+    const auto* button = qobject_cast<const CSetButton*>(&widget)
+                             ? nullptr
+                             : qobject_cast<const QAbstractButton*>(&widget);
     // Arrows and icons are not text.
     const bool text = framed || (button && !button->text().isEmpty()) ||
                       (label && !label->text().isEmpty() && label->pixmap().isNull()) ||
