@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_fixture.h"
+#include "monitor/private_netns.h"
+#include "monitor/udp_socket.h"
 
 namespace vistrel::cli::test {
 namespace {
@@ -63,6 +65,22 @@ TEST_F(CliTest, HealthCheckIsUnknownWhenDiscoveryCannotRun) {
     EXPECT_EQ(run.status, 3);
     EXPECT_THAT(run.out, StartsWith("VISTREL UNKNOWN"));
     EXPECT_THAT(run.out, HasSubstr("cannot open UDP port 5250"));
+
+    // Another program (the window) holds the discovery port.
+    std::string why;
+    CliRun busy;
+    const bool ran = vistrel::test::RunInPrivateNetns(
+        [&] {
+            UdpSocket window;
+            ASSERT_TRUE(window.Open("0.0.0.0", kProjectorDiscoveryPort));
+            busy = Run({"health", "--check", "--wait", "1"}, false);
+        },
+        &why);
+    if (!ran)
+        GTEST_SKIP() << "no private network namespace: " << why;
+    EXPECT_EQ(busy.status, 3);
+    EXPECT_THAT(busy.out, StartsWith("VISTREL UNKNOWN - "));
+    EXPECT_THAT(busy.out, HasSubstr("cannot open UDP port 250"));
 }
 
 }  // namespace
