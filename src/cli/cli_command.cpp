@@ -109,6 +109,7 @@ CommandTree::CommandTree()
     // The order here is the order of the help and of the completion script.
     AddSharedOptions(*this);
     AddProjectorCommands(*this);
+    AddHealthCommands(*this);
     AddSettingsCommands(*this);
     AddScheduleCommands(*this);
     AddConfigCommands(*this);

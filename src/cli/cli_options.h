@@ -2,6 +2,7 @@
 // network profile, store and output form. Parsing never touches the network or the store.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -48,6 +49,8 @@ enum class Command {
     SettingsList,
     Export,
     Import,
+    Health,
+    ConfigHealth,
 };
 
 enum class ConfigAction { List, Add, Remove };
@@ -108,7 +111,11 @@ struct CliOptions {
     std::optional<std::string> smtpPasswordSource;  // import --smtp-password: "-" or "@FILE"
     bool dryRun = false;                            // import --dry-run
 
+    bool healthCheck = false;  // health --check
+
     ConfigAction configAction = ConfigAction::List;  // config broadcast
+    // config health: the thresholds to change; unset ones keep their stored value.
+    std::optional<uint32_t> lampWarningHours, lampCriticalHours, notAnsweringSeconds;
     std::vector<std::string> configAddresses;
 
     // run-schedules --metrics: where to serve metrics, "[ADDRESS:]PORT" (checked).

@@ -14,11 +14,13 @@ void ApplySharedOptions(const CommandTree& tree, const CliCommand& command, CliO
 
 // discover, status, power, source, group set, query, send.
 void AddProjectorCommands(CommandTree& tree);
+// health, health --check.
+void AddHealthCommands(CommandTree& tree);
 // set, get, settings, export, import, alert-test.
 void AddSettingsCommands(CommandTree& tree);
 // schedule list, schedule set, run-schedules.
 void AddScheduleCommands(CommandTree& tree);
-// config broadcast.
+// config broadcast, config health.
 void AddConfigCommands(CommandTree& tree);
 // completion, help, and the program's own help text.
 void AddHelpCommands(CommandTree& tree);

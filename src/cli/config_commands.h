@@ -1,4 +1,5 @@
-// The console's stored configuration from the shell: "config broadcast list|add|remove".
+// The console's stored configuration from the shell: "config broadcast list|add|remove"
+// and "config health".
 #pragma once
 
 #include "cli/cli_context.h"
@@ -6,5 +7,7 @@
 namespace vistrel::cli {
 
 int RunConfigBroadcast(const CliContext& context);
+// Shows the health thresholds after storing those given.
+int RunConfigHealth(const CliContext& context);
 
 }  // namespace vistrel::cli

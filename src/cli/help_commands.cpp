@@ -18,6 +18,8 @@ EXIT STATUS
   1  some projector failed (unreachable, time-out, unexpected reply, not found)
   2  usage error, or the environment stops the command (discovery port unavailable,
      store unusable); the reason and the remedy are printed on standard error
+  "health --check" is the exception: it exits as monitoring systems expect, 0 OK,
+  1 WARNING, 2 CRITICAL, 3 UNKNOWN (discovery impossible, port busy)
 
 Discovery uses UDP port 250, which needs root or the CAP_NET_BIND_SERVICE capability:
   sudo setcap cap_net_bind_service=+ep "$(command -v vistrel-cli)"
@@ -34,6 +36,7 @@ EXAMPLES
   vistrel-cli send "command=~0000 1" 192.168.1.20
   vistrel-cli set dhcp=on --ticked
   vistrel-cli alert-test --all
+  vistrel-cli health --check
   vistrel-cli config broadcast add 10.1.2.255
   vistrel-cli schedule set --projector 00A0B1C2D3E4 --task 1 --enable --period daily \
       --time 22:00 --date 2026-01-05 --command off

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 
 #include "cli/listing.h"
+#include "health/health_report.h"
+#include "health/health_thresholds.h"
 #include "monitor/discovery.h"
 #include "monitor/udp_socket.h"
 #include "protocol/codec.h"
@@ -49,14 +52,13 @@ int MsUntil(SteadyClock::time_point until) {
 }  // namespace
 
 bool CollectByBroadcast(const CliContext& context, Console& console, milliseconds wait,
-                        const std::function<bool()>& done) {
+                        const std::function<bool()>& done, std::string* failure) {
     Discovery discovery(console);
-    if (!discovery.OpenDiscovery()) {
+    // Not opened, or opened but the probe could not be sent.
+    if (!discovery.OpenDiscovery() || discovery.Failure()) {
         PrintDiscoveryFailure(context, *discovery.Failure());
-        return false;
-    }
-    if (discovery.Failure()) {  // opened, but the probe could not be sent
-        PrintDiscoveryFailure(context, *discovery.Failure());
+        if (failure)
+            *failure = discovery.Failure()->reason;
         return false;
     }
     const auto end = SteadyClock::now() + wait;
@@ -167,13 +169,18 @@ int RunDiscover(const CliContext& context) {
     return kExitOk;
 }
 
-int RunStatus(const CliContext& context) {
+namespace {
+
+// The projectors status and health report: those given by address (with the identities a
+// probe finds), or every projector that answers discovery. Nullopt when discovery cannot run;
+// `failure` then says why.
+std::optional<std::vector<Info>> StatusTargets(const CliContext& context, std::string* failure) {
     std::vector<Info> targets;
     if (context.options.ips.empty()) {
         Console console(context.DiscoveryProfile(), context.env.clock);
         const milliseconds wait = WaitOr(context, kDefaultDiscoveryWait);
-        if (!CollectByBroadcast(context, console, wait))
-            return kExitUsage;
+        if (!CollectByBroadcast(context, console, wait, {}, failure))
+            return std::nullopt;
         auto table = console.table.Lock();
         targets = table.Records();
         if (targets.empty()) {
@@ -191,14 +198,46 @@ int RunStatus(const CliContext& context) {
             targets.push_back(std::move(info));
         }
     }
+    return targets;
+}
 
+// Asks each target for its info, then its group, as the polling thread does, and fills the
+// records in. Per target: whether the info request was answered, and the outcome of both.
+struct Look {
+    bool answered = false;
+    Outcome outcome = Outcome::Ok;
+};
+
+std::vector<Look> LookAt(const CliContext& context, std::vector<Info>& targets) {
     std::vector<std::string> ips;
     for (const Info& info : targets)
         ips.push_back(info.ip);
     ProjectorClient client(context.Http());
-    // Info first, then group, as the polling thread asks them.
     const auto infos = client.SendToAll(ips, QueryBody(QueryTopic::Info));
     const auto groups = client.SendToAll(ips, QueryBody(QueryTopic::Group));
+    std::vector<Look> looks(targets.size());
+    for (size_t i = 0; i < targets.size(); ++i) {
+        Info& info = targets[i];
+        Outcome outcome = QueryOutcome(infos[i], false);
+        if (!infos[i].reply.empty()) {
+            outcome = QueryOutcome(infos[i], ParseInfoReply(infos[i].reply, info));
+        }
+        looks[i].answered = outcome == Outcome::Ok;
+        if (outcome == Outcome::Ok) {
+            outcome = QueryOutcome(groups[i], ParseGroupReply(groups[i].reply, info));
+        }
+        looks[i].outcome = outcome;
+    }
+    return looks;
+}
+
+}  // namespace
+
+int RunStatus(const CliContext& context) {
+    auto targets = StatusTargets(context, nullptr);
+    if (!targets)
+        return kExitUsage;
+    const std::vector<Look> looks = LookAt(context, *targets);
 
     Listing listing;
     listing.columns = {{"mac", "MAC"},
@@ -212,15 +251,9 @@ int RunStatus(const CliContext& context) {
                        {"firmware", "FIRMWARE"},
                        {"result", "RESULT"}};
     bool allOk = true;
-    for (size_t i = 0; i < targets.size(); ++i) {
-        Info& info = targets[i];
-        Outcome outcome = QueryOutcome(infos[i], false);
-        if (!infos[i].reply.empty()) {
-            outcome = QueryOutcome(infos[i], ParseInfoReply(infos[i].reply, info));
-        }
-        if (outcome == Outcome::Ok) {
-            outcome = QueryOutcome(groups[i], ParseGroupReply(groups[i].reply, info));
-        }
+    for (size_t i = 0; i < targets->size(); ++i) {
+        const Info& info = (*targets)[i];
+        const Outcome outcome = looks[i].outcome;
         allOk = allOk && outcome == Outcome::Ok;
         const auto text = [](const std::string& s) { return Cell::Text(s); };
         listing.AddRow({text(info.mac), text(info.ip), text(info.groupName),
@@ -230,6 +263,68 @@ int RunStatus(const CliContext& context) {
     }
     Render(listing, context.options.format, context.Out());
     return ExitFor(allOk);
+}
+
+int RunHealth(const CliContext& context) {
+    const CliOptions& options = context.options;
+    const bool check = options.healthCheck;
+    // Monitoring systems read the first line of standard output and the exit status only.
+    const auto unknown = [&](const std::string& reason) {
+        const CheckResult result = UnknownCheck(reason);
+        context.Out() << result.line << '\n';
+        return static_cast<int>(result.status);
+    };
+    std::string failure;
+    auto targets = StatusTargets(context, &failure);
+    if (!targets)
+        return check ? unknown(failure) : kExitUsage;
+    if (check && targets->empty())
+        return unknown("no projector answered discovery");
+
+    RegStore store(context.StorePath(), options.appName, context.env.clock);
+    const HealthThresholds thresholds = LoadHealthThresholds(store);
+    const int64_t now = context.env.clock.Now();
+    const std::vector<Look> looks = LookAt(context, *targets);
+    std::vector<HealthRow> rows;
+    bool allAnswered = true;
+    for (size_t i = 0; i < targets->size(); ++i) {
+        rows.push_back(HealthFromLook((*targets)[i], looks[i].answered, thresholds, now));
+        allAnswered = allAnswered && looks[i].answered;
+    }
+    const HealthReport report = MakeHealthReport(std::move(rows), thresholds, now);
+
+    if (check) {
+        const CheckResult result = MonitoringCheck(report);
+        context.Out() << result.line << '\n';
+        return static_cast<int>(result.status);
+    }
+    switch (options.format) {
+        case OutputFormat::Json:
+            context.Out() << HealthJson(report);
+            break;
+        case OutputFormat::Csv:
+            context.Out() << HealthCsv(report);
+            break;
+        case OutputFormat::Table: {
+            Listing listing;
+            listing.columns = {{"mac", "MAC"},           {"ip", "IP"},
+                               {"group", "GROUP"},       {"name", "NAME"},
+                               {"power", "POWER"},       {"lampHours", "LAMP HOURS"},
+                               {"firmware", "FIRMWARE"}, {"state", "STATE"}};
+            for (const HealthRow& row : report.rows) {
+                const ProjectorHealth& h = row.health;
+                listing.AddRow({Cell::Text(h.mac), Cell::Text(h.ip), Cell::Text(row.group),
+                                Cell::Text(row.name), Cell::Text(h.power),
+                                h.lampHours ? Cell::Number(*h.lampHours) : Cell::Null(),
+                                Cell::Text(h.fwVersion),
+                                Cell::Text(std::string(HealthStateName(h.state)))});
+            }
+            Render(listing, OutputFormat::Table, context.Out());
+            context.Out() << SummaryLine(report.counts, report.thresholds) << '\n';
+            break;
+        }
+    }
+    return ExitFor(allAnswered);
 }
 
 int RunPower(const CliContext& context) {

@@ -16,8 +16,9 @@ namespace vistrel::cli {
 // Broadcasts probes (every second) and records every answer in the console's table until
 // `wait` has passed or `done` (checked after each round of answers) says enough. False,
 // with the reason printed, when discovery cannot run at all.
+// `failure`, when given, receives the reason.
 bool CollectByBroadcast(const CliContext& context, Console& console, std::chrono::milliseconds wait,
-                        const std::function<bool()>& done = {});
+                        const std::function<bool()>& done = {}, std::string* failure = nullptr);
 
 // The identities of projectors given by address, by a probe to each. Best effort: an address
 // that does not answer is missing from the result.
@@ -36,5 +37,7 @@ int RunSource(const CliContext& context);
 int RunGroupSet(const CliContext& context);
 int RunQuery(const CliContext& context);
 int RunSend(const CliContext& context);
+// health, and health --check with the monitoring systems' exit codes.
+int RunHealth(const CliContext& context);
 
 }  // namespace vistrel::cli
