@@ -47,6 +47,8 @@ class DemoFleet {
     void SilenceOne();
     std::chrono::milliseconds SilentAfter() const { return options_.silentAfter; }
     size_t Size() const;
+    // The PJLink projectors beside the others.
+    size_t PjlinkCount() const { return options_.pjlinkCount; }
     sim::Fleet& fleet() { return *fleet_; }
     // The PJLink projectors of class 1, which no search finds: the console adds them by
     // address, as an operator would.

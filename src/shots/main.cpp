@@ -348,19 +348,23 @@ int main(int argc, char** argv) {
     // by the find field and sorted by lamp hours, longest first, with two projectors ticked.
     vistrel::CVistrelDlg& window = session.window();
     window.show();
+    // The PJLink projectors of the mixed demo fleet are listed beside the others.
+    const size_t everyone = fleet.Size() + session.demo()->PjlinkCount();
     const bool listed = WaitFor(
         [&] {
             window.RefreshNow();
             vistrel::ProjectorListModel* model = window.Model();
-            if (model->RowCount() != static_cast<int>(fleet.Size()))
+            if (model->RowCount() != static_cast<int>(everyone))
                 return false;
+            // Every row polled; a PJLink projector whose password is refused has no name.
+            size_t named = 0;
             for (int row = 0; row < model->RowCount(); ++row) {
-                if (model->Cell(row, vistrel::ProjectorListModel::kPower).empty() ||
-                    model->Cell(row, vistrel::ProjectorListModel::kProjectorName).empty()) {
+                if (model->Cell(row, vistrel::ProjectorListModel::kPower).empty())
                     return false;
-                }
+                if (!model->Cell(row, vistrel::ProjectorListModel::kProjectorName).empty())
+                    ++named;
             }
-            return true;
+            return named >= fleet.Size();
         },
         20000);
     if (listed) {
@@ -389,7 +393,7 @@ int main(int argc, char** argv) {
         failures += HealthPictures(session, window, save);
     } else {
         std::fprintf(stderr, "vistrel-shots: the list shows %d of the %zu demo projectors\n",
-                     window.Model()->RowCount(), fleet.Size());
+                     window.Model()->RowCount(), everyone);
         ++failures;
     }
 
