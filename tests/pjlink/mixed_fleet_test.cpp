@@ -173,8 +173,12 @@ TEST_F(MixedFleet, FoundListedPolledAtTheRhythmAndSwitchedInOneBulkCommand) {
     // One bulk power-off to every row: the PJLink part first, the rest over HTTP.
     pj->ClearLog();
     std::vector<BulkTarget> targets;
-    for (const Info& record : console->table.Lock().Records())
-        targets.push_back({record.mac, record.ip});
+    {
+        // The guard must outlive the loop: a temporary one would unlock before the first row.
+        auto table = console->table.Lock();
+        for (const Info& record : table.Records())
+            targets.push_back({record.mac, record.ip});
+    }
     std::atomic<bool> done{false};
     std::vector<CommandResult> results;
     const auto rest = SendPjlinkPart(*monitor, targets, BulkAction::PowerOff, "",
