@@ -36,7 +36,6 @@ EXAMPLES
   vistrel-cli send "command=~0000 1" 192.168.1.20
   vistrel-cli set dhcp=on --ticked
   vistrel-cli alert-test --all
-  vistrel-cli health --check
   vistrel-cli config broadcast add 10.1.2.255
   vistrel-cli schedule set --projector 00A0B1C2D3E4 --task 1 --enable --period daily \
       --time 22:00 --date 2026-01-05 --command off
