@@ -94,7 +94,9 @@ struct PjlinkFleet::Impl : std::enable_shared_from_this<PjlinkFleet::Impl> {
     void AnswerSearch(const udp::endpoint& to);
 
     PjlinkFleetOptions options;
-    asio::io_context io;
+    // Owned apart so that Stop can destroy it: the handlers still queued in it hold the
+    // fleet, and only destroying the context lets them go.
+    std::unique_ptr<asio::io_context> io = std::make_unique<asio::io_context>();
     std::vector<std::unique_ptr<Projector>> projectors;
     std::unique_ptr<udp::socket> searchListener;
     udp::endpoint listenerFrom;
@@ -368,6 +370,8 @@ PjlinkFleet::~PjlinkFleet() {
 
 bool PjlinkFleet::Start(std::string* error) {
     Impl& f = *impl_;
+    if (!f.io)
+        f.io = std::make_unique<asio::io_context>();
     asio::error_code ec;
     const auto fail = [&](const std::string& what) {
         if (error != nullptr)
@@ -383,7 +387,7 @@ bool PjlinkFleet::Start(std::string* error) {
                      ? "127.255.255.255"
                      : "0.0.0.0";
     }
-    f.searchListener = std::make_unique<udp::socket>(f.io);
+    f.searchListener = std::make_unique<udp::socket>(*f.io);
     f.searchListener->open(udp::v4(), ec);
     f.searchListener->set_option(asio::socket_base::reuse_address(true), ec);
     f.searchListener->bind({asio::ip::make_address_v4(listen, ec), f.searchPort}, ec);
@@ -394,7 +398,7 @@ bool PjlinkFleet::Start(std::string* error) {
         const auto address = asio::ip::make_address_v4(p->config.address, ec);
         if (ec)
             return fail("PJLink projector address " + p->config.address);
-        p->acceptor = std::make_unique<tcp::acceptor>(f.io);
+        p->acceptor = std::make_unique<tcp::acceptor>(*f.io);
         p->acceptor->open(tcp::v4(), ec);
         p->acceptor->set_option(asio::socket_base::reuse_address(true), ec);
         p->acceptor->bind({address, f.port}, ec);
@@ -403,7 +407,7 @@ bool PjlinkFleet::Start(std::string* error) {
         if (ec)
             return fail("PJLink on " + p->config.address);
         f.port = p->acceptor->local_endpoint().port();
-        p->search = std::make_unique<udp::socket>(f.io);
+        p->search = std::make_unique<udp::socket>(*f.io);
         p->search->open(udp::v4(), ec);
         p->search->set_option(asio::socket_base::reuse_address(true), ec);
         p->search->set_option(asio::socket_base::broadcast(true), ec);
@@ -417,25 +421,26 @@ bool PjlinkFleet::Start(std::string* error) {
     }
     f.ReceiveSearch(*f.searchListener, f.listenerFrom, f.listenerBuffer, nullptr);
     for (int i = 0; i < std::max(1, f.options.threads); ++i)
-        f.threads.emplace_back([impl = impl_] { impl->io.run(); });
+        f.threads.emplace_back([io = f.io.get()] { io->run(); });
     return true;
 }
 
 void PjlinkFleet::Stop() {
     Impl& f = *impl_;
-    f.io.stop();
+    if (!f.io)
+        return;
+    f.io->stop();
     for (auto& t : f.threads)
         t.join();
     f.threads.clear();
-    asio::error_code ignored;
+    // No thread runs now: drop the sockets, then the context with the connections and
+    // handlers still waiting in it.
     for (auto& p : f.projectors) {
-        if (p->acceptor)
-            p->acceptor->close(ignored);
-        if (p->search)
-            p->search->close(ignored);
+        p->acceptor.reset();
+        p->search.reset();
     }
-    if (f.searchListener)
-        f.searchListener->close(ignored);
+    f.searchListener.reset();
+    f.io.reset();
 }
 
 size_t PjlinkFleet::Size() const {
