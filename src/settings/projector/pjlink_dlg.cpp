@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGraphicsOpacityEffect>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
@@ -27,6 +28,8 @@ const QColor kHeaderDark(63, 120, 70);
 const QColor kPanelGreen(99, 171, 104);
 const FrameColors kColors{
     kHeaderDark, kPanelGreen, {kPanelGreen, kPanelGreen, kPanelGreen, kPanelGreen}};
+
+const QColor kFadedCaption(150, 170, 150);
 
 const QString kUnknown = QStringLiteral("\u2014");
 
@@ -139,8 +142,16 @@ void CPjlinkDlg::BuildControls() {
     const FrameBoxes boxes = BuildFrameBoxes(this);
     QButtonGroup* sides = BuildSideButtons(this, kColors);
     // Network, alert and scheduler settings are the console's own projectors' alone.
-    for (int id : {1025, 1026, 1027})
-        sides->button(id)->setEnabled(false);
+    for (int id : {1025, 1026, 1027}) {
+        QAbstractButton* side = sides->button(id);
+        side->setEnabled(false);
+        // Faded with its caption, so the panel shows at a glance what is not there.
+        auto* fade = new QGraphicsOpacityEffect(side);
+        fade->setOpacity(0.4);
+        side->setGraphicsEffect(fade);
+        if (auto* caption = findChild<CStaticText*>(ControlName(id + 4)))
+            caption->setStyle(kFadedCaption, kPanelGreen, 700);
+    }
 
     QGroupBox* page = boxes.pageArea;
     auto box = [page](const QString& title, int x, int y, int w, int h) {
@@ -361,7 +372,7 @@ void CPjlinkDlg::ShowStatus() {
         input_->setCurrentIndex(-1);
     }
     input_->setEnabled(reachable && on && input_->count() > 0);
-    avMute_->setCurrentIndex(s.avMute ? MuteIndex(*s.avMute) : kMuteOff);
+    avMute_->setCurrentIndex(s.avMute ? MuteIndex(*s.avMute) : -1);
     avMute_->setEnabled(reachable && on);
     freeze_->setChecked(s.freeze.value_or(false));
     freeze_->setEnabled(reachable && on && class2);
@@ -382,9 +393,9 @@ void CPjlinkDlg::ShowStatus() {
     lamps_->setText(lamps.isEmpty() ? QStringLiteral("Lamp: %1").arg(kUnknown)
                                     : lamps.join(QStringLiteral(", ")));
     filter_->setText(QStringLiteral("Filter: %1")
-                         .arg(s.filterHours ? QStringLiteral("%1 h").arg(*s.filterHours)
-                              : class2      ? kUnknown
-                                            : QStringLiteral("not reported")));
+                         .arg(s.filterHours          ? QStringLiteral("%1 h").arg(*s.filterHours)
+                              : class2 || !answered_ ? kUnknown
+                                                     : QStringLiteral("not reported")));
 
     // Warning and error in colours that read on the window's own background, light or dark.
     const bool light = palette().color(QPalette::Window).lightnessF() >= 0.5;
