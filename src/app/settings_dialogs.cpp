@@ -29,6 +29,10 @@ void SettingsDialogs::RunProjectorDialog(const std::string& ip, const std::strin
     pjlink::Monitor* pjlink = window_->backend().Pjlink();
     if (pjlink && console_.targetMacs.size() == 1 && pjlink::IsPjlinkKey(console_.targetMacs[0])) {
         CPjlinkDlg dialog(window_.data(), *pjlink, ip, group, name);
+        dialog.SetPasswordSetter(
+            [window = window_, ip](const std::string& password, std::string* error) {
+                return window && window->backend().SetPjlinkPassword(ip, password, error);
+            });
         dialog.exec();
         return;
     }

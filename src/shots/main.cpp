@@ -199,6 +199,10 @@ int PjlinkPictures(vistrel::ConsoleSession& session, vistrel::CVistrelDlg& windo
         const vistrel::sim::PjlinkProjectorConfig config = fleet->Config(index);
         vistrel::CPjlinkDlg dialog(&window, *session.backend().Pjlink(), config.address,
                                    session.demo()->GroupNames().front(), config.name);
+        dialog.SetPasswordSetter(
+            [&session, ip = config.address](const std::string& password, std::string* error) {
+                return session.backend().SetPjlinkPassword(ip, password, error);
+            });
         dialog.setModal(false);
         dialog.show();
         if (!WaitFor(

@@ -27,10 +27,11 @@ namespace {
 using namespace std::chrono_literals;
 
 // Index of the demo's PJLink projectors (every other one class 2, every third one with the
-// password "panel", the last with a lamp warning).
+// password "panel", the fourth in standby, the last with a lamp warning).
 constexpr size_t kClass1 = 0;
 constexpr size_t kClass2 = 1;
 constexpr size_t kClass1Password = 2;
+constexpr size_t kClass2Standby = 3;
 constexpr size_t kClass2Password = 5;
 
 SessionOptions MixedDemo(const QTemporaryDir& dir) {
@@ -97,7 +98,8 @@ TEST(PjlinkDialog, ClassTwoShowsTheProjectorAndSendsExactlyWhatIsChosen) {
         if (dialog) {
             sidesOff =
                 dialog->SideButton(1024)->isEnabled() && !dialog->SideButton(1025)->isEnabled() &&
-                !dialog->SideButton(1026)->isEnabled() && !dialog->SideButton(1027)->isEnabled();
+                !dialog->SideButton(1026)->isEnabled() && !dialog->SideButton(1027)->isEnabled() &&
+                dialog->PasswordButton()->isVisibleTo(dialog);
         }
         if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
             modal->accept();
@@ -206,17 +208,25 @@ TEST(PjlinkDialog, ClassOneLacksClassTwoControlsAndARefusedPasswordIsShown) {
     }
 
     {
-        CPjlinkDlg dialog(&window, monitor, fleet.Address(kClass1Password), "", "");
+        const std::string ip = fleet.Address(kClass1Password);
+        CPjlinkDlg dialog(&window, monitor, ip, "", "");
+        dialog.SetPasswordSetter([&session, ip](const std::string& password, std::string* why) {
+            return session.backend().SetPjlinkPassword(ip, password, why);
+        });
         dialog.show();
         ASSERT_TRUE(Settled(dialog));
         EXPECT_FALSE(dialog.answered());
         EXPECT_EQ(dialog.StatusLine()->text(), "Refused");
         EXPECT_TRUE(dialog.NoticeLine()->text().contains("PJLink password refused"));
+        EXPECT_TRUE(dialog.PasswordButton()->isVisibleTo(&dialog));
         EXPECT_FALSE(dialog.PowerOnButton()->isEnabled());
         EXPECT_FALSE(dialog.PowerOffButton()->isEnabled());
-        // Once the fleet's password is set, Refresh gets the answer and the notice goes.
-        ASSERT_TRUE(session.backend().SetPjlinkPassword({}, "panel", &error)) << error;
-        dialog.RefreshButton()->click();
+        // A wrong one typed is refused again; the right one gets the answer.
+        ASSERT_TRUE(dialog.SetPassword("pannel"));
+        ASSERT_TRUE(Settled(dialog));
+        EXPECT_FALSE(dialog.answered());
+        EXPECT_EQ(dialog.StatusLine()->text(), "Refused");
+        ASSERT_TRUE(dialog.SetPassword("panel"));
         ASSERT_TRUE(Settled(dialog));
         ASSERT_TRUE(dialog.answered());
         EXPECT_EQ(dialog.StatusLine()->text(), "Ready");
@@ -225,6 +235,22 @@ TEST(PjlinkDialog, ClassOneLacksClassTwoControlsAndARefusedPasswordIsShown) {
                   fleet.Config(kClass1Password).model);
     }
 
+    {
+        // In standby only power on is offered, and a command the projector turns down says why.
+        CPjlinkDlg dialog(&window, monitor, fleet.Address(kClass2Standby), "", "");
+        dialog.show();
+        ASSERT_TRUE(Settled(dialog));
+        ASSERT_TRUE(dialog.answered());
+        EXPECT_EQ(dialog.PowerState()->text(), "Standby");
+        EXPECT_TRUE(dialog.PowerOnButton()->isEnabled());
+        EXPECT_FALSE(dialog.PowerOffButton()->isEnabled());
+        EXPECT_FALSE(dialog.AvMuteList()->isEnabled());
+        emit dialog.AvMuteList()->activated(CPjlinkDlg::kMuteBoth);
+        ASSERT_TRUE(Settled(dialog));
+        EXPECT_EQ(dialog.NoticeLine()->text(), "AV mute: unavailable now");
+    }
+
+    ASSERT_TRUE(session.backend().SetPjlinkPassword({}, "panel", &error)) << error;
     {
         // Class 2 behind a password, with a lamp warning.
         CPjlinkDlg dialog(&window, monitor, fleet.Address(kClass2Password), "", "");

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QGraphicsOpacityEffect>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -246,6 +247,17 @@ void CPjlinkDlg::BuildControls() {
     classNote_->resize(232, 36);
     refresh_ = button(page, QStringLiteral("Refresh"), 398, 328, 100);
     connect(refresh_, &QPushButton::clicked, this, &CPjlinkDlg::Refresh);
+    password_ = button(page, QStringLiteral("Password..."), 290, 328, 100);
+    password_->hide();
+    connect(password_, &QPushButton::clicked, this, [this] {
+        bool ok = false;
+        const QString typed = QInputDialog::getText(
+            this, QStringLiteral("PJLink Password"),
+            QStringLiteral("Password of this projector (empty: the fleet's):"), QLineEdit::Password,
+            {}, &ok);
+        if (ok)
+            SetPassword(typed);
+    });
 
     auto* statusCaption = new QLabel(QStringLiteral("Status:"), this);
     statusCaption->setGeometry(16, 446, 50, 22);
@@ -265,6 +277,23 @@ QPushButton* CPjlinkDlg::VolumeButton(bool microphone, bool up) const {
 
 QPushButton* CPjlinkDlg::SideButton(int id) const {
     return findChild<QPushButton*>(ControlName(id));
+}
+
+void CPjlinkDlg::SetPasswordSetter(PasswordSetter setter) {
+    setPassword_ = std::move(setter);
+    password_->setVisible(static_cast<bool>(setPassword_));
+}
+
+bool CPjlinkDlg::SetPassword(const QString& password) {
+    if (!setPassword_)
+        return false;
+    std::string error;
+    if (!setPassword_(password.toStdString(), &error)) {
+        notice_->setText(QStringLiteral("Password not kept: %1").arg(Q(error)));
+        return false;
+    }
+    Refresh();
+    return true;
 }
 
 void CPjlinkDlg::Refresh() {
@@ -311,9 +340,10 @@ void CPjlinkDlg::OnQuery(pjlink::Failure failure, const pjlink::Status& status) 
             notice_->setProperty("unreachable", false);
         }
     } else if (failure == pjlink::Failure::PasswordRefused) {
-        notice_->setText(
-            QStringLiteral("PJLink password refused: set it under Tools > PJLink "
-                           "Password..."));
+        notice_->setText(setPassword_ ? QStringLiteral("PJLink password refused: set it with "
+                                                       "Password...")
+                                      : QStringLiteral("PJLink password refused: set it under "
+                                                       "Tools > PJLink Password..."));
         notice_->setProperty("unreachable", true);
     } else {
         notice_->setText(QStringLiteral("The projector does not answer (%1).")

@@ -42,6 +42,14 @@ class CPjlinkDlg : public QDialog {
     // Asks the projector everything afresh; the page follows when the answer comes.
     void Refresh();
 
+    // Keeps this projector's own password (empty: none, the fleet's applies); false with
+    // `error` when it cannot. Installed by the console; without it there is no Password
+    // button.
+    using PasswordSetter = std::function<bool(const std::string& password, std::string* error)>;
+    void SetPasswordSetter(PasswordSetter setter);
+    // What the Password button does once the operator has typed one: keeps it and asks again.
+    bool SetPassword(const QString& password);
+
     // What the page shows: the last full answer (empty until one came).
     const pjlink::Status& status() const { return status_; }
     bool answered() const { return answered_; }
@@ -59,6 +67,7 @@ class CPjlinkDlg : public QDialog {
     // Speaker and microphone volume, down and up.
     QPushButton* VolumeButton(bool microphone, bool up) const;
     QPushButton* RefreshButton() const { return refresh_; }
+    QPushButton* PasswordButton() const { return password_; }
     QLabel* LampLine() const { return lamps_; }
     QLabel* FilterLine() const { return filter_; }
     QLabel* ErrorState(int item) const { return errors_[static_cast<size_t>(item)]; }
@@ -108,6 +117,8 @@ class CPjlinkDlg : public QDialog {
     std::array<QLabel*, pjlink::kErrorItems> errors_{};
     std::array<QLabel*, 4> identity_{};
     QPushButton* refresh_ = nullptr;
+    QPushButton* password_ = nullptr;
+    PasswordSetter setPassword_;
 };
 
 }  // namespace vistrel
