@@ -54,6 +54,17 @@ std::optional<std::string> InputForSource(std::string_view source, const Status&
     return std::nullopt;
 }
 
+void ApplyExchange(const std::vector<std::string>& lines, const std::vector<std::string>& replies,
+                   Status& status) {
+    for (size_t i = 0; i < replies.size() && i < lines.size(); ++i) {
+        // An INNM command names its input after "?": "%2INNM ?31\r".
+        const std::string_view line = lines[i];
+        const std::string_view innm =
+            line.substr(0, 7) == "%2INNM " && line.size() >= 10 ? line.substr(8, 2) : "";
+        ApplyReply(ParseReply(replies[i]), status, innm);
+    }
+}
+
 Monitor::Monitor(Console& console, MonitorOptions options)
     : console_(console), options_(std::move(options)) {
     EngineOptions engineOptions = options_.engine;
@@ -237,13 +248,7 @@ void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& line
             }
         }
         const int classBefore = status.commandClass;
-        for (size_t i = 0; i < exchange.replies.size() && i < lines.size(); ++i) {
-            // An INNM command names its input after "?": "%2INNM ?31\r".
-            const std::string_view line = lines[i];
-            const std::string_view innm =
-                line.substr(0, 7) == "%2INNM " && line.size() >= 10 ? line.substr(8, 2) : "";
-            ApplyReply(ParseReply(exchange.replies[i]), status, innm);
-        }
+        ApplyExchange(lines, exchange.replies, status);
         const bool answered = exchange.failure == Failure::None;
         const bool refused = exchange.failure == Failure::PasswordRefused;
         if (answered || refused) {
@@ -307,6 +312,64 @@ void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& line
         }
     }
     wake_.notify_all();
+}
+
+struct Monitor::QueryState {
+    Status status;
+    bool askedClass2 = false;
+    bool askedNames = false;
+    int exchanges = 0;
+    QueryDone done;
+};
+
+void Monitor::Query(const std::string& ip, QueryDone done) {
+    auto query = std::make_shared<QueryState>();
+    query->done = std::move(done);
+    // The class the polling learned saves a round; unknown, class 1 is asked first.
+    if (const auto known = StatusOf(ip))
+        query->status.commandClass = known->commandClass;
+    QueryNext(ip, std::move(query));
+}
+
+void Monitor::QueryNext(const std::string& ip, std::shared_ptr<QueryState> query) {
+    Status& status = query->status;
+    std::vector<std::string> lines;
+    const auto addClass2 = [&lines, &query] {
+        for (const char* name : {"SVER", "SNUM", "FILT", "INST", "FREZ"})
+            lines.push_back(BuildCommand(2, name, "?"));
+        query->askedClass2 = true;
+    };
+    if (query->exchanges == 0) {
+        lines = PollCommands(status.commandClass);
+        if (status.commandClass >= 2) {
+            lines.push_back(BuildCommand(2, "FREZ", "?"));
+            query->askedClass2 = true;
+        }
+    } else if (status.commandClass >= 2) {
+        if (!query->askedClass2)
+            addClass2();
+        if (!query->askedNames) {
+            // The inputs are known from the first exchange's INST: name each once.
+            for (const Input& input : status.inputs)
+                lines.push_back(BuildCommand(2, "INNM", "?" + input.Code()));
+            query->askedNames = true;
+        }
+    }
+    if (lines.empty()) {
+        query->done(Failure::None, std::move(status));
+        return;
+    }
+    ++query->exchanges;
+    auto sent = std::make_shared<std::vector<std::string>>(lines);
+    engine_->Send(ip, std::move(lines), PasswordFor(ip),
+                  [this, ip, query, sent](Exchange exchange) {
+                      ApplyExchange(*sent, exchange.replies, query->status);
+                      if (exchange.failure != Failure::None) {
+                          query->done(exchange.failure, std::move(query->status));
+                          return;
+                      }
+                      QueryNext(ip, query);
+                  });
 }
 
 bool Monitor::HandleSearchDatagram(std::string_view text, const std::string& sender) {

@@ -85,6 +85,13 @@ class Monitor {
                                                               std::string& skipped)>& linesFor,
                  std::function<void(std::vector<CommandResult>)> done);
 
+    // Everything about one projector, asked afresh and outside the polling (the projector
+    // dialog): the poll's queries, freeze for class 2 and the name of every input. `done`
+    // runs once on an engine thread (or at once) with how the last exchange ended and what
+    // the answers said; a refused password or no answer leaves `Status` as far as it got.
+    using QueryDone = std::function<void(Failure, Status)>;
+    void Query(const std::string& ip, QueryDone done);
+
     Engine& engine() { return *engine_; }
     uint64_t Polls() const;
 
@@ -102,6 +109,8 @@ class Monitor {
     void OnPoll(const std::string& ip, const std::vector<std::string>& lines, Exchange exchange);
     std::vector<std::string> LinesFor(const std::string& ip) const;
     std::string PasswordFor(const std::string& ip) const;
+    struct QueryState;
+    void QueryNext(const std::string& ip, std::shared_ptr<QueryState> query);
 
     Console& console_;
     MonitorOptions options_;
@@ -122,5 +131,10 @@ class Monitor {
 // "Video", "S-Video"), among the inputs the projector has (all when not yet known);
 // nullopt when it has none such.
 std::optional<std::string> InputForSource(std::string_view source, const Status& status);
+
+// Folds the replies of one exchange into `status`, each with the command it answered (an
+// INNM reply names no input: its command does).
+void ApplyExchange(const std::vector<std::string>& lines, const std::vector<std::string>& replies,
+                   Status& status);
 
 }  // namespace vistrel::pjlink
