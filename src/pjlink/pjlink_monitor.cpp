@@ -145,6 +145,16 @@ void Monitor::PollSoon(const std::string& ip) {
     wake_.notify_all();
 }
 
+void Monitor::PollAllSoon() {
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [ip, p] : projectors_)
+            soon_.insert(ip);
+        kicked_ = true;
+    }
+    wake_.notify_all();
+}
+
 uint64_t Monitor::Polls() const {
     std::lock_guard lock(mutex_);
     return polls_;
@@ -222,6 +232,7 @@ void Monitor::Poll(const std::string& ip, std::vector<std::string> lines) {
 void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& lines,
                      Exchange exchange) {
     bool stored = false;
+    bool dropped = false;
     bool classChanged = false;
     std::optional<Info> told;
     PresenceEvent event = PresenceEvent::kPollFailed;
@@ -285,14 +296,24 @@ void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& line
                 if (console_.presence.Active())
                     told = *record;
             }
-        } else if (console_.presence.Active()) {
-            Info record;
-            if (console_.table.Lock().Lookup(PjlinkKey(ip), record))
-                told = record;
+        } else {
+            // A silent poll counts as a silent discovery cycle does for the other rows.
+            auto table = console_.table.Lock();
+            if (Info* record = table.Find(PjlinkKey(ip))) {
+                if (console_.autoSearchEnabled.load() && record->freshness > 0) {
+                    --record->freshness;
+                    dropped = record->freshness == kListedFreshness - 1;
+                }
+                if (console_.presence.Active())
+                    told = *record;
+            }
         }
     }
-    if (told)
+    if (told) {
         console_.presence.Tell(event, *told);
+        if (dropped)
+            console_.presence.Tell(PresenceEvent::kDropped, *told);
+    }
     {
         std::lock_guard lock(mutex_);
         inFlight_.erase(ip);

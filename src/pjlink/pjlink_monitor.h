@@ -1,7 +1,10 @@
 // PJLink projectors in the console's projector table: remembered addresses, the class-2
 // search, and a polling of its own at the table's 15-second rhythm over the PJLink engine.
-// Rows follow the same presence rules as the others: an answer sets the freshness that the
-// discovery cycle ages. Their records are keyed by PjlinkKey(address).
+// Rows follow the same presence rules as the others, counted in their own polls rather than
+// in discovery cycles (a class-1 projector answers nothing else): an answer sets the
+// freshness, and while Auto Search is on each failed poll ages it by one, so the row leaves
+// after three failed polls whatever the discovery interval. Their records are keyed by
+// PjlinkKey(address).
 #pragma once
 
 #include <chrono>
@@ -70,6 +73,7 @@ class Monitor {
     void Stop();
     // Polls these addresses at the next look instead of waiting out their 15 seconds.
     void PollSoon(const std::string& ip);
+    void PollAllSoon();
 
     // A datagram on the search port: "%2ACKN=<MAC>" adds or refreshes a projector,
     // "%2LKUP=<MAC>" brings a known one back at once. True when it was one of these.
