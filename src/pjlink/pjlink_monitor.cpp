@@ -215,8 +215,12 @@ std::vector<std::string> Monitor::LinesFor(const std::string& ip) const {
             const bool named =
                 std::any_of(status->inputNames.begin(), status->inputNames.end(),
                             [&input](const auto& entry) { return entry.first == input.Code(); });
-            if (!named)
-                lines.push_back(BuildCommand(2, "INNM", "?" + input.Code()));
+            if (!named) {
+                // Appended rather than "?" + code: GCC's -O3 warns (wrongly) on the latter.
+                std::string query = "?";
+                query += input.Code();
+                lines.push_back(BuildCommand(2, "INNM", query));
+            }
         }
     }
     return lines;
