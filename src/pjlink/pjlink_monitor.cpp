@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <limits>
 
 #include "monitor/discovery.h"
 #include "protocol/host_address.h"
@@ -176,16 +177,19 @@ void Monitor::Run() {
     std::unique_lock lock(mutex_);
     while (!stop_) {
         lock.unlock();
-        Look();
+        const auto next = Look();
         lock.lock();
-        wake_.wait_for(lock, options_.look, [this] { return stop_ || kicked_; });
+        wake_.wait_for(lock, next, [this] { return stop_ || kicked_; });
         kicked_ = false;
     }
 }
 
-void Monitor::Look() {
+std::chrono::milliseconds Monitor::Look() {
     // Due: minIntervalMs after the end of the last poll (answered or not), or asked for now.
+    // The next look comes when the next projector falls due, so the rhythm is not stretched
+    // by the time between looks.
     std::vector<std::string> due;
+    uint32_t untilNext = std::numeric_limits<uint32_t>::max();
     {
         std::lock_guard lock(mutex_);
         const uint32_t now = console_.clock.TickMs();
@@ -193,14 +197,18 @@ void Monitor::Look() {
             if (inFlight_.count(ip) != 0)
                 continue;
             const bool asked = soon_.erase(ip) != 0;
-            if (asked || !p.tried || TickElapsed(now, p.lastEnd) >= options_.minIntervalMs) {
+            const uint32_t elapsed = TickElapsed(now, p.lastEnd);
+            if (asked || !p.tried || elapsed >= options_.minIntervalMs) {
                 inFlight_.insert(ip);
                 due.push_back(ip);
+            } else {
+                untilNext = std::min(untilNext, options_.minIntervalMs - elapsed);
             }
         }
     }
     for (const std::string& ip : due)
         Poll(ip, LinesFor(ip));
+    return std::min(options_.look, std::chrono::milliseconds(std::max<uint32_t>(untilNext, 1)));
 }
 
 std::vector<std::string> Monitor::LinesFor(const std::string& ip) const {

@@ -40,7 +40,8 @@ struct MonitorOptions {
     // Limits of the engine; its port comes from the console's profile.
     EngineOptions engine{};
     uint32_t minIntervalMs = 15000;
-    // How often the polling looks for due projectors.
+    // Longest time between two looks for due projectors (a look also comes when the next
+    // projector falls due, or at once when one is asked for).
     std::chrono::milliseconds look{500};
     // The password for a projector (by address); empty when none is set.
     std::function<std::string(const std::string& ip)> password;
@@ -101,7 +102,8 @@ class Monitor {
         uint32_t lastEnd = 0;  // when the last poll ended, answered or not
     };
     void Run();
-    void Look();
+    // Polls the projectors due; returns how long until the next look.
+    std::chrono::milliseconds Look();
     void Poll(const std::string& ip, std::vector<std::string> lines);
     void OnPoll(const std::string& ip, const std::vector<std::string>& lines, Exchange exchange);
     std::vector<std::string> LinesFor(const std::string& ip) const;
