@@ -115,7 +115,7 @@ struct PjlinkFleet::Impl : std::enable_shared_from_this<PjlinkFleet::Impl> {
 
 std::string PjlinkFleet::Impl::Handle(Projector& p, const std::string& line) {
     std::lock_guard lock(mutex);
-    log.push_back({p.config.address, line});
+    log.push_back({p.config.address, line, std::chrono::steady_clock::now()});
     if (line.size() < 6 || line[0] != '%')
         return {};  // nothing to answer to
     const std::string head = line.substr(0, 6);

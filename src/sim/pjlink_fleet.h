@@ -58,6 +58,7 @@ PjlinkFleetOptions GeneratePjlinkFleet(size_t count, const std::string& firstAdd
 struct PjlinkLogEntry {
     std::string address;
     std::string line;  // without CR
+    std::chrono::steady_clock::time_point at{};
 };
 
 class PjlinkFleet {
