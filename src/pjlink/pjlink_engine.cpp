@@ -44,10 +44,6 @@ struct Job {
     Engine::Done done;
 };
 
-// How long a connection being closed waits for the projector to close its side: until then
-// the projector still counts it among its few.
-constexpr std::chrono::milliseconds kCloseWait{1000};
-
 }  // namespace
 
 class Session;
@@ -223,7 +219,7 @@ class Session : public std::enable_shared_from_this<Session> {
         SetIdle(false);
         asio::error_code ignored;
         socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
-        Arm(kCloseWait);
+        Arm(options_.closeWait);
         DrainUntilClosed();
     }
 

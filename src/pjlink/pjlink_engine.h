@@ -28,6 +28,9 @@ struct EngineOptions {
     std::chrono::milliseconds keepIdle{20000};
     // Most connections open at once, over all projectors.
     size_t maxConnections = 64;
+    // How long a connection being closed waits for the projector to close its side (until
+    // then the projector counts it among its few) before its place goes to another.
+    std::chrono::milliseconds closeWait{500};
     int threads = 2;
     ThreadStarter threadStarter;
 };

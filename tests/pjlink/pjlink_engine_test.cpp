@@ -239,6 +239,7 @@ TEST(PjlinkEngine, BurstToManyProjectorsKeepsWithinTheConnectionCapAndEachOneInO
     EngineOptions options;
     options.port = fleet.Port();
     options.maxConnections = 6;
+    options.closeWait = 60s;  // the simulator always closes its side first, however busy
     Engine engine(options);
 
     // Three exchanges to each projector, all sent at once: most wait for a connection, and
