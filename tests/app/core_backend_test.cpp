@@ -96,7 +96,7 @@ TEST_F(CoreBackendTest, PortHeldByAnotherProgramIsReportedAtOnce) {
         << status.remedy;
 }
 
-TEST_F(CoreBackendTest, PjlinkSearchAnswerListsTheProjectorWithinTheFirstCycle) {
+TEST_F(CoreBackendTest, PjlinkSearchAnswerListsTheProjectorWithinTheFirstCycleAndLinkUpPollsIt) {
     auto options = sim::GeneratePjlinkFleet(1, "127.0.35.10");
     options.port = 0;
     options.searchPort = 0;
@@ -132,6 +132,23 @@ TEST_F(CoreBackendTest, PjlinkSearchAnswerListsTheProjectorWithinTheFirstCycle) 
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(row.power, "ON");
     EXPECT_EQ(row.pjlinkMac, pj.Config(0).mac);
+
+    // A link coming up is polled at once, not at the end of its 15 seconds.
+    pj.ClearLog();
+    ASSERT_TRUE(pj.SendLinkUp(0, profile_.bindAddress, profile_.pjlinkSearchPort));
+    ASSERT_EQ(::poll(&readable, 1, 10000), 1);
+    EXPECT_TRUE(backend.HandleSearchAnswer());
+    const auto polled = [&pj] {
+        for (const sim::PjlinkLogEntry& entry : pj.Log()) {
+            if (entry.line == "%1POWR ?")
+                return true;
+        }
+        return false;
+    };
+    const auto again = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!polled() && std::chrono::steady_clock::now() < again)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(polled());
     EXPECT_TRUE(backend.StopPolling(std::chrono::seconds(5)));
 }
 
