@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <limits>
 
 #include "monitor/discovery.h"
 #include "protocol/host_address.h"
@@ -156,6 +157,16 @@ void Monitor::PollSoon(const std::string& ip) {
     wake_.notify_all();
 }
 
+void Monitor::PollAllSoon() {
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [ip, p] : projectors_)
+            soon_.insert(ip);
+        kicked_ = true;
+    }
+    wake_.notify_all();
+}
+
 uint64_t Monitor::Polls() const {
     std::lock_guard lock(mutex_);
     return polls_;
@@ -177,16 +188,19 @@ void Monitor::Run() {
     std::unique_lock lock(mutex_);
     while (!stop_) {
         lock.unlock();
-        Look();
+        const auto next = Look();
         lock.lock();
-        wake_.wait_for(lock, options_.look, [this] { return stop_ || kicked_; });
+        wake_.wait_for(lock, next, [this] { return stop_ || kicked_; });
         kicked_ = false;
     }
 }
 
-void Monitor::Look() {
+std::chrono::milliseconds Monitor::Look() {
     // Due: minIntervalMs after the end of the last poll (answered or not), or asked for now.
+    // The next look comes when the next projector falls due, so the rhythm is not stretched
+    // by the time between looks.
     std::vector<std::string> due;
+    uint32_t untilNext = std::numeric_limits<uint32_t>::max();
     {
         std::lock_guard lock(mutex_);
         const uint32_t now = console_.clock.TickMs();
@@ -194,14 +208,18 @@ void Monitor::Look() {
             if (inFlight_.count(ip) != 0)
                 continue;
             const bool asked = soon_.erase(ip) != 0;
-            if (asked || !p.tried || TickElapsed(now, p.lastEnd) >= options_.minIntervalMs) {
+            const uint32_t elapsed = TickElapsed(now, p.lastEnd);
+            if (asked || !p.tried || elapsed >= options_.minIntervalMs) {
                 inFlight_.insert(ip);
                 due.push_back(ip);
+            } else {
+                untilNext = std::min(untilNext, options_.minIntervalMs - elapsed);
             }
         }
     }
     for (const std::string& ip : due)
         Poll(ip, LinesFor(ip));
+    return std::min(options_.look, std::chrono::milliseconds(std::max<uint32_t>(untilNext, 1)));
 }
 
 std::vector<std::string> Monitor::LinesFor(const std::string& ip) const {
@@ -216,8 +234,12 @@ std::vector<std::string> Monitor::LinesFor(const std::string& ip) const {
             const bool named =
                 std::any_of(status->inputNames.begin(), status->inputNames.end(),
                             [&input](const auto& entry) { return entry.first == input.Code(); });
-            if (!named)
-                lines.push_back(BuildCommand(2, "INNM", "?" + input.Code()));
+            if (!named) {
+                // Appended rather than "?" + code: GCC's -O3 warns (wrongly) on the latter.
+                std::string query = "?";
+                query += input.Code();
+                lines.push_back(BuildCommand(2, "INNM", query));
+            }
         }
     }
     return lines;
@@ -233,6 +255,7 @@ void Monitor::Poll(const std::string& ip, std::vector<std::string> lines) {
 void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& lines,
                      Exchange exchange) {
     bool stored = false;
+    bool dropped = false;
     bool classChanged = false;
     std::optional<Info> told;
     PresenceEvent event = PresenceEvent::kPollFailed;
@@ -290,14 +313,24 @@ void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& line
                 if (console_.presence.Active())
                     told = *record;
             }
-        } else if (console_.presence.Active()) {
-            Info record;
-            if (console_.table.Lock().Lookup(PjlinkKey(ip), record))
-                told = record;
+        } else {
+            // A silent poll counts as a silent discovery cycle does for the other rows.
+            auto table = console_.table.Lock();
+            if (Info* record = table.Find(PjlinkKey(ip))) {
+                if (console_.autoSearchEnabled.load() && record->freshness > 0) {
+                    --record->freshness;
+                    dropped = record->freshness == kListedFreshness - 1;
+                }
+                if (console_.presence.Active())
+                    told = *record;
+            }
         }
     }
-    if (told)
+    if (told) {
         console_.presence.Tell(event, *told);
+        if (dropped)
+            console_.presence.Tell(PresenceEvent::kDropped, *told);
+    }
     {
         std::lock_guard lock(mutex_);
         inFlight_.erase(ip);
