@@ -152,5 +152,115 @@ TEST_F(PjlinkCliTest, PasswordsComeFromStandardInputAndAreNeverPrintedOrStored) 
     EXPECT_EQ(passwords.For("127.0.12.4"), "fleet secret");
 }
 
+// The lines projector `ip` received, in order.
+std::vector<std::string> Received(const sim::PjlinkFleet& fleet, const std::string& ip) {
+    std::vector<std::string> lines;
+    for (const sim::PjlinkLogEntry& entry : fleet.Log()) {
+        if (entry.address == ip)
+            lines.push_back(entry.line);
+    }
+    return lines;
+}
+
+TEST_F(PjlinkCliTest, StatusListsAMixedFleetAndAWrongPasswordFails) {
+    StartFleet(2);
+    StartPjlink(3, [](sim::PjlinkFleetOptions& options) {
+        options.projectors[1].errors = "000020";  // a filter error
+    });
+    ASSERT_EQ(
+        RunPj({"pjlink", "add", "127.0.12.2", "127.0.12.3", "127.0.12.4", "--group", "Lab"}).status,
+        kExitOk);
+
+    // No target: every projector that answers discovery, and every PJLink one the store has.
+    CliRun status = RunPj({"status", "--json", "--wait", "1"});
+    EXPECT_EQ(status.status, kExitProjectorFailed) << status.err;  // the wrong password
+    std::map<std::string, json> rows;
+    for (const auto& row : json::parse(status.out))
+        rows[row["ip"]] = row;
+    ASSERT_EQ(rows.size(), 5u) << status.out;
+    EXPECT_EQ(rows["127.0.10.2"]["result"], "OK");
+    const json& first = rows["127.0.12.2"];  // class 1, no password
+    EXPECT_EQ(first["result"], "OK");
+    EXPECT_EQ(first["group"], "Lab");
+    EXPECT_EQ(first["name"], "PJLink 1");
+    EXPECT_EQ(first["power"], "ON");
+    EXPECT_EQ(first["source"], "Digital 1");
+    EXPECT_EQ(first["lampHours"], "400");
+    EXPECT_EQ(first["displayMode"], "");
+    const json& second = rows["127.0.12.3"];  // class 2: input names and software version
+    EXPECT_EQ(second["source"], "HDMI 1");
+    EXPECT_EQ(second["firmware"], "2.1");
+    EXPECT_EQ(rows["127.0.12.4"]["result"], "PJLink password refused");
+
+    input_ = "panel\n";
+    ASSERT_EQ(Run({"pjlink", "password", "--projector", "127.0.12.4"}, false).status, kExitOk);
+    // Given targets keep their order; the PJLink ones are asked over PJLink only.
+    pjlink_->ClearLog();
+    status = RunPj({"status", "127.0.12.4", "127.0.10.3", "127.0.12.2", "--csv"});
+    ASSERT_EQ(status.status, kExitOk) << status.err << status.out;
+    const auto lines = Lines(status.out);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_THAT(lines[1], ::testing::StartsWith(",127.0.12.4,Lab,PJLink 3,ON,"));
+    EXPECT_THAT(lines[2], HasSubstr(",127.0.10.3,"));
+    EXPECT_THAT(lines[3], HasSubstr(",127.0.12.2,"));
+    EXPECT_THAT(Received(*pjlink_, "127.0.12.4"), ::testing::Contains("%1POWR ?"));
+
+    // Health: the PJLink lamp hours and the filter error, which is critical.
+    CliRun health = RunPj({"health", "127.0.12.2", "127.0.12.3", "--json"});
+    ASSERT_EQ(health.status, kExitOk) << health.err;
+    EXPECT_THAT(health.out, HasSubstr("\"lamp_hours\": 400"));
+    CliRun check = RunPj({"health", "--check", "127.0.12.2", "127.0.12.3"});
+    EXPECT_EQ(check.status, 2) << check.out;
+    EXPECT_THAT(check.out, ::testing::StartsWith("VISTREL CRITICAL"));
+    EXPECT_THAT(check.out, HasSubstr("filter error"));
+}
+
+TEST_F(PjlinkCliTest, PowerAndSourceReachBothKindsWithTheirOwnCommands) {
+    StartFleet(1);
+    StartPjlink(3, [](sim::PjlinkFleetOptions& options) {
+        for (auto& projector : options.projectors)
+            projector.password.clear();
+    });
+    ASSERT_EQ(RunPj({"pjlink", "add", "127.0.12.2", "127.0.12.3", "--group", "Lab"}).status,
+              kExitOk);
+
+    CliRun off = RunPj({"power", "off", "127.0.10.2", "127.0.12.2", "127.0.12.3", "--wait", "30"});
+    ASSERT_EQ(off.status, kExitOk) << off.err << off.out;
+    EXPECT_EQ(BodiesStartingWith(Fleet(), "command=~0000 0"), 1u);
+    for (const char* ip : {"127.0.12.2", "127.0.12.3"}) {
+        const auto lines = Received(*pjlink_, ip);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "%1POWR 0"), 1) << ip;
+        EXPECT_EQ(pjlink_->Config(ip == std::string("127.0.12.2") ? 0 : 1).power, 0);
+    }
+    // 127.0.12.4 was not added: it is not a PJLink target, and got nothing.
+    EXPECT_TRUE(Received(*pjlink_, "127.0.12.4").empty());
+
+    // A group of the console's reaches its PJLink projectors.
+    pjlink_->ClearLog();
+    CliRun on = RunPj({"power", "on", "--group", "Lab", "--wait", "30"});
+    ASSERT_EQ(on.status, kExitOk) << on.err << on.out;
+    for (const char* ip : {"127.0.12.2", "127.0.12.3"}) {
+        const auto lines = Received(*pjlink_, ip);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front(), "%1POWR 1");
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "%1POWR 1"), 1) << ip;
+    }
+
+    pjlink_->ClearLog();
+    CliRun hdmi = RunPj({"source", "HDMI", "127.0.12.2", "127.0.12.3", "--json"});
+    ASSERT_EQ(hdmi.status, kExitOk) << hdmi.err << hdmi.out;
+    EXPECT_EQ(Received(*pjlink_, "127.0.12.2"),
+              (std::vector<std::string>{"%1INST ?", "%1INPT 31"}));
+    EXPECT_EQ(Ips(hdmi.out), (std::vector<std::string>{"127.0.12.2", "127.0.12.3"}));
+
+    // The simulated projectors have no S-Video input: skipped, said, and a failure.
+    pjlink_->ClearLog();
+    CliRun svideo = RunPj({"source", "S-Video", "127.0.12.3"});
+    EXPECT_EQ(svideo.status, kExitProjectorFailed);
+    EXPECT_THAT(svideo.out, HasSubstr("skipped"));
+    EXPECT_THAT(svideo.err, HasSubstr("127.0.12.3: source S-Video skipped"));
+    EXPECT_EQ(Received(*pjlink_, "127.0.12.3"), (std::vector<std::string>{"%1INST ?"}));
+}
+
 }  // namespace
 }  // namespace vistrel::cli::test
