@@ -108,8 +108,10 @@ struct CliOptions {
     std::string topic;                           // query
     std::string body;                            // send
     std::vector<SettingAssignment> assignments;  // set
-    std::vector<std::string> settingNames;       // get: empty reads every setting
-    std::string importFile;                      // import
+    // set volume=up|down: a step of a PJLink projector's speaker volume.
+    std::optional<bool> volumeUp;
+    std::vector<std::string> settingNames;  // get: empty reads every setting
+    std::string importFile;                 // import
     // import: the parts of the file to apply, from kImportParts: the default ones, those of
     // --only, and those --include adds.
     std::vector<std::string> importParts;

@@ -156,6 +156,19 @@ NetworkProfile CliContext::DiscoveryProfile() const {
     return profile;
 }
 
+// Rows of a listing in the order their addresses were given, when they were given.
+void OrderAsGiven(const CliContext& context, std::vector<std::vector<Cell>>& rows,
+                  size_t ipColumn) {
+    const auto& given = context.options.ips;
+    if (given.empty())
+        return;
+    const auto rank = [&given, ipColumn](const std::vector<Cell>& row) {
+        return std::find(given.begin(), given.end(), row[ipColumn].text) - given.begin();
+    };
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&rank](const auto& a, const auto& b) { return rank(a) < rank(b); });
+}
+
 int RunDiscover(const CliContext& context) {
     Console console(context.DiscoveryProfile(), context.env.clock);
     if (!CollectByBroadcast(context, console, WaitOr(context, kDefaultDiscoveryWait))) {
@@ -238,19 +251,6 @@ std::vector<Look> LookAt(const CliContext& context, std::vector<Info>& targets) 
         looks[i].outcome = outcome;
     }
     return looks;
-}
-
-// Rows of a listing in the order their addresses were given, when they were given.
-void OrderAsGiven(const CliContext& context, std::vector<std::vector<Cell>>& rows,
-                  size_t ipColumn) {
-    const auto& given = context.options.ips;
-    if (given.empty())
-        return;
-    const auto rank = [&given, ipColumn](const std::vector<Cell>& row) {
-        return std::find(given.begin(), given.end(), row[ipColumn].text) - given.begin();
-    };
-    std::stable_sort(rows.begin(), rows.end(),
-                     [&rank](const auto& a, const auto& b) { return rank(a) < rank(b); });
 }
 
 }  // namespace

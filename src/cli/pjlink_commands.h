@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/cli_context.h"
+#include "cli/listing.h"
 #include "pjlink/pjlink_engine.h"
 #include "pjlink/pjlink_store.h"
 #include "protocol/records.h"
@@ -58,6 +59,14 @@ class PjlinkSession {
     pjlink::Passwords passwords_;
     std::unique_ptr<pjlink::Engine> engine_;
 };
+
+// get and set for the PJLink projectors among their targets: power, source, av-mute and
+// freeze, and the volume stepped up or down (volume=up|down). Rows are added to `listing`
+// in the form of the command's own; `allOk` is cleared when one fails.
+void PjlinkGet(const CliContext& context, const std::vector<std::string>& ips, Listing& listing,
+               bool& allOk);
+void PjlinkSet(const CliContext& context, const std::vector<std::string>& ips, Listing& listing,
+               bool& allOk);
 
 // Whether an exchange was carried out: connected and every reply OK or a value. `text`
 // says why not.

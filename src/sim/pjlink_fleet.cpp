@@ -156,12 +156,26 @@ std::string PjlinkFleet::Impl::Handle(Projector& p, const std::string& line) {
         return answer("OK");
     }
     if (name == "AVMT") {
-        if (query)
-            return on ? answer("30") : answer("ERR3");
+        if (query) {
+            if (!on)
+                return answer("ERR3");
+            const char* state = c.videoMute && c.audioMute ? "31"
+                                : c.videoMute              ? "11"
+                                : c.audioMute              ? "21"
+                                                           : "30";
+            return answer(state);
+        }
         if (param.size() != 2 || param[0] < '1' || param[0] > '3' ||
             (param[1] != '0' && param[1] != '1'))
             return answer("ERR2");
-        return on ? answer("OK") : answer("ERR3");
+        if (!on)
+            return answer("ERR3");
+        const bool mute = param[1] == '1';
+        if (param[0] != '2')
+            c.videoMute = mute;
+        if (param[0] != '1')
+            c.audioMute = mute;
+        return answer("OK");
     }
     if (name == "ERST" && query)
         return answer(c.errors);
@@ -199,10 +213,13 @@ std::string PjlinkFleet::Impl::Handle(Projector& p, const std::string& line) {
         }
         if (name == "FREZ") {
             if (query)
-                return on ? answer("0") : answer("ERR3");
+                return on ? answer(c.freeze ? "1" : "0") : answer("ERR3");
             if (param != "0" && param != "1")
                 return answer("ERR2");
-            return on ? answer("OK") : answer("ERR3");
+            if (!on)
+                return answer("ERR3");
+            c.freeze = param == "1";
+            return answer("OK");
         }
         if (name == "SVOL" || name == "MVOL") {
             if (param != "0" && param != "1")

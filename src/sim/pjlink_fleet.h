@@ -35,6 +35,8 @@ struct PjlinkProjectorConfig {
     uint32_t lampHours = 1200;
     std::string errors = "000000";
     uint32_t filterHours = 300;
+    bool videoMute = false, audioMute = false;
+    bool freeze = false;  // class 2
 };
 
 struct PjlinkFleetOptions {

@@ -262,5 +262,44 @@ TEST_F(PjlinkCliTest, PowerAndSourceReachBothKindsWithTheirOwnCommands) {
     EXPECT_EQ(Received(*pjlink_, "127.0.12.3"), (std::vector<std::string>{"%1INST ?"}));
 }
 
+TEST_F(PjlinkCliTest, GetAndSetUseTheConsolesNamesAndRefuseWhatPjlinkLacks) {
+    StartPjlink(2);  // 127.0.12.2 class 1, 127.0.12.3 class 2, both without a password
+    ASSERT_EQ(RunPj({"pjlink", "add", "127.0.12.2", "127.0.12.3"}).status, kExitOk);
+
+    CliRun set = RunPj({"set", "av-mute=on", "freeze=on", "volume=up", "127.0.12.3"});
+    ASSERT_EQ(set.status, kExitOk) << set.err << set.out;
+    EXPECT_EQ(Received(*pjlink_, "127.0.12.3"),
+              (std::vector<std::string>{"%1AVMT 31", "%2FREZ 1", "%2SVOL 1"}));
+
+    CliRun get = RunPj({"get", "127.0.12.3", "--json"});
+    ASSERT_EQ(get.status, kExitOk) << get.err;
+    std::map<std::string, json> values;
+    for (const auto& row : json::parse(get.out))
+        values[row["setting"]] = row["value"];
+    EXPECT_EQ(values["power"], "on");
+    EXPECT_EQ(values["source"], "HDMI");
+    EXPECT_EQ(values["av-mute"], "on");
+    EXPECT_EQ(values["freeze"], "on");
+
+    // What PJLink cannot carry is refused before anything is sent.
+    pjlink_->ClearLog();
+    CliRun brightness = RunPj({"set", "power=off", "brightness=80", "127.0.12.2"});
+    EXPECT_EQ(brightness.status, kExitProjectorFailed);
+    EXPECT_THAT(brightness.err, HasSubstr("brightness is not a PJLink setting"));
+    CliRun volume = RunPj({"set", "volume=5", "127.0.12.3"});
+    EXPECT_EQ(volume.status, kExitProjectorFailed);
+    EXPECT_THAT(volume.err, HasSubstr("volume=up or volume=down"));
+    EXPECT_TRUE(pjlink_->Log().empty());
+    EXPECT_EQ(pjlink_->Config(0).power, 1);
+
+    // A class-1 projector has no freeze: the command it does not know fails the run.
+    CliRun freeze = RunPj({"set", "freeze=on", "127.0.12.2"});
+    EXPECT_EQ(freeze.status, kExitProjectorFailed);
+    CliRun read = RunPj({"get", "127.0.12.2", "freeze", "--json"});
+    const json row = json::parse(read.out).at(0);
+    EXPECT_TRUE(row["value"].is_null());
+    EXPECT_NE(row["result"], "OK");
+}
+
 }  // namespace
 }  // namespace vistrel::cli::test
