@@ -10,6 +10,7 @@
 #include "cli/cli_fixture.h"
 #include "pjlink/pjlink_store.h"
 #include "sim/pjlink_fleet.h"
+#include "store/reg_store.h"
 
 namespace vistrel::cli::test {
 namespace {
@@ -260,6 +261,20 @@ TEST_F(PjlinkCliTest, PowerAndSourceReachBothKindsWithTheirOwnCommands) {
     EXPECT_THAT(svideo.out, HasSubstr("skipped"));
     EXPECT_THAT(svideo.err, HasSubstr("127.0.12.3: source S-Video skipped"));
     EXPECT_EQ(Received(*pjlink_, "127.0.12.3"), (std::vector<std::string>{"%1INST ?"}));
+
+    // A row ticked in the window is kept under its PJLink key; --ticked reaches it alone.
+    {
+        RegStore store(StoreFile(), kDefaultAppName);
+        store.SetProjectorDword("PJLINK-127.0.12.3", kProjectorKeyRoot, 0, "Checked", 1);
+        store.SetProjectorDword("PJLINK-127.0.12.4", kProjectorKeyRoot, 0, "Checked",
+                                1);  // not added
+    }
+    pjlink_->ClearLog();
+    CliRun ticked = RunPj({"power", "off", "--ticked"});
+    ASSERT_EQ(ticked.status, kExitOk) << ticked.err << ticked.out;
+    EXPECT_TRUE(Received(*pjlink_, "127.0.12.2").empty());
+    EXPECT_EQ(Received(*pjlink_, "127.0.12.3"), (std::vector<std::string>{"%1POWR 0"}));
+    EXPECT_TRUE(Received(*pjlink_, "127.0.12.4").empty());
 }
 
 TEST_F(PjlinkCliTest, GetAndSetUseTheConsolesNamesAndRefuseWhatPjlinkLacks) {
