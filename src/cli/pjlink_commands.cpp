@@ -249,9 +249,7 @@ bool ExchangeSucceeded(const Exchange& exchange, std::string& text) {
 }
 
 PjlinkSession::PjlinkSession(const CliContext& context)
-    : context_(context),
-      passwords_(PasswordsFile(context)),
-      engine_(std::make_unique<Engine>(EngineFor(context))) {
+    : passwords_(PasswordsFile(context)), engine_(std::make_unique<Engine>(EngineFor(context))) {
     std::string error;
     if (!passwords_.Load(&error))
         context.Err() << "vistrel-cli: " << error << '\n';

@@ -54,7 +54,6 @@ class PjlinkSession {
     std::vector<PjlinkLook> LookAt(const std::vector<std::string>& ips);
 
   private:
-    const CliContext& context_;
     std::map<std::string, std::string> groups_;
     pjlink::Passwords passwords_;
     std::unique_ptr<pjlink::Engine> engine_;

@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "cli/cli_fixture.h"
 #include "pjlink/pjlink_store.h"
@@ -44,10 +45,11 @@ class PjlinkCliTest : public CliTest {
         ASSERT_TRUE(pjlink_->Start(&error)) << error;
     }
 
-    CliRun RunPj(std::vector<std::string> args) {
+    CliRun RunPj(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr,
+                 LiveText* live = nullptr) {
         args.push_back("--pjlink-port");
         args.push_back(std::to_string(pjlink_ ? pjlink_->Port() : 1));
-        return Run(std::move(args));
+        return Run(std::move(args), true, stop, live);
     }
 
     std::filesystem::path PasswordsFile() const {
@@ -314,6 +316,37 @@ TEST_F(PjlinkCliTest, GetAndSetUseTheConsolesNamesAndRefuseWhatPjlinkLacks) {
     const json row = json::parse(read.out).at(0);
     EXPECT_TRUE(row["value"].is_null());
     EXPECT_NE(row["result"], "OK");
+}
+
+TEST_F(PjlinkCliTest, RunSchedulesSendsADueTaskOverPjlink) {
+    StartFleet(1);
+    StartPjlink(2, [](sim::PjlinkFleetOptions& options) {
+        for (auto& projector : options.projectors)
+            projector.power = 0;
+    });
+    ASSERT_EQ(RunPj({"pjlink", "add", "127.0.12.2", "127.0.12.3"}).status, kExitOk);
+    {
+        SchedTask task;  // power on, once, just due
+        task.enabled = 1;
+        task.time = task.date = task.start = SystemClock::Instance().Now() - 1;
+        RegStore store(StoreFile(), kDefaultAppName);
+        ASSERT_NE(store.WriteProjectorTask("PJLINK-127.0.12.2", 0, &task), 0);
+    }
+    timers_.listRefresh = std::chrono::milliseconds(150);
+    timers_.scheduleCheck = std::chrono::milliseconds(400);
+    timers_.discoveryOverride = std::chrono::milliseconds(300);
+    std::atomic<bool> stop{false};
+    LiveText live;
+    CliRun run;
+    std::thread runner([&] { run = RunPj({"run-schedules"}, &stop, &live); });
+    const bool told = live.WaitFor("127.0.12.2  Power_On: OK", std::chrono::seconds(20));
+    stop = true;
+    runner.join();
+    ASSERT_TRUE(told) << run.out << run.err;
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(Received(*pjlink_, "127.0.12.2"), (std::vector<std::string>{"%1POWR 1"}));
+    EXPECT_TRUE(Received(*pjlink_, "127.0.12.3").empty());  // no task, and no polling
+    EXPECT_EQ(BodiesStartingWith(Fleet(), "command="), 0u);
 }
 
 }  // namespace
