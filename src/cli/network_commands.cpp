@@ -14,6 +14,7 @@
 #include "monitor/discovery.h"
 #include "monitor/udp_socket.h"
 #include "pjlink/pjlink_monitor.h"
+#include "pjlink/pjlink_store.h"
 #include "protocol/codec.h"
 #include "protocol/console.h"
 #include "protocol/option_tables.h"
@@ -546,8 +547,33 @@ void RememberGroup(const CliContext& context, const std::string& groupName) {
     }
 }
 
+namespace {
+
+// group set for PJLink projectors: the console keeps their group (PJLink has none) and their
+// name is their own.
+void PjlinkGroupSet(const CliContext& context, const std::vector<std::string>& ips,
+                    Listing& listing, bool& allOk, bool& anyOk) {
+    RegStore store(context.StorePath(), context.options.appName, context.env.clock);
+    for (const std::string& ip : ips) {
+        std::string result = "OK";
+        if (context.options.projectorName) {
+            result = "a PJLink projector keeps its own name";
+        } else if (!pjlink::SaveProjector(store, ip, context.options.groupName)) {
+            result = "the store could not be written: " + store.LastError();
+        }
+        const bool ok = result == "OK";
+        allOk = allOk && ok;
+        anyOk = anyOk || ok;
+        listing.AddRow({Cell::Text(ip), Cell::Text(context.options.groupName), Cell::Null(),
+                        Cell::Text(result)});
+    }
+}
+
+}  // namespace
+
 int RunGroupSet(const CliContext& context) {
-    const std::vector<std::string>& ips = context.options.ips;
+    std::vector<std::string> pjlinkIps, ips;
+    SplitPjlink(context, context.options.ips, pjlinkIps, ips);
     ProjectorClient client(context.Http());
     std::vector<std::string> names(ips.size());
     std::vector<std::optional<Outcome>> failed(ips.size());
@@ -606,6 +632,10 @@ int RunGroupSet(const CliContext& context) {
         listing.AddRow({Cell::Text(ips[i]), Cell::Text(context.options.groupName),
                         failed[i] ? Cell::Null() : Cell::Text(names[i]),
                         Cell::Text(std::string(OutcomeText(outcomes[i])))});
+    }
+    if (!pjlinkIps.empty()) {
+        PjlinkGroupSet(context, pjlinkIps, listing, allOk, anyOk);
+        OrderAsGiven(context, listing.rows, 0);
     }
 
     if (anyOk)

@@ -316,6 +316,14 @@ TEST_F(PjlinkCliTest, GetAndSetUseTheConsolesNamesAndRefuseWhatPjlinkLacks) {
     const json row = json::parse(read.out).at(0);
     EXPECT_TRUE(row["value"].is_null());
     EXPECT_NE(row["result"], "OK");
+
+    // Their group is the console's: group set keeps it in the store; their name is their own.
+    pjlink_->ClearLog();
+    ASSERT_EQ(RunPj({"group", "set", "Hall", "127.0.12.3"}).status, kExitOk);
+    EXPECT_EQ(json::parse(RunPj({"pjlink", "list", "--json"}).out)[1]["group"], "Hall");
+    EXPECT_EQ(RunPj({"group", "set", "Hall", "--name", "X", "127.0.12.2"}).status,
+              kExitProjectorFailed);
+    EXPECT_TRUE(pjlink_->Log().empty());
 }
 
 TEST_F(PjlinkCliTest, RunSchedulesSendsADueTaskOverPjlink) {
