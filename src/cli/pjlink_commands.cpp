@@ -54,14 +54,15 @@ bool ReadPasswordLine(const CliContext& context, std::string& line) {
     std::istream& in = context.env.in ? *context.env.in : std::cin;
     const bool terminal = &in == &std::cin && ::isatty(STDIN_FILENO);
     termios saved{};
-    if (terminal && ::tcgetattr(STDIN_FILENO, &saved) == 0) {
+    const bool quieted = terminal && ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (quieted) {
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
         context.Err() << "PJLink password: " << std::flush;
     }
     const bool read = static_cast<bool>(std::getline(in, line));
-    if (terminal) {
+    if (quieted) {
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
         context.Err() << '\n';
     }
