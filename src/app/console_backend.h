@@ -73,12 +73,16 @@ class ConsoleBackend {
     struct DiscoveryStatus {
         bool open = false;
         int descriptor = -1;  // readable-notification source while open
-        std::string reason;   // why it could not open
-        std::string remedy;   // what the operator can do about it
+        // The PJLink search socket's, read apart so its answers are taken as they come.
+        int searchDescriptor = -1;
+        std::string reason;  // why it could not open
+        std::string remedy;  // what the operator can do about it
     };
     virtual DiscoveryStatus OpenDiscovery() = 0;
     // Reads and handles one waiting datagram; false when none was waiting.
     virtual bool HandleAnswer() = 0;
+    // Reads and handles one waiting PJLink search datagram; false when none was waiting.
+    virtual bool HandleSearchAnswer() { return false; }
     virtual void Broadcast() = 0;
     // Timer 1: while auto search is on, age every projector and probe.
     virtual void DiscoveryCycle() = 0;

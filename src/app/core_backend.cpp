@@ -185,12 +185,13 @@ ConsoleBackend::DiscoveryStatus CoreBackend::OpenDiscovery() {
     }
     if (discovery_.IsOpen())
         status.descriptor = static_cast<int>(discovery_.Descriptor());
-    // PJLink search answers are read with the discovery cycle; a console that cannot
-    // search still polls the projectors added by address.
+    // A console that cannot search still polls the PJLink projectors added by address.
     if (!search_.IsOpen() && !search_.Open())
         std::fprintf(stderr, "vistrel: %s\n", search_.Error().c_str());
     else
         search_.Broadcast();
+    if (search_.IsOpen())
+        status.searchDescriptor = static_cast<int>(search_.Descriptor());
     if (const auto& failure = discovery_.Failure()) {
         status.reason = failure->reason;
         status.remedy = failure->remedy;
@@ -199,15 +200,18 @@ ConsoleBackend::DiscoveryStatus CoreBackend::OpenDiscovery() {
 }
 
 bool CoreBackend::HandleAnswer() {
-    search_.HandleWaiting();
     return discovery_.HandleAnswer();
+}
+bool CoreBackend::HandleSearchAnswer() {
+    return search_.HandleOne();
 }
 void CoreBackend::Broadcast() {
     discovery_.Broadcast();
     search_.Broadcast();
+    // Projectors that cannot be searched answer only their polls: asked at once.
+    pjlink_.PollAllSoon();
 }
 void CoreBackend::DiscoveryCycle() {
-    search_.HandleWaiting();  // answers to the last cycle's search
     discovery_.AutoDiscoveryCycle();
     if (console_.autoSearchEnabled.load())
         search_.Broadcast();

@@ -47,6 +47,7 @@ class CoreBackend final : public ConsoleBackend {
 
     DiscoveryStatus OpenDiscovery() override;
     bool HandleAnswer() override;
+    bool HandleSearchAnswer() override;
     void Broadcast() override;
     void DiscoveryCycle() override;
     void RequestRelocationProbe(std::weak_ptr<RelocationWindow> waiter) override;

@@ -50,6 +50,8 @@ class DemoFleet {
     // The PJLink projectors beside the others.
     size_t PjlinkCount() const { return options_.pjlinkCount; }
     sim::Fleet& fleet() { return *fleet_; }
+    // The PJLink projectors (none when `pjlinkCount` is 0).
+    sim::PjlinkFleet* pjlink() { return pjlink_.get(); }
     // The PJLink projectors of class 1, which no search finds: the console adds them by
     // address, as an operator would.
     std::vector<std::string> PjlinkAddedAddresses() const;

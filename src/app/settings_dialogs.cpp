@@ -2,6 +2,8 @@
 
 #include "app/projector_commands.h"
 #include "app/vistrel_dlg.h"
+#include "pjlink/pjlink_monitor.h"
+#include "settings/projector/pjlink_dlg.h"
 #include "settings/projector/prj_set_dlg.h"
 #include "settings/shared/grp_set_dlg.h"
 
@@ -23,6 +25,17 @@ void SettingsDialogs::RunProjectorDialog(const std::string& ip, const std::strin
                                          const std::string& name) {
     if (!window_)
         return;
+    // The row's key tells the kinds apart: a PJLink projector is keyed by its address.
+    pjlink::Monitor* pjlink = window_->backend().Pjlink();
+    if (pjlink && console_.targetMacs.size() == 1 && pjlink::IsPjlinkKey(console_.targetMacs[0])) {
+        CPjlinkDlg dialog(window_.data(), *pjlink, ip, group, name);
+        dialog.SetPasswordSetter(
+            [window = window_, ip](const std::string& password, std::string* error) {
+                return window && window->backend().SetPjlinkPassword(ip, password, error);
+            });
+        dialog.exec();
+        return;
+    }
     CPrjSetDlg dialog(window_.data(), console_, ring_, store_, ip, group, name);
     dialog.SetRelocationRequest([window = window_](std::weak_ptr<RelocationWindow> waiter) {
         QMetaObject::invokeMethod(

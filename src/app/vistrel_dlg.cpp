@@ -509,7 +509,12 @@ void CVistrelDlg::Initialise() {
     if (status.open && status.descriptor >= 0) {
         discovery_ = new QSocketNotifier(status.descriptor, QSocketNotifier::Read, this);
         connect(discovery_, &QSocketNotifier::activated, this, &CVistrelDlg::OnDiscoveryReadable);
-    } else if (!status.open) {
+    }
+    if (status.searchDescriptor >= 0) {
+        search_ = new QSocketNotifier(status.searchDescriptor, QSocketNotifier::Read, this);
+        connect(search_, &QSocketNotifier::activated, this, &CVistrelDlg::OnSearchReadable);
+    }
+    if (!status.open) {
         // After the window is up, so the operator sees what the message is about.
         QTimer::singleShot(0, this, [this, status] { ReportDiscoveryFailure(status); });
     }
@@ -911,10 +916,12 @@ void CVistrelDlg::Shutdown() {
     console_.background.CancelAll();
     backend_.StopPolling(kThreadGrace);
     backend_.StopRequestWorker(kThreadGrace);
-    if (discovery_) {
-        discovery_->setEnabled(false);
-        delete discovery_;
-        discovery_ = nullptr;
+    for (QSocketNotifier** notifier : {&discovery_, &search_}) {
+        if (*notifier) {
+            (*notifier)->setEnabled(false);
+            delete *notifier;
+            *notifier = nullptr;
+        }
     }
 }
 

@@ -207,6 +207,7 @@ class CVistrelDlg : public QMainWindow {
     void AfterWalkEnabling();
     void OnTicksOrSelectionChanged();
     void OnDiscoveryReadable();
+    void OnSearchReadable();
     // Projector > Add PJLink Projector..., Tools > PJLink Password...
     void AddPjlinkProjectors();
     void SetPjlinkPassword();
@@ -237,6 +238,7 @@ class CVistrelDlg : public QMainWindow {
     // Coalesces count updates: a burst of discovered rows updates the label once.
     QTimer shownCountTimer_;
     QSocketNotifier* discovery_ = nullptr;
+    QSocketNotifier* search_ = nullptr;
     std::vector<std::string> groupNames_;
     CStaticText* groupCaption_ = nullptr;
     CStaticText* sourceCaption_ = nullptr;

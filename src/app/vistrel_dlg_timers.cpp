@@ -21,6 +21,13 @@ void CVistrelDlg::OnDiscoveryReadable() {
     }
 }
 
+void CVistrelDlg::OnSearchReadable() {
+    for (int i = 0; i < kDiscoveryDrain; ++i) {
+        if (!backend_.HandleSearchAnswer())
+            break;
+    }
+}
+
 void CVistrelDlg::ReportDiscoveryFailure(const ConsoleBackend::DiscoveryStatus& status) {
     auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
                                 QString::fromStdString(status.reason), QMessageBox::Ok, this);

@@ -8,39 +8,6 @@
 namespace vistrel::cli {
 namespace {
 
-// Length of the valid UTF-8 sequence starting at `i`, 0 when the bytes there are not one.
-size_t Utf8SequenceLength(const std::string& s, size_t i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char lead = byte(i);
-    size_t length = 0;
-    uint32_t min = 0;
-    if (lead < 0x80)
-        return 1;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        min = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        min = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + length > s.size())
-        return 0;
-    uint32_t code = lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return length;
-}
-
 // Display width for alignment: one per character (UTF-8 sequence), not per byte.
 size_t DisplayWidth(const std::string& s) {
     size_t width = 0;
@@ -162,52 +129,6 @@ std::string CsvField(const std::string& text) {
         if (c == '"')
             out += '"';
         out += c;
-    }
-    out += '"';
-    return out;
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        const auto u = static_cast<unsigned char>(text[i]);
-        const size_t n = Utf8SequenceLength(text, i);
-        if (n == 0) {
-            out += "\\ufffd";
-            ++i;
-            continue;
-        }
-        if (n > 1) {
-            out.append(text, i, n);
-            i += n;
-            continue;
-        }
-        switch (u) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (u < 0x20 || u == 0x7F) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", u);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(u);
-                }
-        }
-        ++i;
     }
     out += '"';
     return out;

@@ -51,8 +51,4 @@ void Render(const Listing& listing, OutputFormat format, std::ostream& out);
 // A CSV field, quoted when it holds a comma, a quote, a line break or edge blanks.
 std::string CsvField(const std::string& text);
 
-// Text as a JSON string literal. Bytes that are not valid UTF-8 are written as U+FFFD so the
-// output stays valid JSON whatever a projector sent.
-std::string JsonString(const std::string& text);
-
 }  // namespace vistrel::cli

@@ -59,40 +59,6 @@ std::string CsvField(const std::string& text) {
     return quoted + '"';
 }
 
-// Projector texts may be legacy 8-bit bytes; JSON must be UTF-8.
-std::string JsonString(const std::string& bytes) {
-    const std::string text = ProjectorTextAsUtf8(bytes);
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + '"';
-}
-
 std::string JsonOptional(const std::optional<int64_t>& when) {
     return when ? JsonString(UtcText(*when)) : std::string("null");
 }

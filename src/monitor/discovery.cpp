@@ -191,6 +191,8 @@ void Discovery::AutoDiscoveryCycle() {
     {
         auto table = console_.table.Lock();
         for (Info& record : table.Records()) {
+            if (record.pjlink)
+                continue;  // aged by its own polls: a class-1 projector answers no probe
             if (record.freshness > 0)
                 --record.freshness;
             if (record.freshness == kListedFreshness - 1 && console_.presence.Active())

@@ -82,6 +82,7 @@ class Discovery {
     void ProcessAnswer(std::string_view datagram, const std::string& sender);
 
     // Timer 1: while auto search is on, ages every record by one (never below 0) and probes.
+    // PJLink records are aged by their own polls instead.
     void AutoDiscoveryCycle();
     // "Refresh all projectors": asks the polling thread for a pass, sets every freshness to
     // 0 and probes. `rebuildList`, when given, runs with the table lock held right after

@@ -130,7 +130,8 @@ std::chrono::milliseconds StatusPoller::RunPass() {
         auto table = console_.table.Lock();
         const uint32_t now = console_.clock.TickMs();
         for (const Info& record : table.Records()) {
-            if (record.freshness <= kPollThreshold)
+            // PJLink projectors have a polling of their own, in their own protocol.
+            if (record.freshness <= kPollThreshold || record.pjlink)
                 continue;
             ++pass->stats.snapshot;
             if (record.relocating || record.ip == kUnusableAddress)

@@ -261,6 +261,12 @@ bool ApplyReply(const Reply& reply, Status& status, std::string_view innmInput) 
         status.avMute = ParseAvMute(v);
         return status.avMute.has_value();
     }
+    if (n == "FREZ") {
+        if (v != "0" && v != "1")
+            return false;
+        status.freeze = v == "1";
+        return true;
+    }
     if (n == "ERST") {
         status.errors = ParseErrorStatus(v);
         return status.errors.has_value();

@@ -105,6 +105,7 @@ struct Status {
     std::optional<Power> power;
     std::optional<Input> input;
     std::optional<AvMute> avMute;
+    std::optional<bool> freeze;  // class 2; not polled, asked by the dialog
     std::optional<ErrorStatus> errors;
     std::vector<Lamp> lamps;
     std::vector<Input> inputs;

@@ -1,5 +1,6 @@
 #include "pjlink/pjlink_engine.h"
 
+#include <array>
 #include <asio.hpp>
 #include <atomic>
 #include <condition_variable>
@@ -45,13 +46,27 @@ struct Job {
 
 }  // namespace
 
+class Session;
+
+// The fleet's connections: how many are open or opening, the sessions waiting for one (in
+// the order they asked) and the open ones with nothing to do, which go first when another
+// waits.
+struct Slots {
+    explicit Slots(size_t limit) : limit(std::max<size_t>(limit, 1)) {}
+    std::mutex mutex;
+    const size_t limit;
+    size_t used = 0;
+    std::deque<std::shared_ptr<Session>> waiting;
+    std::vector<std::shared_ptr<Session>> idle;
+};
+
 // One projector's connection and the exchanges waiting for it. The queue and the current
 // job are guarded by `mutex` (Stop completes them after the loop has ended); the socket,
 // the timer and the reading state belong to the session's strand.
 class Session : public std::enable_shared_from_this<Session> {
   public:
     Session(asio::io_context& io, std::string ip, const EngineOptions& options,
-            std::atomic<uint64_t>& opened, std::atomic<size_t>& open)
+            std::atomic<uint64_t>& opened, std::atomic<size_t>& open, Slots& slots)
         : strand_(asio::make_strand(io)),
           socket_(strand_),
           timer_(strand_),
@@ -59,7 +74,8 @@ class Session : public std::enable_shared_from_this<Session> {
           ip_(std::move(ip)),
           options_(options),
           opened_(opened),
-          open_(open) {}
+          open_(open),
+          slots_(slots) {}
 
     void Enqueue(Job job) {
         {
@@ -90,11 +106,12 @@ class Session : public std::enable_shared_from_this<Session> {
     void Next() {
         {
             std::lock_guard lock(mutex);
-            if (current || queue.empty())
+            if (current || queue.empty() || closing_)
                 return;
             current = std::move(queue.front());
             queue.pop_front();
         }
+        SetIdle(false);
         Disarm();  // the idle timer
         result_ = Exchange{};
         index_ = 0;
@@ -104,20 +121,123 @@ class Session : public std::enable_shared_from_this<Session> {
             result_.authenticated = !random_.empty();
             WriteCommand();
         } else {
-            Connect();
+            Open();
         }
     }
 
-    void Connect() {
+    // A connection for the current job, once the fleet has room for one.
+    void Open() {
         reusing_ = false;
         random_.clear();
         asio::error_code ec;
-        const auto address = asio::ip::make_address_v4(ip_, ec);
+        address_ = asio::ip::make_address_v4(ip_, ec);
         if (ec || !IsUsableHostAddress(ip_))
             return Finish(Failure::BadAddress);
+        if (hasSlot_ || TakeSlot())
+            Connect();
+        // else OnSlot connects when another connection has closed
+    }
+
+    // On the strand, handed a slot by a session that closed its connection.
+    void OnSlot() {
+        hasSlot_ = true;
+        Connect();
+    }
+
+    // Closes an idle connection because another projector waits for one.
+    void EvictIfIdle() {
+        if (socket_.is_open() && !closing_ && !HasCurrent())
+            CloseGracefully();
+    }
+
+    bool HasCurrent() {
+        std::lock_guard lock(mutex);
+        return current.has_value();
+    }
+
+    bool TakeSlot() {
+        std::shared_ptr<Session> evict;
+        {
+            std::lock_guard lock(slots_.mutex);
+            if (slots_.used < slots_.limit) {
+                ++slots_.used;
+                hasSlot_ = true;
+                return true;
+            }
+            slots_.waiting.push_back(shared_from_this());
+            if (!slots_.idle.empty()) {
+                evict = std::move(slots_.idle.front());
+                slots_.idle.erase(slots_.idle.begin());
+                evict->idleListed_ = false;
+            }
+        }
+        if (evict)
+            asio::post(evict->strand_, [evict] { evict->EvictIfIdle(); });
+        return false;
+    }
+
+    // The connection is closed: its slot goes to the first session waiting, if any.
+    void ReleaseSlot() {
+        if (!hasSlot_)
+            return;
+        hasSlot_ = false;
+        std::shared_ptr<Session> next;
+        {
+            std::lock_guard lock(slots_.mutex);
+            if (slots_.waiting.empty()) {
+                --slots_.used;
+            } else {
+                next = std::move(slots_.waiting.front());
+                slots_.waiting.pop_front();
+            }
+        }
+        if (next)
+            asio::post(next->strand_, [next] { next->OnSlot(); });
+    }
+
+    bool OthersWait() {
+        std::lock_guard lock(slots_.mutex);
+        return !slots_.waiting.empty();
+    }
+
+    void SetIdle(bool idle) {
+        std::lock_guard lock(slots_.mutex);
+        if (idle == idleListed_)
+            return;
+        idleListed_ = idle;
+        if (idle) {
+            slots_.idle.push_back(shared_from_this());
+        } else {
+            std::erase_if(slots_.idle, [this](const auto& s) { return s.get() == this; });
+        }
+    }
+
+    // Half-closes and waits (bounded) for the projector to close its side, so that by the
+    // time the slot goes to another projector this one has let the connection go.
+    void CloseGracefully() {
+        closing_ = true;
+        SetIdle(false);
+        asio::error_code ignored;
+        socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+        Arm(options_.closeWait);
+        DrainUntilClosed();
+    }
+
+    void DrainUntilClosed() {
+        socket_.async_read_some(asio::buffer(drain_),
+                                [self = shared_from_this()](const asio::error_code& error, size_t) {
+                                    if (!error && !self->timedOut_)
+                                        return self->DrainUntilClosed();
+                                    self->closing_ = false;
+                                    self->CloseSocket();
+                                    self->Next();
+                                });
+    }
+
+    void Connect() {
         Arm(options_.connectTimeout);
         socket_.async_connect(
-            asio::ip::tcp::endpoint(address, options_.port),
+            asio::ip::tcp::endpoint(address_, options_.port),
             [self = shared_from_this()](const asio::error_code& error) { self->OnConnect(error); });
     }
 
@@ -221,7 +341,7 @@ class Session : public std::enable_shared_from_this<Session> {
         if (reusing_ && !retried_ && !timed) {
             retried_ = true;
             result_.replies.clear();
-            return Connect();
+            return Open();
         }
         if (timed)
             return Finish(Failure::TimedOut);
@@ -260,6 +380,7 @@ class Session : public std::enable_shared_from_this<Session> {
         if (counted_)
             open_.fetch_sub(1);
         counted_ = false;
+        ReleaseSlot();
     }
 
     void Finish(Failure failure) {
@@ -272,15 +393,18 @@ class Session : public std::enable_shared_from_this<Session> {
         }
         job.done(std::move(result_));
         result_ = Exchange{};
-        if (socket_.is_open()) {
+        if (socket_.is_open() && OthersWait()) {
+            CloseGracefully();  // another projector's turn; Next follows the close
+        } else if (socket_.is_open()) {
             // Kept for the next exchange until it has been idle too long.
+            SetIdle(true);
             timedOut_ = false;
             const uint64_t generation = ++generation_;
             timer_.expires_after(options_.keepIdle);
             timer_.async_wait(
                 [self = shared_from_this(), generation](const asio::error_code& error) {
                     if (!error && generation == self->generation_)
-                        self->CloseSocket();
+                        self->CloseGracefully();
                 });
         }
         Next();
@@ -294,8 +418,14 @@ class Session : public std::enable_shared_from_this<Session> {
     const EngineOptions& options_;
     std::atomic<uint64_t>& opened_;
     std::atomic<size_t>& open_;
+    Slots& slots_;
 
     Exchange result_;
+    asio::ip::address_v4 address_;
+    std::array<char, 256> drain_{};
+    bool hasSlot_ = false;
+    bool closing_ = false;
+    bool idleListed_ = false;  // guarded by slots_.mutex
     size_t index_ = 0;
     std::string out_;
     std::string random_;
@@ -309,7 +439,8 @@ class Session : public std::enable_shared_from_this<Session> {
 };
 
 struct Engine::Impl {
-    explicit Impl(EngineOptions o) : options(std::move(o)), work(asio::make_work_guard(io)) {}
+    explicit Impl(EngineOptions o)
+        : options(std::move(o)), work(asio::make_work_guard(io)), slots(options.maxConnections) {}
 
     EngineOptions options;
     asio::io_context io;
@@ -321,6 +452,7 @@ struct Engine::Impl {
     std::unordered_map<std::string, std::shared_ptr<Session>> sessions;
     std::atomic<uint64_t> opened{0};
     std::atomic<size_t> open{0};
+    Slots slots;
 
     bool OnEngineThread() const {
         for (const std::thread& t : threads) {
@@ -369,7 +501,7 @@ void Engine::Send(const std::string& ip, std::vector<std::string> commands, std:
                 auto& slot = impl_->sessions[ip];
                 if (!slot)
                     slot = std::make_shared<Session>(impl_->io, ip, impl_->options, impl_->opened,
-                                                     impl_->open);
+                                                     impl_->open, impl_->slots);
                 session = slot;
             }
         }
@@ -399,7 +531,12 @@ void Engine::Stop() {
     }
     for (std::thread& t : threads)
         t.join();
-    // The loop has ended: nothing else touches the sessions now.
+    {
+        // The loop has ended: nothing else touches the sessions now.
+        std::lock_guard lock(impl_->slots.mutex);
+        impl_->slots.waiting.clear();
+        impl_->slots.idle.clear();
+    }
     for (auto& [ip, session] : sessions) {
         for (Job& job : session->TakeAll()) {
             Exchange end;

@@ -1,7 +1,9 @@
 // One event loop for every PJLink session the console has: a couple of threads drive all
 // connections, so a hung projector costs a timer, not a thread. One session per projector
 // (projectors accept few connections), kept open between exchanges for less than the
-// projector's own idle limit, so the 15-second polling reuses it.
+// projector's own idle limit, so the 15-second polling reuses it. The whole fleet shares a
+// bounded number of connections: beyond it exchanges wait for one to close, and an idle
+// connection is closed at once when another projector waits.
 #pragma once
 
 #include <chrono>
@@ -24,6 +26,11 @@ struct EngineOptions {
     std::chrono::milliseconds replyTimeout{5000};
     // An open connection is closed after this long unused; projectors drop theirs at ~30 s.
     std::chrono::milliseconds keepIdle{20000};
+    // Most connections open at once, over all projectors.
+    size_t maxConnections = 64;
+    // How long a connection being closed waits for the projector to close its side (until
+    // then the projector counts it among its few) before its place goes to another.
+    std::chrono::milliseconds closeWait{500};
     int threads = 2;
     ThreadStarter threadStarter;
 };
@@ -60,7 +67,8 @@ class Engine {
     // Sends `commands` (lines with their CR, from BuildCommand) to the projector at `ip` one
     // after another, each after the reply to the one before, and calls `done` exactly once
     // on an engine thread (at once on the caller's when the engine cannot take it).
-    // Exchanges with one projector run in the order sent. `password` is used when the
+    // Exchanges with one projector run in the order sent; the time limits of one start
+    // when it starts, not while it waits for a connection. `password` is used when the
     // projector asks for one. Thread-safe.
     void Send(const std::string& ip, std::vector<std::string> commands, std::string password,
               Done done);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <limits>
 
 #include "monitor/discovery.h"
 #include "protocol/host_address.h"
@@ -66,6 +67,17 @@ void FillRecord(const Status& status, Info& record) {
             record.pjlinkErrors += static_cast<char>('0' + state);
     }
     record.projectorName = status.name;
+}
+
+void ApplyExchange(const std::vector<std::string>& lines, const std::vector<std::string>& replies,
+                   Status& status) {
+    for (size_t i = 0; i < replies.size() && i < lines.size(); ++i) {
+        // An INNM command names its input after "?": "%2INNM ?31\r".
+        const std::string_view line = lines[i];
+        const std::string_view innm =
+            line.substr(0, 7) == "%2INNM " && line.size() >= 10 ? line.substr(8, 2) : "";
+        ApplyReply(ParseReply(replies[i]), status, innm);
+    }
 }
 
 Monitor::Monitor(Console& console, MonitorOptions options)
@@ -159,6 +171,16 @@ void Monitor::PollSoon(const std::string& ip) {
     wake_.notify_all();
 }
 
+void Monitor::PollAllSoon() {
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [ip, p] : projectors_)
+            soon_.insert(ip);
+        kicked_ = true;
+    }
+    wake_.notify_all();
+}
+
 uint64_t Monitor::Polls() const {
     std::lock_guard lock(mutex_);
     return polls_;
@@ -180,16 +202,19 @@ void Monitor::Run() {
     std::unique_lock lock(mutex_);
     while (!stop_) {
         lock.unlock();
-        Look();
+        const auto next = Look();
         lock.lock();
-        wake_.wait_for(lock, options_.look, [this] { return stop_ || kicked_; });
+        wake_.wait_for(lock, next, [this] { return stop_ || kicked_; });
         kicked_ = false;
     }
 }
 
-void Monitor::Look() {
+std::chrono::milliseconds Monitor::Look() {
     // Due: minIntervalMs after the end of the last poll (answered or not), or asked for now.
+    // The next look comes when the next projector falls due, so the rhythm is not stretched
+    // by the time between looks.
     std::vector<std::string> due;
+    uint32_t untilNext = std::numeric_limits<uint32_t>::max();
     {
         std::lock_guard lock(mutex_);
         const uint32_t now = console_.clock.TickMs();
@@ -197,14 +222,18 @@ void Monitor::Look() {
             if (inFlight_.count(ip) != 0)
                 continue;
             const bool asked = soon_.erase(ip) != 0;
-            if (asked || !p.tried || TickElapsed(now, p.lastEnd) >= options_.minIntervalMs) {
+            const uint32_t elapsed = TickElapsed(now, p.lastEnd);
+            if (asked || !p.tried || elapsed >= options_.minIntervalMs) {
                 inFlight_.insert(ip);
                 due.push_back(ip);
+            } else {
+                untilNext = std::min(untilNext, options_.minIntervalMs - elapsed);
             }
         }
     }
     for (const std::string& ip : due)
         Poll(ip, LinesFor(ip));
+    return std::min(options_.look, std::chrono::milliseconds(std::max<uint32_t>(untilNext, 1)));
 }
 
 std::vector<std::string> Monitor::LinesFor(const std::string& ip) const {
@@ -219,8 +248,12 @@ std::vector<std::string> Monitor::LinesFor(const std::string& ip) const {
             const bool named =
                 std::any_of(status->inputNames.begin(), status->inputNames.end(),
                             [&input](const auto& entry) { return entry.first == input.Code(); });
-            if (!named)
-                lines.push_back(BuildCommand(2, "INNM", "?" + input.Code()));
+            if (!named) {
+                // Appended rather than "?" + code: GCC's -O3 warns (wrongly) on the latter.
+                std::string query = "?";
+                query += input.Code();
+                lines.push_back(BuildCommand(2, "INNM", query));
+            }
         }
     }
     return lines;
@@ -236,6 +269,7 @@ void Monitor::Poll(const std::string& ip, std::vector<std::string> lines) {
 void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& lines,
                      Exchange exchange) {
     bool stored = false;
+    bool dropped = false;
     bool classChanged = false;
     std::optional<Info> told;
     PresenceEvent event = PresenceEvent::kPollFailed;
@@ -251,13 +285,7 @@ void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& line
             }
         }
         const int classBefore = status.commandClass;
-        for (size_t i = 0; i < exchange.replies.size() && i < lines.size(); ++i) {
-            // An INNM command names its input after "?": "%2INNM ?31\r".
-            const std::string_view line = lines[i];
-            const std::string_view innm =
-                line.substr(0, 7) == "%2INNM " && line.size() >= 10 ? line.substr(8, 2) : "";
-            ApplyReply(ParseReply(exchange.replies[i]), status, innm);
-        }
+        ApplyExchange(lines, exchange.replies, status);
         const bool answered = exchange.failure == Failure::None;
         const bool refused = exchange.failure == Failure::PasswordRefused;
         if (answered || refused) {
@@ -288,14 +316,24 @@ void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& line
                 if (console_.presence.Active())
                     told = *record;
             }
-        } else if (console_.presence.Active()) {
-            Info record;
-            if (console_.table.Lock().Lookup(PjlinkKey(ip), record))
-                told = record;
+        } else {
+            // A silent poll counts as a silent discovery cycle does for the other rows.
+            auto table = console_.table.Lock();
+            if (Info* record = table.Find(PjlinkKey(ip))) {
+                if (console_.autoSearchEnabled.load() && record->freshness > 0) {
+                    --record->freshness;
+                    dropped = record->freshness == kListedFreshness - 1;
+                }
+                if (console_.presence.Active())
+                    told = *record;
+            }
         }
     }
-    if (told)
+    if (told) {
         console_.presence.Tell(event, *told);
+        if (dropped)
+            console_.presence.Tell(PresenceEvent::kDropped, *told);
+    }
     {
         std::lock_guard lock(mutex_);
         inFlight_.erase(ip);
@@ -310,6 +348,64 @@ void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& line
         }
     }
     wake_.notify_all();
+}
+
+struct Monitor::QueryState {
+    Status status;
+    bool askedClass2 = false;
+    bool askedNames = false;
+    int exchanges = 0;
+    QueryDone done;
+};
+
+void Monitor::Query(const std::string& ip, QueryDone done) {
+    auto query = std::make_shared<QueryState>();
+    query->done = std::move(done);
+    // The class the polling learned saves a round; unknown, class 1 is asked first.
+    if (const auto known = StatusOf(ip))
+        query->status.commandClass = known->commandClass;
+    QueryNext(ip, std::move(query));
+}
+
+void Monitor::QueryNext(const std::string& ip, std::shared_ptr<QueryState> query) {
+    Status& status = query->status;
+    std::vector<std::string> lines;
+    const auto addClass2 = [&lines, &query] {
+        for (const char* name : {"SVER", "SNUM", "FILT", "INST", "FREZ"})
+            lines.push_back(BuildCommand(2, name, "?"));
+        query->askedClass2 = true;
+    };
+    if (query->exchanges == 0) {
+        lines = PollCommands(status.commandClass);
+        if (status.commandClass >= 2) {
+            lines.push_back(BuildCommand(2, "FREZ", "?"));
+            query->askedClass2 = true;
+        }
+    } else if (status.commandClass >= 2) {
+        if (!query->askedClass2)
+            addClass2();
+        if (!query->askedNames) {
+            // The inputs are known from the first exchange's INST: name each once.
+            for (const Input& input : status.inputs)
+                lines.push_back(BuildCommand(2, "INNM", "?" + input.Code()));
+            query->askedNames = true;
+        }
+    }
+    if (lines.empty()) {
+        query->done(Failure::None, std::move(status));
+        return;
+    }
+    ++query->exchanges;
+    auto sent = std::make_shared<std::vector<std::string>>(lines);
+    engine_->Send(ip, std::move(lines), PasswordFor(ip),
+                  [this, ip, query, sent](Exchange exchange) {
+                      ApplyExchange(*sent, exchange.replies, query->status);
+                      if (exchange.failure != Failure::None) {
+                          query->done(exchange.failure, std::move(query->status));
+                          return;
+                      }
+                      QueryNext(ip, query);
+                  });
 }
 
 bool Monitor::HandleSearchDatagram(std::string_view text, const std::string& sender) {

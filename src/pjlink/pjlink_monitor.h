@@ -1,7 +1,10 @@
 // PJLink projectors in the console's projector table: remembered addresses, the class-2
 // search, and a polling of its own at the table's 15-second rhythm over the PJLink engine.
-// Rows follow the same presence rules as the others: an answer sets the freshness that the
-// discovery cycle ages. Their records are keyed by PjlinkKey(address).
+// Rows follow the same presence rules as the others, counted in their own polls rather than
+// in discovery cycles (a class-1 projector answers nothing else): an answer sets the
+// freshness, and while Auto Search is on each failed poll ages it by one, so the row leaves
+// after three failed polls whatever the discovery interval. Their records are keyed by
+// PjlinkKey(address).
 #pragma once
 
 #include <chrono>
@@ -37,7 +40,8 @@ struct MonitorOptions {
     // Limits of the engine; its port comes from the console's profile.
     EngineOptions engine{};
     uint32_t minIntervalMs = 15000;
-    // How often the polling looks for due projectors.
+    // Longest time between two looks for due projectors (a look also comes when the next
+    // projector falls due, or at once when one is asked for).
     std::chrono::milliseconds look{500};
     // The password for a projector (by address); empty when none is set.
     std::function<std::string(const std::string& ip)> password;
@@ -70,6 +74,7 @@ class Monitor {
     void Stop();
     // Polls these addresses at the next look instead of waiting out their 15 seconds.
     void PollSoon(const std::string& ip);
+    void PollAllSoon();
 
     // A datagram on the search port: "%2ACKN=<MAC>" adds or refreshes a projector,
     // "%2LKUP=<MAC>" brings a known one back at once. True when it was one of these.
@@ -85,6 +90,13 @@ class Monitor {
                                                               std::string& skipped)>& linesFor,
                  std::function<void(std::vector<CommandResult>)> done);
 
+    // Everything about one projector, asked afresh and outside the polling (the projector
+    // dialog): the poll's queries, freeze for class 2 and the name of every input. `done`
+    // runs once on an engine thread (or at once) with how the last exchange ended and what
+    // the answers said; a refused password or no answer leaves `Status` as far as it got.
+    using QueryDone = std::function<void(Failure, Status)>;
+    void Query(const std::string& ip, QueryDone done);
+
     Engine& engine() { return *engine_; }
     uint64_t Polls() const;
 
@@ -97,11 +109,14 @@ class Monitor {
         uint32_t lastEnd = 0;  // when the last poll ended, answered or not
     };
     void Run();
-    void Look();
+    // Polls the projectors due; returns how long until the next look.
+    std::chrono::milliseconds Look();
     void Poll(const std::string& ip, std::vector<std::string> lines);
     void OnPoll(const std::string& ip, const std::vector<std::string>& lines, Exchange exchange);
     std::vector<std::string> LinesFor(const std::string& ip) const;
     std::string PasswordFor(const std::string& ip) const;
+    struct QueryState;
+    void QueryNext(const std::string& ip, std::shared_ptr<QueryState> query);
 
     Console& console_;
     MonitorOptions options_;
@@ -126,5 +141,10 @@ void FillRecord(const Status& status, Info& record);
 // "Video", "S-Video"), among the inputs the projector has (all when not yet known);
 // nullopt when it has none such.
 std::optional<std::string> InputForSource(std::string_view source, const Status& status);
+
+// Folds the replies of one exchange into `status`, each with the command it answered (an
+// INNM reply names no input: its command does).
+void ApplyExchange(const std::vector<std::string>& lines, const std::vector<std::string>& replies,
+                   Status& status);
 
 }  // namespace vistrel::pjlink

@@ -29,21 +29,35 @@ bool Search::Broadcast() {
     return sent;
 }
 
+bool Search::HandleOne() {
+    bool handled = false;
+    return Read(handled);
+}
+
 size_t Search::HandleWaiting() {
     size_t handled = 0;
+    bool answer = false;
+    while (Read(answer)) {
+        if (answer)
+            ++handled;
+    }
+    return handled;
+}
+
+bool Search::Read(bool& answer) {
+    answer = false;
     std::string datagram;
     std::string sender;
     uint16_t port = 0;
     for (;;) {
         const auto status = socket_.Receive(datagram, sender, port);
         if (status == UdpSocket::ReceiveStatus::kTruncated)
-            continue;
+            continue;  // too long to be an answer: skipped, the next one is read
         if (status != UdpSocket::ReceiveStatus::kDatagram)
-            break;
-        if (monitor_.HandleSearchDatagram(datagram, sender))
-            ++handled;
+            return false;
+        answer = monitor_.HandleSearchDatagram(datagram, sender);
+        return true;
     }
-    return handled;
 }
 
 }  // namespace vistrel::pjlink

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
 
 namespace vistrel {
 
@@ -52,41 +53,81 @@ std::optional<char> ByteOf(uint32_t code) {
 
 }  // namespace
 
+size_t Utf8SequenceLength(std::string_view bytes, size_t i) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    size_t length = 0;
+    uint32_t min = 0;
+    if (lead < 0x80)
+        return 1;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        min = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        min = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size())
+        return 0;
+    uint32_t code = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(bytes[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return length;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
     for (size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        size_t length = 0;
-        uint32_t min = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            min = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            min = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            min = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + length > bytes.size())
-            return false;
-        uint32_t code = lead & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        const size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0)
             return false;
         i += length;
     }
     return true;
+}
+
+std::string JsonString(std::string_view bytes) {
+    const std::string text = ProjectorTextAsUtf8(bytes);
+    std::string out = "\"";
+    out.reserve(text.size() + 2);
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (u) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (u < 0x20 || u == 0x7F) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+                    out += escaped;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + '"';
 }
 
 std::string ProjectorTextAsUtf8(std::string_view bytes) {

@@ -12,6 +12,13 @@ namespace vistrel {
 
 bool IsValidUtf8(std::string_view bytes);
 
+// Length of the valid UTF-8 sequence that starts at byte `i`; 0 when the bytes there are none.
+size_t Utf8SequenceLength(std::string_view bytes, size_t i);
+
+// The text as a JSON string literal, quotes included: projector bytes read as above, control
+// characters escaped.
+std::string JsonString(std::string_view bytes);
+
 // The bytes themselves when they are valid UTF-8; otherwise every byte read as one
 // Windows-1252 character, written as UTF-8. The five bytes that code page leaves undefined
 // keep their Latin-1 meaning.

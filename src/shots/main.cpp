@@ -6,7 +6,9 @@
 //                         DIR/main-find-sort.png (the list narrowed by the find field and
 //                         sorted by a column), DIR/main-health*.png (the health counts
 //                         under the list, the list narrowed by one, a dark theme),
-//                         DIR/fleet-report.png and DIR/health-thresholds.png. TEXT% (such as
+//                         DIR/fleet-report.png, DIR/health-thresholds.png and
+//                         DIR/pjlink-dialog*.png (a PJLink projector of class 2, of class
+//                         1, and one whose password is refused). TEXT% (such as
 //                         150) enlarges the application font as a larger text size setting
 //                         does. Every label, button, list or field whose text does not fit is
 //                         named on stderr ("cut: ...").
@@ -43,11 +45,13 @@
 #include "controls/text_fit.h"
 #include "settings/common/password_form.h"
 #include "settings/projector/page_prj.h"
+#include "settings/projector/pjlink_dlg.h"
 #include "settings/projector/prj_set_dlg.h"
 #include "settings/shared/grp_set_dlg.h"
 #include "settings/shared/prj_alert.h"
 #include "settings/shared/prj_network.h"
 #include "sim/fleet.h"
+#include "sim/pjlink_fleet.h"
 #include "store/reg_store.h"
 
 namespace {
@@ -178,6 +182,50 @@ int HealthPictures(vistrel::ConsoleSession& session, vistrel::CVistrelDlg& windo
     window.RefreshNow();
     saved(window, "main-health-dark.png");
     QApplication::setPalette(light);
+    return failures;
+}
+
+// The PJLink projector dialog: one whose password the console lacks, then, the password
+// set, one of class 2 with a lamp warning, and one of class 1.
+template <typename Save>
+int PjlinkPictures(vistrel::ConsoleSession& session, vistrel::CVistrelDlg& window, Save& save) {
+    vistrel::sim::PjlinkFleet* fleet = session.demo()->pjlink();
+    if (fleet == nullptr || fleet->Size() < 6) {
+        std::fputs("vistrel-shots: the demo has no PJLink projectors\n", stderr);
+        return 1;
+    }
+    int failures = 0;
+    auto picture = [&](size_t index, const char* file) {
+        const vistrel::sim::PjlinkProjectorConfig config = fleet->Config(index);
+        vistrel::CPjlinkDlg dialog(&window, *session.backend().Pjlink(), config.address,
+                                   session.demo()->GroupNames().front(), config.name);
+        dialog.SetPasswordSetter(
+            [&session, ip = config.address](const std::string& password, std::string* error) {
+                return session.backend().SetPjlinkPassword(ip, password, error);
+            });
+        dialog.setModal(false);
+        dialog.show();
+        if (!WaitFor(
+                [&] {
+                    return dialog.pending() == 0 &&
+                           (dialog.answered() || !dialog.NoticeLine()->text().isEmpty());
+                },
+                15000)) {
+            std::fprintf(stderr, "vistrel-shots: the PJLink dialog did not settle for %s\n", file);
+            ++failures;
+        }
+        save(dialog, file);
+        dialog.close();
+    };
+    // The demo's PJLink projectors: every other one class 2, every third one with a password.
+    picture(2, "pjlink-dialog-refused.png");
+    std::string error;
+    if (!session.backend().SetPjlinkPassword({}, "panel", &error)) {
+        std::fprintf(stderr, "vistrel-shots: %s\n", error.c_str());
+        return failures + 1;
+    }
+    picture(5, "pjlink-dialog.png");
+    picture(0, "pjlink-dialog-class1.png");
     return failures;
 }
 
@@ -417,5 +465,6 @@ int main(int argc, char** argv) {
         action.show();
         save(action, "dlg-group-action.png");
     }
+    failures += PjlinkPictures(session, window, save);
     return failures == 0 ? 0 : 1;
 }

@@ -108,12 +108,14 @@ struct PjlinkFleet::Impl : std::enable_shared_from_this<PjlinkFleet::Impl> {
     uint16_t searchPort = 0;
     std::atomic<uint64_t> accepted{0};
     std::atomic<uint64_t> idleClosed{0};
+    std::atomic<size_t> open{0};
+    std::atomic<size_t> peak{0};
     std::mt19937 random{std::random_device{}()};
 };
 
 std::string PjlinkFleet::Impl::Handle(Projector& p, const std::string& line) {
     std::lock_guard lock(mutex);
-    log.push_back({p.config.address, line});
+    log.push_back({p.config.address, line, std::chrono::steady_clock::now()});
     if (line.size() < 6 || line[0] != '%')
         return {};  // nothing to answer to
     const std::string head = line.substr(0, 6);
@@ -159,11 +161,9 @@ std::string PjlinkFleet::Impl::Handle(Projector& p, const std::string& line) {
         if (query) {
             if (!on)
                 return answer("ERR3");
-            const char* state = c.videoMute && c.audioMute ? "31"
-                                : c.videoMute              ? "11"
-                                : c.audioMute              ? "21"
-                                                           : "30";
-            return answer(state);
+            if (c.videoMute && c.audioMute)
+                return answer("31");
+            return answer(c.videoMute ? "11" : c.audioMute ? "21" : "30");
         }
         if (param.size() != 2 || param[0] < '1' || param[0] > '3' ||
             (param[1] != '0' && param[1] != '1'))
@@ -318,6 +318,10 @@ class PjlinkConnection : public std::enable_shared_from_this<PjlinkConnection> {
     }
 
     void Close() {
+        // Uncounted before the socket closes, so a client that sees the close sees the count
+        // already lowered.
+        if (!closed_.exchange(true))
+            fleet_->open.fetch_sub(1);
         asio::error_code ignored;
         timer_.cancel();
         socket_.close(ignored);
@@ -329,6 +333,7 @@ class PjlinkConnection : public std::enable_shared_from_this<PjlinkConnection> {
     asio::steady_timer timer_;
     asio::streambuf buffer_;
     std::string random_;
+    std::atomic<bool> closed_{false};
 };
 
 }  // namespace
@@ -340,6 +345,12 @@ void PjlinkFleet::Impl::Accept(Projector& p) {
                 return;
             if (!ec) {
                 self->accepted.fetch_add(1);
+                // Counted from here until the projector closes it: the count a projector
+                // that accepts few connections would keep.
+                const size_t now = self->open.fetch_add(1) + 1;
+                size_t peak = self->peak.load();
+                while (now > peak && !self->peak.compare_exchange_weak(peak, now)) {
+                }
                 std::make_shared<PjlinkConnection>(self, p, std::move(socket))->Start();
             }
             self->Accept(p);
@@ -486,6 +497,18 @@ void PjlinkFleet::SetPower(size_t index, int power) {
     auto& p = *impl_->projectors.at(index);
     p.config.power = power;
     p.transitionState = 0;
+}
+
+size_t PjlinkFleet::OpenConnections() const {
+    return impl_->open.load();
+}
+
+size_t PjlinkFleet::PeakConnections() const {
+    return impl_->peak.load();
+}
+
+void PjlinkFleet::ResetPeak() {
+    impl_->peak.store(impl_->open.load());
 }
 
 uint64_t PjlinkFleet::Accepted() const {

@@ -35,7 +35,8 @@ struct PjlinkProjectorConfig {
     uint32_t lampHours = 1200;
     std::string errors = "000000";
     uint32_t filterHours = 300;
-    bool videoMute = false, audioMute = false;
+    bool videoMute = false;
+    bool audioMute = false;
     bool freeze = false;  // class 2
 };
 
@@ -60,6 +61,7 @@ PjlinkFleetOptions GeneratePjlinkFleet(size_t count, const std::string& firstAdd
 struct PjlinkLogEntry {
     std::string address;
     std::string line;  // without CR
+    std::chrono::steady_clock::time_point at{};
 };
 
 class PjlinkFleet {
@@ -81,6 +83,10 @@ class PjlinkFleet {
     // Connections accepted and closed so far, over the whole fleet.
     uint64_t Accepted() const;
     uint64_t IdleClosed() const;
+    // Connections open now, and the most that were open at once since the last reset.
+    size_t OpenConnections() const;
+    size_t PeakConnections() const;
+    void ResetPeak();
     std::vector<PjlinkLogEntry> Log() const;
     void ClearLog();
     // Sends "%2LKUP=<MAC>" from projector `index` to host:port, as when its link comes up.

@@ -1,5 +1,6 @@
 // The window's core at start: a headless runner on the same store hands over the discovery
-// port; anyone else on the port is reported at once.
+// port; anyone else on the port is reported at once; PJLink search answers are taken as
+// they arrive.
 #include "app/core_backend.h"
 
 #include <arpa/inet.h>
@@ -8,11 +9,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <poll.h>
+
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 #include "schedule/schedule_role.h"
+#include "sim/pjlink_fleet.h"
 
 namespace vistrel {
 namespace {
@@ -87,8 +91,65 @@ TEST_F(CoreBackendTest, PortHeldByAnotherProgramIsReportedAtOnce) {
     CoreBackend backend(console, store, "vistrel");
     const ConsoleBackend::DiscoveryStatus status = backend.OpenDiscovery();
     EXPECT_FALSE(status.open);
-    EXPECT_NE(status.remedy.find("Another program on this computer holds UDP port"), std::string::npos)
+    EXPECT_NE(status.remedy.find("Another program on this computer holds UDP port"),
+              std::string::npos)
         << status.remedy;
+}
+
+TEST_F(CoreBackendTest, PjlinkSearchAnswerListsTheProjectorWithinTheFirstCycleAndLinkUpPollsIt) {
+    auto options = sim::GeneratePjlinkFleet(1, "127.0.35.10");
+    options.port = 0;
+    options.searchPort = 0;
+    options.projectors[0].commandClass = 2;
+    options.projectors[0].password.clear();
+    options.projectors[0].power = 1;
+    sim::PjlinkFleet pj(std::move(options));
+    std::string error;
+    ASSERT_TRUE(pj.Start(&error)) << error;
+    ::close(port_);  // a free discovery port; the probe goes to the projector's address only
+    port_ = -1;
+    profile_.bindAddress = "127.0.35.1";
+    profile_.broadcastAddress = pj.Address(0);
+    profile_.pjlinkPort = pj.Port();
+    profile_.pjlinkSearchPort = pj.SearchPort();
+
+    RegStore store(StoreFile(), "vistrel");
+    Console console(profile_);
+    CoreBackend backend(console, store, "vistrel");
+    const ConsoleBackend::DiscoveryStatus status = backend.OpenDiscovery();
+    ASSERT_GE(status.searchDescriptor, 0);
+    backend.StartPolling();
+    // What the window's notifier does when the search socket turns readable; no discovery
+    // cycle runs in this test.
+    pollfd readable{status.searchDescriptor, POLLIN, 0};
+    ASSERT_EQ(::poll(&readable, 1, 10000), 1);
+    EXPECT_TRUE(backend.HandleSearchAnswer());
+    const std::string key = pjlink::PjlinkKey(pj.Address(0));
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    Info row;
+    while (!(console.table.Lock().Lookup(key, row) && row.power == "ON") &&
+           std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(row.power, "ON");
+    EXPECT_EQ(row.pjlinkMac, pj.Config(0).mac);
+
+    // A link coming up is polled at once, not at the end of its 15 seconds.
+    pj.ClearLog();
+    ASSERT_TRUE(pj.SendLinkUp(0, profile_.bindAddress, profile_.pjlinkSearchPort));
+    ASSERT_EQ(::poll(&readable, 1, 10000), 1);
+    EXPECT_TRUE(backend.HandleSearchAnswer());
+    const auto polled = [&pj] {
+        for (const sim::PjlinkLogEntry& entry : pj.Log()) {
+            if (entry.line == "%1POWR ?")
+                return true;
+        }
+        return false;
+    };
+    const auto again = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!polled() && std::chrono::steady_clock::now() < again)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(polled());
+    EXPECT_TRUE(backend.StopPolling(std::chrono::seconds(5)));
 }
 
 }  // namespace

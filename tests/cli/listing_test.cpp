@@ -1,4 +1,5 @@
 #include "cli/listing.h"
+#include "protocol/text_encoding.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -62,7 +63,7 @@ TEST(ListingTest, JsonStaysValidForAnyBytesAProjectorSends) {
     const std::string bytes = std::string("ok\x01\x7F", 4) + "\xFF\xC3" + "\\end";
     const auto parsed = nlohmann::json::parse(JsonString(bytes));
     EXPECT_EQ(parsed.get<std::string>(),
-              std::string("ok\x01\x7F", 4) + "\xEF\xBF\xBD\xEF\xBF\xBD" + "\\end");
+              std::string("ok\x01\x7F", 4) + "\xC3\xBF\xC3\x83" + "\\end");  // read as 8-bit
 }
 
 // A projector set up with a legacy 8-bit encoding: "Hörsaal" with one byte for the "ö".

@@ -90,6 +90,9 @@ class MixedFleet : public ::testing::Test {
         PollerOptions pollerOptions;
         pollerOptions.pause = 10ms;
         poller = std::make_unique<StatusPoller>(*console, pollerOptions);
+        poller->SetPassObserver([this](const PollPassStats& stats) {
+            nativeRowsSeen = std::max(nativeRowsSeen.load(), stats.snapshot);
+        });
     }
     void TearDown() override {
         if (poller)
@@ -105,9 +108,12 @@ class MixedFleet : public ::testing::Test {
         ASSERT_TRUE(monitor->Add(pj->Address(0), "Hall"));
         ASSERT_TRUE(search->Broadcast());
         size_t answers = 0;
+        // Answers are taken one by one as they come, as the window's notifier does, and the
+        // rows appear without waiting for a second discovery cycle.
         ASSERT_TRUE(WaitUntil([&] {
             discovery->HandleAnswersFor(5ms);
-            answers += search->HandleWaiting();
+            while (search->HandleOne())
+                ++answers;
             return answers >= 2 && console->table.Lock().Size() == 5;
         }));
         poller->StartPolling();
@@ -135,6 +141,7 @@ class MixedFleet : public ::testing::Test {
     std::unique_ptr<Search> search;
     std::unique_ptr<Discovery> discovery;
     std::unique_ptr<StatusPoller> poller;
+    std::atomic<size_t> nativeRowsSeen{0};
 };
 
 TEST_F(MixedFleet, FoundListedPolledAtTheRhythmAndSwitchedInOneBulkCommand) {
@@ -209,6 +216,23 @@ TEST_F(MixedFleet, FoundListedPolledAtTheRhythmAndSwitchedInOneBulkCommand) {
     }
     // Cooling down shows on the PJLink rows once they are polled again.
     ASSERT_TRUE(WaitUntil([&] { return Row(PjlinkKey(pj->Address(0))).power == "Cooling down"; }));
+    // The HTTP polling never went to a PJLink row.
+    EXPECT_EQ(nativeRowsSeen.load(), 2u);
+
+    // Discovery cycles far quicker than the 15-second polls age only the rows that answer
+    // them; a PJLink row leaves after three failed polls of its own.
+    const std::string key = PjlinkKey(pj->Address(0));
+    for (int cycle = 0; cycle < 4; ++cycle)
+        discovery->AutoDiscoveryCycle();
+    EXPECT_EQ(Row(key).freshness, kFreshnessOnAnswer);
+    EXPECT_LT(Row(native->Mac(0)).freshness, kListedFreshness);
+    pj->Stop();
+    for (uint32_t failed = 1; failed <= 3; ++failed) {
+        clock.tick += 15000;
+        ASSERT_TRUE(WaitUntil([&] { return Row(key).freshness <= kFreshnessOnAnswer - failed; }))
+            << failed;
+    }
+    EXPECT_LT(Row(key).freshness, kListedFreshness);
 }
 
 TEST_F(MixedFleet, SourceSkipsProjectorsWithoutTheInputAndWrongPasswordShowsOnTheRow) {

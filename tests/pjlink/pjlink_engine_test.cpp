@@ -227,5 +227,54 @@ TEST(PjlinkEngine, StopEndsEveryWaitingExchangeOnce) {
     EXPECT_EQ(late.failure, Failure::Stopped);
 }
 
+TEST(PjlinkEngine, BurstToManyProjectorsKeepsWithinTheConnectionCapAndEachOneInOrder) {
+    auto fleetOptions = sim::GeneratePjlinkFleet(40, "127.0.32.40");
+    fleetOptions.port = 0;
+    fleetOptions.searchPort = 0;
+    for (auto& p : fleetOptions.projectors)
+        p.password.clear();
+    sim::PjlinkFleet fleet(std::move(fleetOptions));
+    std::string error;
+    ASSERT_TRUE(fleet.Start(&error)) << error;
+    EngineOptions options;
+    options.port = fleet.Port();
+    options.maxConnections = 6;
+    options.closeWait = 60s;  // the simulator always closes its side first, however busy
+    Engine engine(options);
+
+    // Three exchanges to each projector, all sent at once: most wait for a connection, and
+    // the idle ones are closed to make room.
+    const std::vector<std::string> commands = {"%1POWR ?", "%1INPT ?", "%1NAME ?"};
+    std::mutex mutex;
+    std::condition_variable cv;
+    size_t ended = 0;
+    size_t failed = 0;
+    for (const std::string& command : commands) {
+        for (size_t i = 0; i < fleet.Size(); ++i) {
+            engine.Send(fleet.Address(i), {command + "\r"}, "", [&](Exchange end) {
+                std::lock_guard lock(mutex);
+                ++ended;
+                failed += end.failure != Failure::None || end.replies.size() != 1;
+                cv.notify_all();
+            });
+        }
+    }
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(cv.wait_for(lock, 60s, [&] { return ended == 3 * fleet.Size(); }));
+        EXPECT_EQ(failed, 0u);
+    }
+    EXPECT_LE(fleet.PeakConnections(), options.maxConnections);
+    EXPECT_GE(engine.ConnectionsOpened(), fleet.Size());
+    for (size_t i = 0; i < fleet.Size(); ++i) {
+        std::vector<std::string> heard;
+        for (const sim::PjlinkLogEntry& entry : fleet.Log()) {
+            if (entry.address == fleet.Address(i))
+                heard.push_back(entry.line);
+        }
+        EXPECT_EQ(heard, commands) << fleet.Address(i);
+    }
+}
+
 }  // namespace
 }  // namespace vistrel::pjlink
