@@ -110,6 +110,7 @@ CommandTree::CommandTree()
     AddSharedOptions(*this);
     AddProjectorCommands(*this);
     AddHealthCommands(*this);
+    AddPjlinkCommands(*this);
     AddSettingsCommands(*this);
     AddScheduleCommands(*this);
     AddConfigCommands(*this);

@@ -65,7 +65,8 @@ struct CliCommand {
 // Options that every command takes, before or after its words.
 struct SharedOptions {
     bool json = false, csv = false;
-    std::vector<std::string> timeout, broadcast, bind, discoveryPort, httpPort, appName, store;
+    std::vector<std::string> timeout, broadcast, bind, discoveryPort, httpPort, pjlinkPort, appName,
+        store;
 };
 
 // Target selection and --wait, which a command adds when it takes them.

@@ -51,6 +51,11 @@ enum class Command {
     Import,
     Health,
     ConfigHealth,
+    PjlinkAdd,
+    PjlinkRemove,
+    PjlinkList,
+    PjlinkScan,
+    PjlinkPassword,
 };
 
 enum class ConfigAction { List, Add, Remove };
@@ -103,8 +108,10 @@ struct CliOptions {
     std::string topic;                           // query
     std::string body;                            // send
     std::vector<SettingAssignment> assignments;  // set
-    std::vector<std::string> settingNames;       // get: empty reads every setting
-    std::string importFile;                      // import
+    // set volume=up|down: a step of a PJLink projector's speaker volume.
+    std::optional<bool> volumeUp;
+    std::vector<std::string> settingNames;  // get: empty reads every setting
+    std::string importFile;                 // import
     // import: the parts of the file to apply, from kImportParts: the default ones, those of
     // --only, and those --include adds.
     std::vector<std::string> importParts;
@@ -117,6 +124,14 @@ struct CliOptions {
     // config health: the thresholds to change; unset ones keep their stored value.
     std::optional<uint32_t> lampWarningHours, lampCriticalHours, notAnsweringSeconds;
     std::vector<std::string> configAddresses;
+
+    // pjlink add / remove: the addresses; add and scan --group: the group the console keeps
+    // for them. pjlink scan: the subnet, and --add. pjlink password --projector.
+    std::vector<std::string> pjlinkAddresses;
+    std::optional<std::string> pjlinkGroup;
+    std::string scanSubnet;
+    bool scanAdd = false;
+    std::optional<std::string> passwordProjector;
 
     // run-schedules --metrics: where to serve metrics, "[ADDRESS:]PORT" (checked).
     std::optional<std::string> metrics;

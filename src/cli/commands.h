@@ -20,6 +20,8 @@ void AddHealthCommands(CommandTree& tree);
 void AddSettingsCommands(CommandTree& tree);
 // schedule list, schedule set, run-schedules.
 void AddScheduleCommands(CommandTree& tree);
+// pjlink add, remove, list, scan, password.
+void AddPjlinkCommands(CommandTree& tree);
 // config broadcast, config health.
 void AddConfigCommands(CommandTree& tree);
 // completion, help, and the program's own help text.

@@ -7,10 +7,10 @@ namespace vistrel::cli {
 void AddHealthCommands(CommandTree& tree) {
     CliCommand& health = tree.Add(
         &tree.app, "health", "health", Command::Health,
-        "Query projectors (every projector that answers discovery when no target is given) and "
-        "list each one's health: power, lamp hours, firmware and a state (ok, warning, "
-        "critical, not answering), then a summary line. Lamp thresholds come from the store "
-        "(config health).",
+        "Query projectors (every projector that answers discovery, and every PJLink projector "
+        "added, when no target is given) and list each one's health: power, lamp hours, "
+        "firmware and a state (ok, warning, critical, not answering), then a summary line. "
+        "Lamp thresholds come from the store (config health).",
         "health [TARGET...] [--json|--csv|--check]");
     health.Words({}, "TARGET");
     tree.Targets(health);
@@ -22,8 +22,10 @@ void AddHealthCommands(CommandTree& tree) {
         "With --check, the exit status follows the monitoring-plugin convention instead of the "
         "usual 0/1/2:\n"
         "  0 OK        no projector needs attention\n"
-        "  1 WARNING   a lamp is past its warning threshold\n"
-        "  2 CRITICAL  a lamp is past its critical threshold, or a projector does not answer\n"
+        "  1 WARNING   a lamp is past its warning threshold, or a PJLink projector reports a "
+        "warning\n"
+        "  2 CRITICAL  a lamp is past its critical threshold, a projector does not answer, or a "
+        "PJLink projector reports a lamp or filter error\n"
         "  3 UNKNOWN   no check could be made (discovery port busy, no projector answered)");
     health.run = RunHealth;
     health.parse = [&check](const std::vector<std::string>& words, CliOptions& options) {

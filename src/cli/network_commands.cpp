@@ -8,10 +8,13 @@
 #include <thread>
 
 #include "cli/listing.h"
+#include "cli/pjlink_commands.h"
 #include "health/health_report.h"
 #include "health/health_thresholds.h"
 #include "monitor/discovery.h"
 #include "monitor/udp_socket.h"
+#include "pjlink/pjlink_monitor.h"
+#include "pjlink/pjlink_store.h"
 #include "protocol/codec.h"
 #include "protocol/console.h"
 #include "protocol/option_tables.h"
@@ -154,6 +157,19 @@ NetworkProfile CliContext::DiscoveryProfile() const {
     return profile;
 }
 
+// Rows of a listing in the order their addresses were given, when they were given.
+void OrderAsGiven(const CliContext& context, std::vector<std::vector<Cell>>& rows,
+                  size_t ipColumn) {
+    const auto& given = context.options.ips;
+    if (given.empty())
+        return;
+    const auto rank = [&given, ipColumn](const std::vector<Cell>& row) {
+        return std::find(given.begin(), given.end(), row[ipColumn].text) - given.begin();
+    };
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&rank](const auto& a, const auto& b) { return rank(a) < rank(b); });
+}
+
 int RunDiscover(const CliContext& context) {
     Console console(context.DiscoveryProfile(), context.env.clock);
     if (!CollectByBroadcast(context, console, WaitOr(context, kDefaultDiscoveryWait))) {
@@ -172,25 +188,32 @@ int RunDiscover(const CliContext& context) {
 namespace {
 
 // The projectors status and health report: those given by address (with the identities a
-// probe finds), or every projector that answers discovery. Nullopt when discovery cannot run;
-// `failure` then says why.
-std::optional<std::vector<Info>> StatusTargets(const CliContext& context, std::string* failure) {
+// probe finds), or every projector that answers discovery and every PJLink projector the store
+// remembers. The PJLink ones go to `pjlinkIps`. Nullopt when discovery cannot run; `failure`
+// then says why.
+std::optional<std::vector<Info>> StatusTargets(const CliContext& context, std::string* failure,
+                                               std::vector<std::string>& pjlinkIps) {
     std::vector<Info> targets;
     if (context.options.ips.empty()) {
+        for (const auto& [ip, group] : StoredPjlink(context))
+            pjlinkIps.push_back(ip);
         Console console(context.DiscoveryProfile(), context.env.clock);
         const milliseconds wait = WaitOr(context, kDefaultDiscoveryWait);
         if (!CollectByBroadcast(context, console, wait, {}, failure))
             return std::nullopt;
         auto table = console.table.Lock();
         targets = table.Records();
-        if (targets.empty()) {
+        if (targets.empty() && pjlinkIps.empty()) {
             context.Err() << "vistrel-cli: no projector answered discovery within "
                           << wait.count() / 1000.0 << " s\n";
         }
     } else {
+        std::vector<std::string> ips;
+        SplitPjlink(context, context.options.ips, pjlinkIps, ips);
         const auto macs =
-            IdentifyByProbe(context, context.options.ips, WaitOr(context, kDefaultIdentityWait));
-        for (const std::string& ip : context.options.ips) {
+            ips.empty() ? std::map<std::string, std::string>()
+                        : IdentifyByProbe(context, ips, WaitOr(context, kDefaultIdentityWait));
+        for (const std::string& ip : ips) {
             Info info;
             info.ip = ip;
             if (auto it = macs.find(ip); it != macs.end())
@@ -234,10 +257,14 @@ std::vector<Look> LookAt(const CliContext& context, std::vector<Info>& targets) 
 }  // namespace
 
 int RunStatus(const CliContext& context) {
-    auto targets = StatusTargets(context, nullptr);
+    std::vector<std::string> pjlinkIps;
+    auto targets = StatusTargets(context, nullptr, pjlinkIps);
     if (!targets)
         return kExitUsage;
     const std::vector<Look> looks = LookAt(context, *targets);
+    std::vector<PjlinkLook> pjlinkLooks;
+    if (!pjlinkIps.empty())
+        pjlinkLooks = PjlinkSession(context).LookAt(pjlinkIps);
 
     Listing listing;
     listing.columns = {{"mac", "MAC"},
@@ -261,6 +288,17 @@ int RunStatus(const CliContext& context) {
                         text(info.lampHour), text(info.displayMode), text(info.fwVersion),
                         Cell::Text(std::string(OutcomeText(outcome)))});
     }
+    for (const PjlinkLook& look : pjlinkLooks) {
+        const Info& info = look.record;
+        allOk = allOk && look.failure == pjlink::Failure::None;
+        const auto text = [](const std::string& s) { return Cell::Text(s); };
+        // PJLink has no MAC to ask for; the class-2 search tells the window one.
+        listing.AddRow({text(info.pjlinkMac), text(info.ip), text(info.groupName),
+                        text(info.projectorName), text(info.power), text(info.source),
+                        text(info.lampHour), text(info.displayMode), text(info.fwVersion),
+                        text(look.Result())});
+    }
+    OrderAsGiven(context, listing.rows, 1);
     Render(listing, context.options.format, context.Out());
     return ExitFor(allOk);
 }
@@ -275,10 +313,11 @@ int RunHealth(const CliContext& context) {
         return static_cast<int>(result.status);
     };
     std::string failure;
-    auto targets = StatusTargets(context, &failure);
+    std::vector<std::string> pjlinkIps;
+    auto targets = StatusTargets(context, &failure, pjlinkIps);
     if (!targets)
         return check ? unknown(failure) : kExitUsage;
-    if (check && targets->empty())
+    if (check && targets->empty() && pjlinkIps.empty())
         return unknown("no projector answered discovery");
 
     RegStore store(context.StorePath(), options.appName, context.env.clock);
@@ -290,6 +329,16 @@ int RunHealth(const CliContext& context) {
     for (size_t i = 0; i < targets->size(); ++i) {
         rows.push_back(HealthFromLook((*targets)[i], looks[i].answered, thresholds, now));
         allAnswered = allAnswered && looks[i].answered;
+    }
+    if (!pjlinkIps.empty()) {
+        for (PjlinkLook& look : PjlinkSession(context).LookAt(pjlinkIps)) {
+            const bool answered = look.failure == pjlink::Failure::None;
+            if (!answered)
+                look.record.power = look.Result();    // why it tells nothing, as its row says
+            look.record.mac = look.record.pjlinkMac;  // not the window's internal key
+            rows.push_back(HealthFromLook(look.record, answered, thresholds, now));
+            allAnswered = allAnswered && answered;
+        }
     }
     const HealthReport report = MakeHealthReport(std::move(rows), thresholds, now);
 
@@ -329,13 +378,27 @@ int RunHealth(const CliContext& context) {
 
 int RunPower(const CliContext& context) {
     const bool on = context.options.powerOn;
+    std::vector<std::string> pjlinkIps, ips;
+    SplitPjlink(context, context.options.ips, pjlinkIps, ips);
     // The rows of the task-command table are the console's own power commands.
     const std::string body =
         BuildCommand(CommandAt(kTaskCommandTable, on ? kTaskPowerOn : kTaskPowerOff));
     ProjectorClient client(context.Http());
-    const auto results = client.SendToAll(context.options.ips, body);
+    const auto results = client.SendToAll(ips, body);
     bool allOk = true;
     Listing listing = ResultListing(results, allOk);
+    std::optional<PjlinkSession> pjlink;
+    if (!pjlinkIps.empty()) {
+        pjlink.emplace(context);
+        const std::vector<std::string> line = {pjlink::BuildCommand(1, "POWR", on ? "1" : "0")};
+        const auto exchanges = pjlink->ExchangeAll(pjlinkIps, [&line](size_t) { return line; });
+        for (size_t i = 0; i < pjlinkIps.size(); ++i) {
+            std::string text;
+            allOk = ExchangeSucceeded(exchanges[i], text) && allOk;
+            listing.AddRow({Cell::Text(pjlinkIps[i]), Cell::Text(text)});
+        }
+    }
+    OrderAsGiven(context, listing.rows, 0);
     if (!context.options.waitSeconds) {
         Render(listing, context.options.format, context.Out());
         return ExitFor(allOk);
@@ -349,11 +412,16 @@ int RunPower(const CliContext& context) {
     std::set<std::string> pending(context.options.ips.begin(), context.options.ips.end());
     const auto end = SteadyClock::now() +
                      milliseconds(static_cast<int64_t>(*context.options.waitSeconds * 1000));
+    const std::vector<std::string> powerQuery = {pjlink::BuildCommand(1, "POWR", "?")};
     for (;;) {
-        std::vector<std::string> ask;
-        for (const std::string& ip : context.options.ips) {
+        std::vector<std::string> ask, askPjlink;
+        for (const std::string& ip : ips) {
             if (pending.count(ip))
                 ask.push_back(ip);
+        }
+        for (const std::string& ip : pjlinkIps) {
+            if (pending.count(ip))
+                askPjlink.push_back(ip);
         }
         for (const ExchangeResult& r : client.SendToAll(ask, QueryBody(QueryTopic::Info))) {
             if (r.reply.empty())
@@ -363,6 +431,20 @@ int RunPower(const CliContext& context) {
             lastPower[r.ip] = info.power;
             if (reachedState(info.power))
                 pending.erase(r.ip);
+        }
+        const auto answers =
+            askPjlink.empty() ? std::vector<pjlink::Exchange>()
+                              : pjlink->ExchangeAll(askPjlink, [&](size_t) { return powerQuery; });
+        for (size_t i = 0; i < answers.size(); ++i) {
+            if (answers[i].failure != pjlink::Failure::None || answers[i].replies.empty())
+                continue;
+            const pjlink::Reply reply = pjlink::ParseReply(answers[i].replies.front());
+            const auto power = pjlink::ParsePower(reply.value);
+            if (reply.outcome != pjlink::Outcome::Value || !power)
+                continue;
+            lastPower[askPjlink[i]] = pjlink::PowerLabel(*power);
+            if (*power == (on ? pjlink::Power::On : pjlink::Power::Standby))
+                pending.erase(askPjlink[i]);
         }
         if (pending.empty() || context.Stopped())
             break;
@@ -374,8 +456,8 @@ int RunPower(const CliContext& context) {
 
     listing.columns.push_back({"power", "POWER"});
     listing.columns.push_back({"reached", "REACHED"});
-    for (size_t i = 0; i < context.options.ips.size(); ++i) {
-        const std::string& ip = context.options.ips[i];
+    for (size_t i = 0; i < listing.rows.size(); ++i) {
+        const std::string ip = listing.rows[i][0].text;
         const auto seen = lastPower.find(ip);
         listing.rows[i].push_back(seen == lastPower.end() ? Cell::Null()
                                                           : Cell::Text(seen->second));
@@ -393,7 +475,47 @@ int RunPower(const CliContext& context) {
     return ExitFor(allOk);
 }
 
+namespace {
+
+// Source for PJLink projectors: each is asked for its inputs, then sent the one that stands for
+// the label; one without such an input is skipped, and said so.
+void PjlinkSource(const CliContext& context, const std::vector<std::string>& ips, Listing& listing,
+                  bool& allOk) {
+    PjlinkSession session(context);
+    const std::vector<std::string> askInputs = {pjlink::BuildCommand(1, "INST", "?")};
+    const auto inputs = session.ExchangeAll(ips, [&askInputs](size_t) { return askInputs; });
+    std::vector<std::vector<std::string>> lines(ips.size());
+    std::vector<std::string> results(ips.size());
+    for (size_t i = 0; i < ips.size(); ++i) {
+        if (!ExchangeSucceeded(inputs[i], results[i]))
+            continue;
+        pjlink::Status status;
+        if (!inputs[i].replies.empty())
+            pjlink::ApplyReply(pjlink::ParseReply(inputs[i].replies.front()), status);
+        const std::string& label = context.options.sourceLabel;
+        if (const auto input = pjlink::InputForSource(label, status)) {
+            lines[i] = {pjlink::BuildCommand(1, "INPT", *input)};
+        } else {
+            results[i] = "skipped: no " + label + " input";
+            context.Err() << "vistrel-cli: " << ips[i] << ": source " << label
+                          << " skipped: this PJLink projector has no such input\n";
+        }
+    }
+    const auto sent = session.ExchangeAll(ips, [&lines](size_t i) { return lines[i]; });
+    for (size_t i = 0; i < ips.size(); ++i) {
+        bool ok = false;
+        if (!lines[i].empty())
+            ok = ExchangeSucceeded(sent[i], results[i]);
+        allOk = allOk && ok;
+        listing.AddRow({Cell::Text(ips[i]), Cell::Text(results[i])});
+    }
+}
+
+}  // namespace
+
 int RunSource(const CliContext& context) {
+    std::vector<std::string> pjlinkIps, ips;
+    SplitPjlink(context, context.options.ips, pjlinkIps, ips);
     int position = 0;
     for (int i = 0; i < RowCount(kSourceTable); ++i) {
         if (LabelAt(kSourceTable, i) == context.options.sourceLabel)
@@ -403,8 +525,11 @@ int RunSource(const CliContext& context) {
     const std::string body = BuildCommand(CommandAt(kSourceTable, position));
     ProjectorClient client(context.Http());
     bool allOk = true;
-    Render(ResultListing(client.SendToAll(context.options.ips, body), allOk),
-           context.options.format, context.Out());
+    Listing listing = ResultListing(client.SendToAll(ips, body), allOk);
+    if (!pjlinkIps.empty())
+        PjlinkSource(context, pjlinkIps, listing, allOk);
+    OrderAsGiven(context, listing.rows, 0);
+    Render(listing, context.options.format, context.Out());
     return ExitFor(allOk);
 }
 
@@ -422,8 +547,33 @@ void RememberGroup(const CliContext& context, const std::string& groupName) {
     }
 }
 
+namespace {
+
+// group set for PJLink projectors: the console keeps their group (PJLink has none) and their
+// name is their own.
+void PjlinkGroupSet(const CliContext& context, const std::vector<std::string>& ips,
+                    Listing& listing, bool& allOk, bool& anyOk) {
+    RegStore store(context.StorePath(), context.options.appName, context.env.clock);
+    for (const std::string& ip : ips) {
+        std::string result = "OK";
+        if (context.options.projectorName) {
+            result = "a PJLink projector keeps its own name";
+        } else if (!pjlink::SaveProjector(store, ip, context.options.groupName)) {
+            result = "the store could not be written: " + store.LastError();
+        }
+        const bool ok = result == "OK";
+        allOk = allOk && ok;
+        anyOk = anyOk || ok;
+        listing.AddRow({Cell::Text(ip), Cell::Text(context.options.groupName), Cell::Null(),
+                        Cell::Text(result)});
+    }
+}
+
+}  // namespace
+
 int RunGroupSet(const CliContext& context) {
-    const std::vector<std::string>& ips = context.options.ips;
+    std::vector<std::string> pjlinkIps, ips;
+    SplitPjlink(context, context.options.ips, pjlinkIps, ips);
     ProjectorClient client(context.Http());
     std::vector<std::string> names(ips.size());
     std::vector<std::optional<Outcome>> failed(ips.size());
@@ -482,6 +632,10 @@ int RunGroupSet(const CliContext& context) {
         listing.AddRow({Cell::Text(ips[i]), Cell::Text(context.options.groupName),
                         failed[i] ? Cell::Null() : Cell::Text(names[i]),
                         Cell::Text(std::string(OutcomeText(outcomes[i])))});
+    }
+    if (!pjlinkIps.empty()) {
+        PjlinkGroupSet(context, pjlinkIps, listing, allOk, anyOk);
+        OrderAsGiven(context, listing.rows, 0);
     }
 
     if (anyOk)

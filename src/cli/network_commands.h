@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/cli_context.h"
+#include "cli/listing.h"
 #include "protocol/console.h"
 
 namespace vistrel::cli {
@@ -29,6 +30,10 @@ std::map<std::string, std::string> IdentifyByProbe(const CliContext& context,
 // Adds a group that projectors were moved into to the console's group list, as the window
 // would show it; problems are reported on standard error. Nothing for the empty name.
 void RememberGroup(const CliContext& context, const std::string& groupName);
+
+// Puts a listing's rows in the order their addresses (column `ipColumn`) were given, when
+// they were given.
+void OrderAsGiven(const CliContext& context, std::vector<std::vector<Cell>>& rows, size_t ipColumn);
 
 int RunDiscover(const CliContext& context);
 int RunStatus(const CliContext& context);

@@ -28,9 +28,9 @@ void AddDiscover(CommandTree& tree) {
 void AddStatus(CommandTree& tree) {
     CliCommand& status =
         tree.Add(&tree.app, "status", "status", Command::Status,
-                 "Query projectors (every projector that answers discovery when no target is "
-                 "given) and list MAC, IP, group, name, power, source, lamp hours, display mode "
-                 "and firmware.",
+                 "Query projectors (every projector that answers discovery, and every PJLink "
+                 "projector added, when no target is given) and list MAC, IP, group, name, "
+                 "power, source, lamp hours, display mode and firmware.",
                  "status [TARGET...]");
     status.Words({}, "TARGET");
     tree.Targets(status);

@@ -9,6 +9,8 @@
 #include "cli/task_time.h"
 #include "metrics/service_exporter.h"
 #include "monitor/discovery.h"
+#include "pjlink/mixed_bulk.h"
+#include "pjlink/pjlink_store.h"
 #include "protocol/codec.h"
 #include "protocol/console.h"
 #include "protocol/http_engine.h"
@@ -142,13 +144,41 @@ int RunSchedulesHeadless(const CliContext& context) {
         journal.Line("serving metrics at http://" + where->Text() + "/metrics");
     }
 
-    ScheduleRunner runner(store, context.env.clock, SystemLocalTime::Instance(),
-                          [&](const std::string& body, const std::string& ip) {
-                              journal.Line(ip + "  " + TaskLabel(body) + " due: sending");
-                              if (exporter)
-                                  exporter->CountTaskFired();
-                              ring.Enqueue(body, owner, ip);
-                          });
+    // PJLink projectors added to the store have rows, so that their tasks are read, and get
+    // their due tasks in their own protocol. They are not polled: a task is one exchange, and
+    // beside a window that polls them a second session would take one of their few places.
+    pjlink::Passwords passwords(pjlink::Passwords::DefaultPath(storePath));
+    if (std::string problem; !passwords.Load(&problem))
+        context.Err() << "vistrel-cli: " << problem << '\n';
+    pjlink::MonitorOptions pjlinkOptions;
+    pjlinkOptions.password = [&passwords](const std::string& ip) { return passwords.For(ip); };
+    pjlink::Monitor pjlinkMonitor(console, pjlinkOptions);
+    for (const auto& [ip, group] : pjlink::LoadProjectors(store))
+        pjlinkMonitor.Add(ip, group);
+
+    ScheduleRunner runner(
+        store, context.env.clock, SystemLocalTime::Instance(),
+        [&](const std::string& body, const std::string& ip) {
+            const std::string label = TaskLabel(body);
+            journal.Line(ip + "  " + label + " due: sending");
+            if (exporter)
+                exporter->CountTaskFired();
+            if (!pjlinkMonitor.Knows(ip)) {
+                ring.Enqueue(body, owner, ip);
+                return;
+            }
+            const auto action = pjlink::ActionForBody(body);
+            if (!action) {
+                journal.Line(ip + "  " + label + ": not a command PJLink carries");
+                return;
+            }
+            pjlink::SendPjlinkPart(pjlinkMonitor, {{pjlink::PjlinkKey(ip), ip}}, action->action,
+                                   action->source,
+                                   [&journal, label](std::vector<pjlink::CommandResult> results) {
+                                       for (const pjlink::CommandResult& r : results)
+                                           journal.Line(r.ip + "  " + label + ": " + r.text);
+                                   });
+        });
     ScheduleRole role(ScheduleRole::LockPathFor(storePath, options.appName),
                       "vistrel-cli run-schedules");
     const std::filesystem::path windowMark = WindowMark::PathFor(storePath, options.appName);
@@ -271,7 +301,8 @@ int RunSchedulesHeadless(const CliContext& context) {
     journal.Line("stopping");
     if (exporter)
         exporter->StopPolling();
-    ring.Shutdown();  // lets commands already queued go out
+    pjlinkMonitor.Stop();  // exchanges still out end now, and are told
+    ring.Shutdown();       // lets commands already queued go out
     role.Release();
     return failed ? kExitUsage : kExitOk;
 }

@@ -10,6 +10,7 @@
 
 #include "cli/listing.h"
 #include "cli/network_commands.h"
+#include "cli/pjlink_commands.h"
 #include "cli/projector_client.h"
 #include "monitor/discovery.h"
 #include "protocol/alert_fields.h"
@@ -425,13 +426,26 @@ int RunSet(const CliContext& context) {
         plan.values[a.name] = a.value;
     if (!ReadSecrets(context, plan.values))
         return kExitUsage;
-    std::vector<ProjectorRow> rows = RowsFor(options.ips);
-    const int status = ApplySettings(context, plan, rows);
+    std::vector<std::string> pjlinkIps, ips;
+    SplitPjlink(context, options.ips, pjlinkIps, ips);
+    std::vector<ProjectorRow> rows = RowsFor(ips);
+    int status = kExitOk;
+    if (options.volumeUp) {
+        // The console's projectors take a volume, not a step: nothing is sent to them.
+        for (ProjectorRow& row : rows) {
+            row.failure = Outcome::Refused;
+            row.note = "volume=up|down steps PJLink projectors; give volume=0..10";
+        }
+    } else if (!rows.empty()) {
+        status = ApplySettings(context, plan, rows);
+    }
     const bool relocate = plan.values.count("ip") > 0;
 
     std::string names;
     for (const SettingAssignment& a : options.assignments)
         names += (names.empty() ? "" : " ") + a.name;
+    if (options.volumeUp)
+        names += (names.empty() ? "" : " ") + std::string("volume");
     Listing listing;
     listing.columns = {{"ip", "IP"}, {"settings", "SETTINGS"}, {"result", "RESULT"}};
     if (relocate)
@@ -447,6 +461,16 @@ int RunSet(const CliContext& context) {
         listing.AddRow(std::move(cells));
         if (!row.note.empty())
             context.Err() << "vistrel-cli: " << row.ip << ": " << row.note << '\n';
+    }
+    if (!pjlinkIps.empty()) {
+        Listing pjlink;
+        PjlinkSet(context, pjlinkIps, pjlink, allOk);
+        for (auto& row : pjlink.rows) {
+            if (relocate)
+                row.insert(row.begin() + 1, Cell::Null());
+            listing.AddRow(std::move(row));
+        }
+        OrderAsGiven(context, listing.rows, 0);
     }
     Render(listing, options.format, context.Out());
     // The access record always carries the user password: say what happened to it.

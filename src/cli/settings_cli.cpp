@@ -20,6 +20,9 @@ std::string SettingsFooter() {
         help += entry + s.help + "\n";
     }
     return help +
+           "\nPJLINK PROJECTORS\n"
+           "  Of these, power, source, av-mute and freeze reach PJLink projectors, and their\n"
+           "  volume steps with volume=up or volume=down; other settings are refused for them.\n"
            "\nEXAMPLES\n"
            "  vistrel-cli set dhcp=off ip=10.1.2.40 mask=255.255.255.0 "
            "gateway=10.1.2.1 192.168.1.20\n"
@@ -84,12 +87,19 @@ void AddSet(CommandTree& tree) {
                 targets.push_back(w);
                 continue;
             }
+            const std::string lower = Lower(w);
+            if (lower == "volume=up" || lower == "volume=down") {
+                if (!given.insert("volume").second)
+                    Fail("volume is given twice");
+                options.volumeUp = lower == "volume=up";
+                continue;
+            }
             SettingAssignment a = ParseAssignment(w);
             if (!given.insert(a.name).second)
                 Fail(a.name + " is given twice");
             options.assignments.push_back(std::move(a));
         }
-        if (options.assignments.empty())
+        if (options.assignments.empty() && !options.volumeUp)
             Fail("set needs at least one NAME=VALUE, such as dhcp=on");
         TakeTargets(targets, 0, options);
         NeedTargets(options, "set");

@@ -8,6 +8,7 @@
 
 #include "cli/listing.h"
 #include "cli/network_commands.h"
+#include "cli/pjlink_commands.h"
 #include "cli/set_command.h"
 #include "cli/setting_names.h"
 #include "protocol/alert_fields.h"
@@ -88,12 +89,14 @@ int RunGet(const CliContext& context) {
     if (defs.empty())
         defs = Readable();
 
+    std::vector<std::string> pjlinkIps, ips;
+    SplitPjlink(context, context.options.ips, pjlinkIps, ips);
     ProjectorClient client(context.Http());
     Listing listing;
     listing.columns = {
         {"ip", "IP"}, {"setting", "SETTING"}, {"value", "VALUE"}, {"result", "RESULT"}};
     bool allOk = true;
-    for (const ControlRead& read : ReadControl(client, context.options.ips)) {
+    for (const ControlRead& read : ReadControl(client, ips)) {
         if (read.outcome != Outcome::Ok) {
             allOk = false;
             listing.AddRow({Cell::Text(read.ip), Cell::Null(), Cell::Null(),
@@ -108,6 +111,10 @@ int RunGet(const CliContext& context) {
             listing.AddRow({Cell::Text(read.ip), Cell::Text(std::string(def->name)),
                             std::move(cell), Cell::Text("OK")});
         }
+    }
+    if (!pjlinkIps.empty()) {
+        PjlinkGet(context, pjlinkIps, listing, allOk);
+        OrderAsGiven(context, listing.rows, 0);
     }
     Render(listing, context.options.format, context.Out());
     return allOk ? kExitOk : kExitProjectorFailed;

@@ -49,6 +49,9 @@ void AddSharedOptions(CommandTree& tree) {
         ->check(Check([](const std::string& text) { return CheckPort("--discovery-port", text); }));
     AddValue(app, "--http-port", o.httpPort, "Projector web-control port (default 80)", "N")
         ->check(Check([](const std::string& text) { return CheckPort("--http-port", text); }));
+    AddValue(app, "--pjlink-port", o.pjlinkPort, "PJLink projectors' control port (default 4352)",
+             "N")
+        ->check(Check([](const std::string& text) { return CheckPort("--pjlink-port", text); }));
     AddValue(app, "--app-name", o.appName,
              "Application key of the store: the console executable's name (default vistrel)",
              "NAME")
@@ -84,6 +87,8 @@ void ApplySharedOptions(const CommandTree& tree, const CliCommand& command, CliO
         options.profile.discoveryPort = static_cast<uint16_t>(std::stoi(o.discoveryPort.back()));
     if (Given(o.httpPort))
         options.profile.httpPort = static_cast<uint16_t>(std::stoi(o.httpPort.back()));
+    if (Given(o.pjlinkPort))
+        options.profile.pjlinkPort = static_cast<uint16_t>(std::stoi(o.pjlinkPort.back()));
     if (Given(o.appName))
         options.appName = o.appName.back();
     if (Given(o.store))

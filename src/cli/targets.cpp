@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "cli/network_commands.h"
+#include "cli/pjlink_commands.h"
 #include "cli/projector_client.h"
 #include "monitor/discovery.h"
+#include "pjlink/pjlink_monitor.h"
 #include "protocol/codec.h"
 #include "store/reg_store.h"
 
@@ -36,9 +38,33 @@ ResolvedTargets ResolveTargets(const CliContext& context) {
     if (!NeedsTargetResolution(options))
         return r;
 
+    // PJLink projectors are the store's: no discovery finds them.
+    const auto pjlinkStored = StoredPjlink(context);
+    const auto isStored = [&pjlinkStored](const std::string& ip) {
+        return std::any_of(pjlinkStored.begin(), pjlinkStored.end(),
+                           [&ip](const auto& entry) { return entry.first == ip; });
+    };
+    bool pjlinkInGroup = false;
+    for (const auto& [ip, group] : pjlinkStored) {
+        const bool inGroup = options.targetGroup && KeyNamesEqual(group, *options.targetGroup);
+        pjlinkInGroup = pjlinkInGroup || inGroup;
+        if (options.all || inGroup)
+            AddIp(r, ip);
+    }
+
     std::vector<std::string> wantedMacs = options.targetMacs;
+    bool pjlinkTicked = false;
     if (options.ticked) {
         for (const std::string& mac : TickedMacs(context)) {
+            if (pjlink::IsPjlinkKey(mac)) {
+                // The window keeps a PJLink row's tick under its key: "PJLINK-<address>".
+                const std::string ip = mac.substr(pjlink::kKeyPrefix.size());
+                if (isStored(ip)) {
+                    AddIp(r, ip);
+                    pjlinkTicked = true;
+                }
+                continue;
+            }
             const bool known =
                 std::any_of(wantedMacs.begin(), wantedMacs.end(),
                             [&](const std::string& m) { return KeyNamesEqual(m, mac); });
@@ -46,6 +72,8 @@ ResolvedTargets ResolveTargets(const CliContext& context) {
                 wantedMacs.push_back(mac);
         }
         if (wantedMacs.empty() && !options.all && !options.targetGroup) {
+            if (pjlinkTicked)
+                return r;
             context.Err() << "vistrel-cli: no projector is ticked in the console window\n";
             return r;
         }
@@ -113,7 +141,7 @@ ResolvedTargets ResolveTargets(const CliContext& context) {
                 any = true;
             }
         }
-        if (!any)
+        if (!any && !pjlinkInGroup)
             r.notFound.push_back("group \"" + *options.targetGroup + "\"");
     }
     return r;

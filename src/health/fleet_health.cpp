@@ -56,6 +56,29 @@ FleetCounts CountFleet(const std::vector<ProjectorHealth>& fleet) {
     return counts;
 }
 
+void EvaluateDeviceErrors(ProjectorHealth& h) {
+    h.deviceWarning = h.deviceCritical = false;
+    if (h.deviceErrors.size() != 6)
+        return;
+    constexpr size_t kLamp = 1, kFilter = 4;
+    h.deviceCritical = h.deviceErrors[kLamp] == '2' || h.deviceErrors[kFilter] == '2';
+    h.deviceWarning = !h.deviceCritical && h.deviceErrors.find_first_of("12") != std::string::npos;
+}
+
+std::string DeviceErrorsText(const ProjectorHealth& h) {
+    static constexpr const char* kItems[] = {"fan",   "lamp",   "temperature",
+                                             "cover", "filter", "other"};
+    std::string text;
+    for (size_t i = 0; i < h.deviceErrors.size() && i < std::size(kItems); ++i) {
+        const char state = h.deviceErrors[i];
+        if (state != '1' && state != '2')
+            continue;
+        text += (text.empty() ? "" : ", ") + std::string(kItems[i]) +
+                (state == '2' ? " error" : " warning");
+    }
+    return text;
+}
+
 FleetHealth::FleetHealth(const Clock& clock, HealthThresholds thresholds)
     : clock_(clock), thresholds_(thresholds) {}
 
@@ -168,12 +191,7 @@ ProjectorHealth FleetHealth::Evaluate(const Entry& entry, int64_t now) const {
                      now - *h.notAnsweringSince >= int64_t{thresholds_.notAnsweringSeconds};
     h.lampCritical = h.lampHours && *h.lampHours >= thresholds_.lampCriticalHours;
     h.lampWarning = !h.lampCritical && h.lampHours && *h.lampHours >= thresholds_.lampWarningHours;
-    if (h.deviceErrors.size() == 6) {
-        constexpr size_t kLamp = 1, kFilter = 4;
-        h.deviceCritical = h.deviceErrors[kLamp] == '2' || h.deviceErrors[kFilter] == '2';
-        h.deviceWarning =
-            !h.deviceCritical && h.deviceErrors.find_first_of("12") != std::string::npos;
-    }
+    EvaluateDeviceErrors(h);
     if (h.notAnswering)
         h.state = HealthState::kNotAnswering;
     else if (h.lampCritical || h.deviceCritical)

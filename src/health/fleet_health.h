@@ -70,6 +70,11 @@ struct FleetCounts {
     bool operator==(const FleetCounts&) const = default;
 };
 
+// Sets deviceWarning and deviceCritical from deviceErrors.
+void EvaluateDeviceErrors(ProjectorHealth& health);
+// "lamp error, fan warning": the items of deviceErrors that are not fine; empty when none.
+std::string DeviceErrorsText(const ProjectorHealth& health);
+
 FleetCounts CountFleet(const std::vector<ProjectorHealth>& fleet);
 
 class FleetHealth final : public PresenceObserver {

@@ -122,10 +122,12 @@ HealthRow HealthFromLook(const Info& record, bool answered, const HealthThreshol
     h.notAnswering = !answered;
     h.lampCritical = h.lampHours && *h.lampHours >= t.lampCriticalHours;
     h.lampWarning = !h.lampCritical && h.lampHours && *h.lampHours >= t.lampWarningHours;
-    h.state = h.notAnswering   ? HealthState::kNotAnswering
-              : h.lampCritical ? HealthState::kCritical
-              : h.lampWarning  ? HealthState::kWarning
-                               : HealthState::kOk;
+    h.deviceErrors = record.pjlinkErrors;
+    EvaluateDeviceErrors(h);
+    h.state = h.notAnswering                       ? HealthState::kNotAnswering
+              : h.lampCritical || h.deviceCritical ? HealthState::kCritical
+              : h.lampWarning || h.deviceWarning   ? HealthState::kWarning
+                                                   : HealthState::kOk;
     return row;
 }
 
@@ -201,6 +203,11 @@ std::string AttentionText(const HealthRow& row, int64_t now) {
             text += ", ";
         text += "lamp " + std::to_string(h.lampHours.value_or(0)) + " h (" +
                 (h.lampCritical ? "critical" : "warning") + ")";
+    }
+    if (h.deviceCritical || h.deviceWarning) {
+        if (!text.empty())
+            text += ", ";
+        text += "reports " + DeviceErrorsText(h);
     }
     return text;
 }
@@ -287,9 +294,15 @@ std::string FleetReportCsv(const HealthReport& report) {
 CheckResult MonitoringCheck(const HealthReport& report) {
     const FleetCounts& c = report.counts;
     CheckResult result;
-    if (c.notAnswering > 0 || c.lampCritical > 0)
+    // A projector's own error report counts as its lamp hours do: a lamp or filter error is
+    // critical, any other report a warning.
+    const auto any = [&report](bool ProjectorHealth::*flag) {
+        return std::any_of(report.rows.begin(), report.rows.end(),
+                           [flag](const HealthRow& row) { return row.health.*flag; });
+    };
+    if (c.notAnswering > 0 || c.lampCritical > 0 || any(&ProjectorHealth::deviceCritical))
         result.status = CheckStatus::kCritical;
-    else if (c.lampWarning > 0)
+    else if (c.lampWarning > 0 || any(&ProjectorHealth::deviceWarning))
         result.status = CheckStatus::kWarning;
     else
         result.status = CheckStatus::kOk;

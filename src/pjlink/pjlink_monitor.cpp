@@ -55,6 +55,20 @@ std::optional<std::string> InputForSource(std::string_view source, const Status&
     return std::nullopt;
 }
 
+void FillRecord(const Status& status, Info& record) {
+    record.power = status.power ? PowerLabel(*status.power) : "";
+    record.source = SourceLabel(status);
+    record.lampHour = status.lamps.empty() ? "" : std::to_string(status.lamps[0].hours);
+    record.displayMode.clear();
+    record.fwVersion = status.software;
+    record.pjlinkErrors.clear();
+    if (status.errors) {
+        for (int state : *status.errors)
+            record.pjlinkErrors += static_cast<char>('0' + state);
+    }
+    record.projectorName = status.name;
+}
+
 void ApplyExchange(const std::vector<std::string>& lines, const std::vector<std::string>& replies,
                    Status& status) {
     for (size_t i = 0; i < replies.size() && i < lines.size(); ++i) {
@@ -295,18 +309,7 @@ void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& line
                 if (refused) {
                     record->power = std::string(kPasswordRefusedText);
                 } else {
-                    record->power = status.power ? PowerLabel(*status.power) : "";
-                    record->source = SourceLabel(status);
-                    record->lampHour =
-                        status.lamps.empty() ? "" : std::to_string(status.lamps[0].hours);
-                    record->displayMode.clear();
-                    record->fwVersion = status.software;
-                    record->pjlinkErrors.clear();
-                    for (int state : status.errors.value_or(ErrorStatus{}))
-                        record->pjlinkErrors += static_cast<char>('0' + state);
-                    if (!status.errors)
-                        record->pjlinkErrors.clear();
-                    record->projectorName = status.name;
+                    FillRecord(status, *record);
                 }
                 stored = true;
                 event = PresenceEvent::kAnswered;

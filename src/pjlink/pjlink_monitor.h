@@ -133,6 +133,10 @@ class Monitor {
     std::thread thread_;
 };
 
+// The row's columns from a poll's answer: power, source, lamp hours, firmware, name and
+// the ERST digits; the display mode stays blank.
+void FillRecord(const Status& status, Info& record);
+
 // The PJLink input for a source of the console's source list ("HDMI", "VGA-1", "VGA-2",
 // "Video", "S-Video"), among the inputs the projector has (all when not yet known);
 // nullopt when it has none such.

@@ -58,6 +58,24 @@ bool SaveProjector(RegStore& store, const std::string& ip, const std::string& gr
     return batch.Commit() && ok;
 }
 
+bool RemoveProjector(RegStore& store, const std::string& ip) {
+    RegStore::Batch batch(store);
+    std::vector<std::string> ips = SplitSpaces(store.GetAppString(kProjectorsValue).value_or(""));
+    const auto kept = std::remove(ips.begin(), ips.end(), ip);
+    if (kept == ips.end())
+        return true;
+    ips.erase(kept, ips.end());
+    std::string joined;
+    for (const std::string& each : ips)
+        joined += (joined.empty() ? "" : " ") + each;
+    bool ok = store.SetAppString(kProjectorsValue, joined) == 1;
+    // An empty group reads as none: a projector added again later starts without one.
+    const std::string groupValue = kGroupValuePrefix + ip;
+    if (store.GetAppString(groupValue).value_or("").size() > 0)
+        ok = store.SetAppString(groupValue, "") == 1 && ok;
+    return batch.Commit() && ok;
+}
+
 std::filesystem::path Passwords::DefaultPath(const std::filesystem::path& registryFile) {
     return registryFile.parent_path() / "pjlink-passwords";
 }
@@ -105,6 +123,16 @@ std::string Passwords::For(const std::string& ip) const {
     return it != byAddress_.end() ? it->second : fleet_;
 }
 
+bool Passwords::HasOwn(const std::string& ip) const {
+    std::lock_guard lock(mutex_);
+    return byAddress_.count(ip) != 0;
+}
+
+bool Passwords::HasFleet() const {
+    std::lock_guard lock(mutex_);
+    return !fleet_.empty();
+}
+
 bool Passwords::Set(const std::string& ip, const std::string& password, std::string* error) {
     const auto fail = [error](const std::string& why) {
         if (error)
@@ -119,8 +147,11 @@ bool Passwords::Set(const std::string& ip, const std::string& password, std::str
     if (!ip.empty() && !IsUsableHostAddress(ip))
         return fail("not a projector address: " + ip);
     std::lock_guard lock(mutex_);
-    std::string ignored;
-    LoadLocked(&ignored);
+    // Written from what the file holds now: a file that cannot be read would otherwise be
+    // replaced by this one entry and every other password lost.
+    std::string unreadable;
+    if (!LoadLocked(&unreadable))
+        return fail(unreadable + "; nothing changed");
     if (ip.empty())
         fleet_ = password;
     else if (password.empty())

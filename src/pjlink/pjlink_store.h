@@ -20,6 +20,8 @@ namespace vistrel::pjlink {
 std::vector<std::pair<std::string, std::string>> LoadProjectors(RegStore& store);
 // Adds (or regroups) one projector; false when the store could not be written.
 bool SaveProjector(RegStore& store, const std::string& ip, const std::string& group);
+// Forgets one projector (its group too); false when the store could not be written.
+bool RemoveProjector(RegStore& store, const std::string& ip);
 
 // The passwords file: a fleet-wide password and per-address ones. Thread-safe.
 class Passwords {
@@ -33,9 +35,12 @@ class Passwords {
     bool Load(std::string* error = nullptr);
     // The projector's own password, else the fleet-wide one, else empty.
     std::string For(const std::string& ip) const;
+    // Which of them For() gives, for listings that must not show the password itself.
+    bool HasOwn(const std::string& ip) const;
+    bool HasFleet() const;
     // Empty `ip`: the fleet-wide password. An empty password removes it. Written at once
-    // (mode 0600, atomically). False with `error` on a password PJLink cannot carry or a
-    // failed write.
+    // (mode 0600, atomically). False with `error` on a password PJLink cannot carry, an
+    // existing file that cannot be read (it is left as it is) or a failed write.
     bool Set(const std::string& ip, const std::string& password, std::string* error = nullptr);
 
   private:
