@@ -268,6 +268,9 @@ void Monitor::Poll(const std::string& ip, std::vector<std::string> lines) {
 
 void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& lines,
                      Exchange exchange) {
+    // The poll ended now, before its row changes: whoever sees the row changed sees a
+    // poll that ended no later than that.
+    const uint32_t endedAt = console_.clock.TickMs();
     bool stored = false;
     bool dropped = false;
     bool classChanged = false;
@@ -339,7 +342,7 @@ void Monitor::OnPoll(const std::string& ip, const std::vector<std::string>& line
         inFlight_.erase(ip);
         if (auto it = projectors_.find(ip); it != projectors_.end()) {
             it->second.tried = true;
-            it->second.lastEnd = console_.clock.TickMs();
+            it->second.lastEnd = endedAt;
         }
         // A class-2 projector found on its first poll is asked its class-2 details at once.
         if (stored && classChanged) {
