@@ -12,6 +12,12 @@
 #include "settings/common/settings_page.h"
 
 namespace vistrel {
+
+const FrameColors& ProjectorFrameColors() {
+    static const QColor panel(99, 171, 104);
+    static const FrameColors colors{QColor(63, 120, 70), panel, {panel, panel, panel, panel}};
+    return colors;
+}
 namespace {
 
 const QColor kHeaderText(255, 255, 255);

@@ -30,6 +30,9 @@ struct FrameColors {
     std::array<QColor, 4> sideCaptionBacks;
 };
 
+// The greens of a projector's dialog, whichever kind of projector it is.
+const FrameColors& ProjectorFrameColors();
+
 // Window title, flags (a dialog: no task-bar entry of its own), modality and fixed size.
 void SetUpFrameWindow(QDialog* dialog, const QString& objectName, const QString& title);
 

@@ -25,10 +25,7 @@ namespace {
 // While the projector warms up or cools down, its state is asked this often.
 constexpr int kFollowMs = 2000;
 
-const QColor kHeaderDark(63, 120, 70);
-const QColor kPanelGreen(99, 171, 104);
-const FrameColors kColors{
-    kHeaderDark, kPanelGreen, {kPanelGreen, kPanelGreen, kPanelGreen, kPanelGreen}};
+const FrameColors& kColors = ProjectorFrameColors();
 
 const QColor kFadedCaption(150, 170, 150);
 
@@ -151,7 +148,7 @@ void CPjlinkDlg::BuildControls() {
         fade->setOpacity(0.4);
         side->setGraphicsEffect(fade);
         if (auto* caption = findChild<CStaticText*>(ControlName(id + 4)))
-            caption->setStyle(kFadedCaption, kPanelGreen, 700);
+            caption->setStyle(kFadedCaption, kColors.panel, 700);
     }
 
     QGroupBox* page = boxes.pageArea;

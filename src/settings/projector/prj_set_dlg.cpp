@@ -33,10 +33,7 @@ namespace {
 
 constexpr int kControlRetryMs = 3000;
 
-const QColor kHeaderDark(63, 120, 70);
-const QColor kPanelGreen(99, 171, 104);
-const FrameColors kColors{
-    kHeaderDark, kPanelGreen, {kPanelGreen, kPanelGreen, kPanelGreen, kPanelGreen}};
+const FrameColors& kColors = ProjectorFrameColors();
 
 // What discovery holds while the projector moves: it lives and dies with the dialog, so a
 // relocation that ends after the dialog has closed reaches nobody.
